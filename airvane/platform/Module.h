@@ -1,0 +1,20 @@
+#pragma once
+
+#include "airvane/Export.h"
+
+namespace airvane::platform {
+
+// Opaque handle of a loaded module.
+using ModuleHandle = void*;
+
+// Loads a module by file name and returns its handle, or null when it cannot be loaded.
+// A name containing "/" is a path. A bare name is looked for in the host executable's
+// folder first, then through the platform's standard search. The name is used exactly as
+// given ("wpa_stub.dll" is a valid module name everywhere). Modules are never unloaded,
+// and a failed load is not remembered: the next call tries again.
+AIRVANE_API ModuleHandle LoadModule(const char* fileName);
+
+// Looks up an exported symbol of a loaded module; null when missing or when the handle is null.
+AIRVANE_API void* GetModuleExport(ModuleHandle module, const char* exportName);
+
+} // namespace airvane::platform

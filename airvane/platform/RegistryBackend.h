@@ -1,0 +1,54 @@
+#pragma once
+
+#include "airvane/Export.h"
+
+#include <cstdint>
+
+namespace airvane::platform {
+
+// Predefined root keys.
+constexpr std::uint32_t kHKeyClassesRoot = 0x80000000u;
+constexpr std::uint32_t kHKeyCurrentUser = 0x80000001u;
+constexpr std::uint32_t kHKeyLocalMachine = 0x80000002u;
+constexpr std::uint32_t kHKeyUsers = 0x80000003u;
+constexpr std::uint32_t kHKeyCurrentConfig = 0x80000005u;
+constexpr std::uint32_t kHKeyDynData = 0x80000006u;
+
+// Value types.
+constexpr std::uint32_t kRegNone = 0;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+
+// Opaque handle of an open key.
+struct stRegKey;
+using RegKeyHandle = stRegKey*;
+
+enum class RegResult {
+    Success,
+    NotFound,     // key or value missing
+    MoreData,     // buffer too small; the size holds the size needed
+    Failure,      // store unreadable, corrupt, read-only, or another error
+};
+
+// Creates the key (and its missing ancestors) under a root and opens it for writing.
+AIRVANE_API RegResult RegCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key);
+
+// Opens an existing key. `forWrite` asks for write access.
+AIRVANE_API RegResult RegOpenKey(std::uint32_t root, const char* subKey, bool forWrite, RegKeyHandle& key);
+
+// Stores a value of the given type (the bytes are kept exactly). One transaction.
+AIRVANE_API RegResult RegSetValue(RegKeyHandle key, const char* valueName, std::uint32_t type,
+                                  const void* data, std::uint32_t size);
+
+// Reads a value. `type` may be null. With a null `data`, reports the size in `size` and
+// succeeds. With a buffer, `size` holds its capacity on entry and the stored count on
+// return; when the buffer is too small, returns MoreData and sets `size` to the size needed.
+AIRVANE_API RegResult RegQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* type, void* data,
+                                    std::uint32_t& size);
+
+// Closes a key; null is ignored.
+AIRVANE_API void RegCloseKey(RegKeyHandle key);
+
+} // namespace airvane::platform

@@ -1,0 +1,64 @@
+#include "airvane/platform/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace airvane::platform {
+
+FileHandle OpenFileForRead(const char* path) {
+    if (path == nullptr) {
+        return kInvalidFile;
+    }
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return kInvalidFile;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return kInvalidFile;
+    }
+    return fd;
+}
+
+bool GetFileSize32(FileHandle file, std::uint32_t& size) {
+    struct stat info;
+    if (file == kInvalidFile || ::fstat(static_cast<int>(file), &info) != 0) {
+        return false;
+    }
+    size = static_cast<std::uint32_t>(static_cast<std::uint64_t>(info.st_size) & 0xFFFFFFFFu);
+    return true;
+}
+
+std::uint32_t ReadFile(FileHandle file, void* buffer, std::uint32_t bytes) {
+    if (file == kInvalidFile || buffer == nullptr) {
+        return 0;
+    }
+    std::uint32_t total = 0;
+    char* out = static_cast<char*>(buffer);
+    while (total < bytes) {
+        const ssize_t got = ::read(static_cast<int>(file), out + total, bytes - total);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        total += static_cast<std::uint32_t>(got);
+    }
+    return total;
+}
+
+void CloseFile(FileHandle file) {
+    if (file != kInvalidFile) {
+        ::close(static_cast<int>(file));
+    }
+}
+
+} // namespace airvane::platform

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace airvane::test {
+
+// A fresh temporary folder, removed with its contents when the object goes away.
+class CTempDir {
+public:
+    CTempDir();
+    ~CTempDir();
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // Path of an entry inside the folder.
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Sets (or, with a null value, unsets) an environment variable for the scope.
+class CScopedEnv {
+public:
+    CScopedEnv(const char* name, const char* value);
+    ~CScopedEnv();
+    CScopedEnv(const CScopedEnv&) = delete;
+    CScopedEnv& operator=(const CScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::string m_oldValue;
+    bool m_hadValue;
+};
+
+// A registry store private to the scope: AIRVANE_REGISTRY names a new file in a
+// temporary folder.
+class CScopedRegistry {
+public:
+    CScopedRegistry();
+    const std::string& Path() const { return m_file; }
+
+private:
+    CTempDir m_dir;
+    std::string m_file;
+    CScopedEnv m_env;
+};
+
+// Changes the current directory for the scope.
+class CScopedCurrentDir {
+public:
+    explicit CScopedCurrentDir(const std::string& path);
+    ~CScopedCurrentDir();
+    CScopedCurrentDir(const CScopedCurrentDir&) = delete;
+    CScopedCurrentDir& operator=(const CScopedCurrentDir&) = delete;
+
+private:
+    std::string m_old;
+};
+
+// Runs `body` in a forked child process and returns the child's exit status (the value
+// `body` returns), or -1 when the child did not exit normally (crash, signal). GoogleTest
+// failures inside the child are reported on its standard error and turn into status 1.
+int RunInChild(const std::function<int()>& body);
+
+// Folder of the running test executable (where the test-double modules are built).
+std::string ExecutableDir();
+
+// Writes `text` to a file; fails the test on error.
+void WriteFile(const std::string& path, const std::string& text);
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+} // namespace airvane::test
