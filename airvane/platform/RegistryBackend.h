@@ -27,9 +27,9 @@ using RegKeyHandle = stRegKey*;
 
 enum class RegResult {
     Success,
-    NotFound,     // key or value missing
-    MoreData,     // buffer too small; the size holds the size needed
-    Failure,      // store unreadable, corrupt, read-only, or another error
+    NotFound, // key or value missing
+    MoreData, // buffer too small; the size holds the size needed
+    Failure,  // store unreadable, corrupt, read-only, or another error
 };
 
 // Creates the key (and its missing ancestors) under a root and opens it for writing.

@@ -16,8 +16,8 @@ std::uint32_t GetTickCount() {
     }
     struct timespec now;
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const unsigned long long ms =
-        static_cast<unsigned long long>(now.tv_sec) * 1000ull + static_cast<unsigned long long>(now.tv_nsec) / 1000000ull;
+    const unsigned long long ms = static_cast<unsigned long long>(now.tv_sec) * 1000ull +
+                                  static_cast<unsigned long long>(now.tv_nsec) / 1000000ull;
     return static_cast<std::uint32_t>(ms);
 }
 

@@ -1,25 +1,503 @@
 #include "airvane/platform/RegistryBackend.h"
 
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+// The registry is kept in one SQLite database file. Keys form one tree per root handle; a
+// key row names its parent row, the root row of each tree has parent 0 and an empty name.
+// Key and value names use the NOCASE collation: they compare case-insensitively (ASCII
+// letters only) and keep the case they were first written with.
+//
+// Subkey paths use "\" between components. A null or empty path names the root key itself.
+// One trailing "\" is ignored ("A\B\" is "A\B"); any other empty component (a leading "\",
+// or "\\" inside the path) makes the path invalid, and a component longer than 255 bytes
+// too. Invalid paths give Failure.
+//
+// Every open makes its own connection (the store location is read again each time, and
+// nothing is shared between handles or across fork). Writes are single IMMEDIATE
+// transactions; a busy timeout lets several processes share the file. A file that is not
+// a database of this store is never written: it is only ever read by statements that fail
+// on a non-database, and the schema is created only in an empty database.
+
 namespace airvane::platform {
 
-RegResult RegCreateKey(std::uint32_t, const char*, RegKeyHandle& key) {
+struct stRegKey {
+    sqlite3* db = nullptr;
+    std::uint32_t root = 0;
+    std::vector<std::string> path; // components below the root
+    bool writable = false;
+};
+
+namespace {
+
+constexpr const char* kStoreVariable = "AIRVANE_REGISTRY";
+constexpr const char* kConfigHomeVariable = "XDG_CONFIG_HOME";
+constexpr const char* kHomeVariable = "HOME";
+constexpr const char* kDefaultConfigFolder = "/.config";
+constexpr const char* kStoreInConfig = "/airvane/registry.db";
+constexpr const char* kUriPrefix = "file:";
+
+constexpr std::uint32_t kFirstRoot = 0x80000000u;
+constexpr std::uint32_t kLastRoot = 0x80000006u;
+constexpr char kSeparator = '\\';
+constexpr std::size_t kMaxComponent = 255;
+
+constexpr int kBusyTimeoutMs = 5000;
+constexpr mode_t kFolderMode = 0700;
+constexpr mode_t kFileMode = 0600;
+
+// Marks a database as this store ("AVRG").
+constexpr sqlite3_int64 kApplicationId = 0x41565247;
+constexpr sqlite3_int64 kSchemaVersion = 1;
+
+constexpr const char* kCreateSchema = "CREATE TABLE reg_key("
+                                      " id INTEGER PRIMARY KEY,"
+                                      " root INTEGER NOT NULL,"
+                                      " parent INTEGER NOT NULL,"
+                                      " name TEXT NOT NULL COLLATE NOCASE,"
+                                      " UNIQUE(root, parent, name));"
+                                      "CREATE TABLE reg_value("
+                                      " key_id INTEGER NOT NULL,"
+                                      " name TEXT NOT NULL COLLATE NOCASE,"
+                                      " type INTEGER NOT NULL,"
+                                      " data BLOB NOT NULL,"
+                                      " PRIMARY KEY(key_id, name)) WITHOUT ROWID;"
+                                      "PRAGMA application_id = 1096176199;" // kApplicationId
+                                      "PRAGMA user_version = 1;";           // kSchemaVersion
+static_assert(kApplicationId == 1096176199, "schema text and constant disagree");
+
+constexpr const char* kReadApplicationId = "PRAGMA application_id";
+constexpr const char* kReadSchemaVersion = "PRAGMA user_version";
+constexpr const char* kCountSchemaObjects = "SELECT count(*) FROM sqlite_master";
+constexpr const char* kFindKey = "SELECT id FROM reg_key WHERE root = ?1 AND parent = ?2 AND name = ?3";
+constexpr const char* kInsertKey = "INSERT INTO reg_key(root, parent, name) VALUES(?1, ?2, ?3)";
+constexpr const char* kUpsertValue = "INSERT INTO reg_value(key_id, name, type, data) VALUES(?1, ?2, ?3, ?4)"
+                                     " ON CONFLICT(key_id, name) DO UPDATE SET type = excluded.type,"
+                                     " data = excluded.data";
+constexpr const char* kSelectValue = "SELECT type, data FROM reg_value WHERE key_id = ?1 AND name = ?2";
+constexpr const char* kBeginRead = "BEGIN";
+constexpr const char* kBeginWrite = "BEGIN IMMEDIATE";
+constexpr const char* kCommit = "COMMIT";
+constexpr const char* kRollback = "ROLLBACK";
+
+// A prepared statement, finalized when it goes away.
+class CStatement {
+public:
+    CStatement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+        }
+    }
+    ~CStatement() { sqlite3_finalize(m_stmt); }
+    CStatement(const CStatement&) = delete;
+    CStatement& operator=(const CStatement&) = delete;
+
+    sqlite3_stmt* Get() const { return m_stmt; }
+    bool IsValid() const { return m_stmt != nullptr; }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// A transaction rolled back unless committed.
+class CTransaction {
+public:
+    CTransaction(sqlite3* db, bool write)
+        : m_db(db), m_active(sqlite3_exec(db, write ? kBeginWrite : kBeginRead, nullptr, nullptr, nullptr) ==
+                             SQLITE_OK) {}
+    ~CTransaction() {
+        if (m_active) {
+            sqlite3_exec(m_db, kRollback, nullptr, nullptr, nullptr);
+        }
+    }
+    CTransaction(const CTransaction&) = delete;
+    CTransaction& operator=(const CTransaction&) = delete;
+
+    bool IsActive() const { return m_active; }
+    bool Commit() {
+        if (!m_active || sqlite3_exec(m_db, kCommit, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            return false;
+        }
+        m_active = false;
+        return true;
+    }
+
+private:
+    sqlite3* m_db;
+    bool m_active;
+};
+
+bool IsValidRoot(std::uint32_t root) {
+    return root >= kFirstRoot && root <= kLastRoot;
+}
+
+// Location of the store, read afresh at every open. False when no location can be made.
+bool StorePath(std::string& path) {
+    const char* store = std::getenv(kStoreVariable);
+    if (store != nullptr && *store != '\0') {
+        path = store;
+    } else {
+        const char* configHome = std::getenv(kConfigHomeVariable);
+        if (configHome != nullptr && configHome[0] == '/') {
+            path = configHome;
+        } else {
+            const char* home = std::getenv(kHomeVariable);
+            if (home == nullptr || *home == '\0') {
+                return false;
+            }
+            path = std::string(home) + kDefaultConfigFolder;
+        }
+        path += kStoreInConfig;
+    }
+    // The system SQLite reads names starting with "file:" as URIs; keep them plain file names.
+    if (path.compare(0, std::strlen(kUriPrefix), kUriPrefix) == 0) {
+        path.insert(0, "./");
+    }
+    return true;
+}
+
+// Creates the missing folders above `path` (mode 0700) and the file itself (mode 0600).
+// Existing folders and files are left as they are.
+bool EnsureStoreFile(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        struct stat info;
+        if (::stat(folder.c_str(), &info) == 0) {
+            if (!S_ISDIR(info.st_mode)) {
+                return false;
+            }
+            continue;
+        }
+        if (errno != ENOENT) {
+            return false;
+        }
+        if (::mkdir(folder.c_str(), kFolderMode) == 0) {
+            ::chmod(folder.c_str(), kFolderMode); // exact mode whatever the umask
+        } else if (errno != EEXIST) {
+            return false;
+        }
+    }
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0) {
+        return S_ISREG(info.st_mode);
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kFileMode);
+    if (fd < 0) {
+        return errno == EEXIST; // another process made it first
+    }
+    ::fchmod(fd, kFileMode);
+    ::close(fd);
+    return true;
+}
+
+RegResult OpenConnection(const std::string& path, bool writable, sqlite3*& db) {
+    db = nullptr;
+    const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        db = nullptr;
+        return RegResult::Failure;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    return RegResult::Success;
+}
+
+bool ReadInteger(sqlite3* db, const char* sql, sqlite3_int64& value) {
+    CStatement statement(db, sql);
+    if (!statement.IsValid() || sqlite3_step(statement.Get()) != SQLITE_ROW) {
+        return false;
+    }
+    value = sqlite3_column_int64(statement.Get(), 0);
+    return true;
+}
+
+enum class enStoreState { Ours, Empty, Unusable };
+
+// Tells an empty database from one of this store, and both from anything else. Each
+// statement reads the file header, so on a file that is not a database they fail.
+enStoreState ReadStoreState(sqlite3* db) {
+    sqlite3_int64 applicationId = 0;
+    sqlite3_int64 objects = 0;
+    sqlite3_int64 version = 0;
+    if (!ReadInteger(db, kReadApplicationId, applicationId) ||
+        !ReadInteger(db, kCountSchemaObjects, objects) || !ReadInteger(db, kReadSchemaVersion, version)) {
+        return enStoreState::Unusable;
+    }
+    if (applicationId == kApplicationId && version == kSchemaVersion) {
+        return enStoreState::Ours;
+    }
+    if (applicationId == 0 && version == 0 && objects == 0) {
+        return enStoreState::Empty;
+    }
+    return enStoreState::Unusable;
+}
+
+// Splits a subkey path into its components (see the rules at the top of this file).
+bool SplitKeyPath(const char* subKey, std::vector<std::string>& parts) {
+    parts.clear();
+    if (subKey == nullptr || *subKey == '\0') {
+        return true;
+    }
+    std::string text(subKey);
+    if (text.size() > 1 && text.back() == kSeparator) {
+        text.pop_back();
+    }
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(kSeparator, start);
+        const std::size_t length = (end == std::string::npos ? text.size() : end) - start;
+        if (length == 0 || length > kMaxComponent) {
+            return false;
+        }
+        parts.push_back(text.substr(start, length));
+        if (end == std::string::npos) {
+            return true;
+        }
+        start = end + 1;
+    }
+}
+
+bool BindText(sqlite3_stmt* statement, int index, const std::string& text) {
+    return sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC) ==
+           SQLITE_OK;
+}
+
+// Finds the row of one key. When `create` is set, missing rows (and so missing ancestors)
+// are inserted; otherwise a missing key gives NotFound. The root key always exists, but
+// its row may not yet: then `id` is 0.
+RegResult FindKey(sqlite3* db, std::uint32_t root, const std::vector<std::string>& parts, bool create,
+                  sqlite3_int64& id) {
+    CStatement find(db, kFindKey);
+    CStatement insert(db, kInsertKey);
+    if (!find.IsValid() || !insert.IsValid()) {
+        return RegResult::Failure;
+    }
+    const std::string rootName;
+    sqlite3_int64 parent = 0;
+    for (std::size_t level = 0; level <= parts.size(); ++level) {
+        const std::string& name = level == 0 ? rootName : parts[level - 1];
+        sqlite3_reset(find.Get());
+        if (sqlite3_bind_int64(find.Get(), 1, root) != SQLITE_OK ||
+            sqlite3_bind_int64(find.Get(), 2, parent) != SQLITE_OK || !BindText(find.Get(), 3, name)) {
+            return RegResult::Failure;
+        }
+        const int step = sqlite3_step(find.Get());
+        if (step == SQLITE_ROW) {
+            parent = sqlite3_column_int64(find.Get(), 0);
+            continue;
+        }
+        if (step != SQLITE_DONE) {
+            return RegResult::Failure;
+        }
+        if (!create) {
+            if (level == 0 && parts.empty()) {
+                id = 0;
+                return RegResult::Success;
+            }
+            return RegResult::NotFound;
+        }
+        sqlite3_reset(insert.Get());
+        if (sqlite3_bind_int64(insert.Get(), 1, root) != SQLITE_OK ||
+            sqlite3_bind_int64(insert.Get(), 2, parent) != SQLITE_OK || !BindText(insert.Get(), 3, name) ||
+            sqlite3_step(insert.Get()) != SQLITE_DONE) {
+            return RegResult::Failure;
+        }
+        parent = sqlite3_last_insert_rowid(db);
+    }
+    id = parent;
+    return RegResult::Success;
+}
+
+// Opens a connection and checks (or, when creating, makes) the key.
+RegResult OpenKeyHandle(std::uint32_t root, const char* subKey, bool create, bool writable,
+                        RegKeyHandle& key) {
     key = nullptr;
-    return RegResult::Failure;
+    if (!IsValidRoot(root)) {
+        return RegResult::Failure;
+    }
+    stRegKey* handle = new (std::nothrow) stRegKey;
+    if (handle == nullptr) {
+        return RegResult::Failure;
+    }
+    RegResult result = RegResult::Failure;
+    try {
+        handle->root = root;
+        handle->writable = writable;
+        std::string path;
+        if (SplitKeyPath(subKey, handle->path) && StorePath(path)) {
+            struct stat info;
+            if (create) {
+                result = EnsureStoreFile(path) ? OpenConnection(path, true, handle->db) : RegResult::Failure;
+            } else if (::stat(path.c_str(), &info) != 0) {
+                // A missing store holds no keys; opening must not create it.
+                result = errno == ENOENT ? RegResult::NotFound : RegResult::Failure;
+            } else {
+                result = OpenConnection(path, writable, handle->db);
+            }
+        }
+        if (result == RegResult::Success) {
+            CTransaction transaction(handle->db, create);
+            result = RegResult::Failure;
+            if (transaction.IsActive()) {
+                const enStoreState state = ReadStoreState(handle->db);
+                if (state == enStoreState::Empty && create) {
+                    result = sqlite3_exec(handle->db, kCreateSchema, nullptr, nullptr, nullptr) == SQLITE_OK
+                                 ? RegResult::Success
+                                 : RegResult::Failure;
+                } else if (state == enStoreState::Empty) {
+                    result = RegResult::NotFound;
+                } else if (state == enStoreState::Ours) {
+                    result = RegResult::Success;
+                }
+                sqlite3_int64 id = 0;
+                if (result == RegResult::Success) {
+                    result = FindKey(handle->db, root, handle->path, create, id);
+                }
+                if (result == RegResult::Success && !transaction.Commit()) {
+                    result = RegResult::Failure;
+                }
+            }
+        }
+    } catch (...) {
+        result = RegResult::Failure;
+    }
+    if (result != RegResult::Success) {
+        RegCloseKey(handle);
+        handle = nullptr;
+    }
+    key = handle;
+    return result;
 }
 
-RegResult RegOpenKey(std::uint32_t, const char*, bool, RegKeyHandle& key) {
-    key = nullptr;
-    return RegResult::Failure;
+} // namespace
+
+RegResult RegCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key) {
+    return OpenKeyHandle(root, subKey, true, true, key);
 }
 
-RegResult RegSetValue(RegKeyHandle, const char*, std::uint32_t, const void*, std::uint32_t) {
-    return RegResult::Failure;
+RegResult RegOpenKey(std::uint32_t root, const char* subKey, bool forWrite, RegKeyHandle& key) {
+    return OpenKeyHandle(root, subKey, false, forWrite, key);
 }
 
-RegResult RegQueryValue(RegKeyHandle, const char*, std::uint32_t*, void*, std::uint32_t&) {
-    return RegResult::Failure;
+RegResult RegSetValue(RegKeyHandle key, const char* valueName, std::uint32_t type, const void* data,
+                      std::uint32_t size) {
+    if (key == nullptr || key->db == nullptr || !key->writable || (data == nullptr && size != 0) ||
+        size > static_cast<std::uint32_t>(INT_MAX)) {
+        return RegResult::Failure;
+    }
+    try {
+        const std::string name(valueName != nullptr ? valueName : "");
+        CTransaction transaction(key->db, true);
+        if (!transaction.IsActive() || ReadStoreState(key->db) != enStoreState::Ours) {
+            return RegResult::Failure;
+        }
+        sqlite3_int64 id = 0;
+        // The key existed when the handle was opened; only the root row may still be missing.
+        if (FindKey(key->db, key->root, key->path, true, id) != RegResult::Success) {
+            return RegResult::Failure;
+        }
+        CStatement upsert(key->db, kUpsertValue);
+        if (!upsert.IsValid() || sqlite3_bind_int64(upsert.Get(), 1, id) != SQLITE_OK ||
+            !BindText(upsert.Get(), 2, name) || sqlite3_bind_int64(upsert.Get(), 3, type) != SQLITE_OK) {
+            return RegResult::Failure;
+        }
+        // A zero-length blob must still be a blob: binding a null pointer would store NULL.
+        const int bound =
+            size == 0 ? sqlite3_bind_zeroblob(upsert.Get(), 4, 0)
+                      : sqlite3_bind_blob(upsert.Get(), 4, data, static_cast<int>(size), SQLITE_STATIC);
+        if (bound != SQLITE_OK || sqlite3_step(upsert.Get()) != SQLITE_DONE) {
+            return RegResult::Failure;
+        }
+        return transaction.Commit() ? RegResult::Success : RegResult::Failure;
+    } catch (...) {
+        return RegResult::Failure;
+    }
 }
 
-void RegCloseKey(RegKeyHandle) {}
+RegResult RegQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* type, void* data,
+                        std::uint32_t& size) {
+    if (key == nullptr || key->db == nullptr) {
+        return RegResult::Failure;
+    }
+    try {
+        const std::string name(valueName != nullptr ? valueName : "");
+        CTransaction transaction(key->db, false);
+        if (!transaction.IsActive()) {
+            return RegResult::Failure;
+        }
+        const enStoreState state = ReadStoreState(key->db);
+        if (state == enStoreState::Empty) {
+            return RegResult::NotFound;
+        }
+        if (state != enStoreState::Ours) {
+            return RegResult::Failure;
+        }
+        sqlite3_int64 id = 0;
+        const RegResult found = FindKey(key->db, key->root, key->path, false, id);
+        if (found != RegResult::Success) {
+            return found;
+        }
+        if (id == 0) {
+            return RegResult::NotFound; // root key without any row yet
+        }
+        CStatement select(key->db, kSelectValue);
+        if (!select.IsValid() || sqlite3_bind_int64(select.Get(), 1, id) != SQLITE_OK ||
+            !BindText(select.Get(), 2, name)) {
+            return RegResult::Failure;
+        }
+        const int step = sqlite3_step(select.Get());
+        if (step == SQLITE_DONE) {
+            return RegResult::NotFound;
+        }
+        if (step != SQLITE_ROW) {
+            return RegResult::Failure;
+        }
+        const sqlite3_int64 storedType = sqlite3_column_int64(select.Get(), 0);
+        const void* bytes = sqlite3_column_blob(select.Get(), 1);
+        const int count = sqlite3_column_bytes(select.Get(), 1);
+        if (storedType < 0 || storedType > 0xFFFFFFFF || count < 0 || (bytes == nullptr && count != 0)) {
+            return RegResult::Failure;
+        }
+        if (type != nullptr) {
+            *type = static_cast<std::uint32_t>(storedType);
+        }
+        const std::uint32_t needed = static_cast<std::uint32_t>(count);
+        if (data == nullptr) {
+            size = needed;
+            return RegResult::Success;
+        }
+        if (size < needed) {
+            size = needed;
+            return RegResult::MoreData;
+        }
+        if (needed != 0) {
+            std::memcpy(data, bytes, needed);
+        }
+        size = needed;
+        return RegResult::Success;
+    } catch (...) {
+        return RegResult::Failure;
+    }
+}
+
+void RegCloseKey(RegKeyHandle key) {
+    if (key == nullptr) {
+        return;
+    }
+    sqlite3_close(key->db);
+    delete key;
+}
 
 } // namespace airvane::platform

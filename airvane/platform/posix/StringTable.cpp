@@ -4,13 +4,8 @@ namespace airvane::platform {
 namespace {
 
 constexpr const char* kStrings[] = {
-    nullptr,
-    "WLANInterfaces.xml",
-    "WepPlusInventel.dll",
-    "RunWepPlus",
-    "wpa_stub.dll",
-    "WPAContextLoad",
-    "WPAContextFree",
+    nullptr,        "WLANInterfaces.xml", "WepPlusInventel.dll", "RunWepPlus",
+    "wpa_stub.dll", "WPAContextLoad",     "WPAContextFree",
 };
 
 } // namespace
