@@ -1,0 +1,149 @@
+#include "airvane/system/Registry.h"
+
+#include "airvane/platform/RegistryBackend.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace {
+
+namespace platform = airvane::platform;
+
+struct stRootName {
+    const char* name;
+    std::uint32_t handle;
+};
+
+// Root names accepted at the start of a key path, compared exactly.
+constexpr stRootName kRootNames[] = {
+    {"HKEY_CLASSES_ROOT", platform::kHKeyClassesRoot},     {"HKEY_CURRENT_USER", platform::kHKeyCurrentUser},
+    {"HKEY_LOCAL_MACHINE", platform::kHKeyLocalMachine},   {"HKEY_USERS", platform::kHKeyUsers},
+    {"HKEY_CURRENT_CONFIG", platform::kHKeyCurrentConfig}, {"HKEY_DYN_DATA", platform::kHKeyDynData},
+};
+
+constexpr char kPathSeparator = '\\';
+
+// Opens the key of a path for setting a value: creates it (with its missing ancestors),
+// or, when creating is refused, opens the existing key with write access only.
+bool OpenKeyForSet(const char* keyPath, platform::RegKeyHandle& key) {
+    std::uint32_t root = 0;
+    std::string subKey;
+    if (RegistryParsePath(keyPath, root, subKey) == 0) {
+        return false;
+    }
+    if (platform::RegCreateKey(root, subKey.c_str(), key) == platform::RegResult::Success) {
+        return true;
+    }
+    return platform::RegOpenKey(root, subKey.c_str(), true, key) == platform::RegResult::Success;
+}
+
+bool OpenKeyForRead(const char* keyPath, platform::RegKeyHandle& key) {
+    std::uint32_t root = 0;
+    std::string subKey;
+    if (RegistryParsePath(keyPath, root, subKey) == 0) {
+        return false;
+    }
+    return platform::RegOpenKey(root, subKey.c_str(), false, key) == platform::RegResult::Success;
+}
+
+int SetValue(const char* keyPath, const char* valueName, std::uint32_t type, const void* data,
+             std::uint32_t size) {
+    platform::RegKeyHandle key = nullptr;
+    if (!OpenKeyForSet(keyPath, key)) {
+        return 0;
+    }
+    const bool stored =
+        platform::RegSetValue(key, valueName, type, data, size) == platform::RegResult::Success;
+    platform::RegCloseKey(key);
+    return stored ? 1 : 0;
+}
+
+} // namespace
+
+int RegistryParsePath(const char* keyPath, std::uint32_t& root, std::string& subKey) {
+    if (keyPath == nullptr) {
+        return 0;
+    }
+    try {
+        subKey = keyPath;
+        const std::size_t separator = subKey.find(kPathSeparator);
+        if (separator == std::string::npos) {
+            return 0;
+        }
+        const std::string rootName = subKey.substr(0, separator);
+        subKey.erase(0, separator + 1);
+        root = 0;
+        for (const stRootName& entry : kRootNames) {
+            if (rootName == entry.name) {
+                root = entry.handle;
+                break;
+            }
+        }
+        return root != 0 ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int RegistrySetString(const char* keyPath, const char* valueName, const char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    // The terminating zero is part of the stored value.
+    const std::size_t length = std::strlen(text) + 1;
+    if (length > UINT32_MAX) {
+        return 0;
+    }
+    return SetValue(keyPath, valueName, platform::kRegSz, text, static_cast<std::uint32_t>(length));
+}
+
+int RegistrySetBinary(const char* keyPath, const char* valueName, const unsigned char* data,
+                      std::uint32_t count) {
+    if (data == nullptr && count != 0) {
+        return 0;
+    }
+    return SetValue(keyPath, valueName, platform::kRegBinary, data, count);
+}
+
+int RegistryGetString(const char* keyPath, const char* valueName, std::string& text) {
+    platform::RegKeyHandle key = nullptr;
+    if (!OpenKeyForRead(keyPath, key)) {
+        return 0;
+    }
+    int result = 0;
+    try {
+        std::uint32_t type = platform::kRegNone;
+        std::uint32_t size = 0;
+        if (platform::RegQueryValue(key, valueName, &type, nullptr, size) == platform::RegResult::Success &&
+            size != 0) {
+            // Exactly the value's bytes: a text stored without its zero ends at the last byte.
+            std::vector<char> buffer(size, '\0');
+            if (platform::RegQueryValue(key, valueName, &type, buffer.data(), size) ==
+                    platform::RegResult::Success &&
+                (type == platform::kRegSz || type == platform::kRegExpandSz)) {
+                const void* zero = std::memchr(buffer.data(), '\0', size);
+                const std::size_t length =
+                    zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - buffer.data())
+                                    : size;
+                text.assign(buffer.data(), length);
+                result = 1;
+            }
+        }
+    } catch (...) {
+        result = 0;
+    }
+    platform::RegCloseKey(key);
+    return result;
+}
+
+int RegistryGetBinary(const char* keyPath, const char* valueName, unsigned char* buffer,
+                      std::uint32_t& count) {
+    platform::RegKeyHandle key = nullptr;
+    if (!OpenKeyForRead(keyPath, key)) {
+        return 0;
+    }
+    const platform::RegResult result = platform::RegQueryValue(key, valueName, nullptr, buffer, count);
+    platform::RegCloseKey(key);
+    return result == platform::RegResult::Success ? 1 : 0;
+}
