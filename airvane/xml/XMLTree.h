@@ -24,13 +24,28 @@ struct stXMLNode {
     stXMLNode* nextSibling;     // next element with the same parent (or next top-level element)
 };
 
+// Both records are read field by field by other modules: each field is one pointer word, in
+// the order above, with nothing else (6 and 3 words; 24 and 12 bytes in a 32-bit build).
+static_assert(offsetof(stXMLAttribute, name) == 0 * sizeof(void*), "stXMLAttribute layout");
+static_assert(offsetof(stXMLAttribute, value) == 1 * sizeof(void*), "stXMLAttribute layout");
+static_assert(offsetof(stXMLAttribute, next) == 2 * sizeof(void*), "stXMLAttribute layout");
+static_assert(sizeof(stXMLAttribute) == 3 * sizeof(void*), "stXMLAttribute layout");
+static_assert(offsetof(stXMLNode, name) == 0 * sizeof(void*), "stXMLNode layout");
+static_assert(offsetof(stXMLNode, value) == 1 * sizeof(void*), "stXMLNode layout");
+static_assert(offsetof(stXMLNode, attributes) == 2 * sizeof(void*), "stXMLNode layout");
+static_assert(offsetof(stXMLNode, parent) == 3 * sizeof(void*), "stXMLNode layout");
+static_assert(offsetof(stXMLNode, firstChild) == 4 * sizeof(void*), "stXMLNode layout");
+static_assert(offsetof(stXMLNode, nextSibling) == 5 * sizeof(void*), "stXMLNode layout");
+static_assert(sizeof(stXMLNode) == 6 * sizeof(void*), "stXMLNode layout");
+
 // Allocates a zero-filled global memory block for a string of `length` bytes plus its
 // terminating zero; null when no memory is left.
 AIRVANE_API char* XMLAllocString(std::size_t length);
 // Releases a block from XMLAllocString or XMLGetAttribute; null is ignored.
 AIRVANE_API void XMLFreeString(char* text);
 
-// First child of `node` whose name equals `name` exactly, or null.
+// First child of `node` whose name equals `name` exactly (case-sensitive), or null. Null
+// arguments find nothing, and a node without a name is never found.
 AIRVANE_API stXMLNode* XMLFindChild(stXMLNode* node, const char* name);
 // First node after `node` in its sibling chain whose name equals `name`, or null.
 AIRVANE_API stXMLNode* XMLFindNextSibling(stXMLNode* node, const char* name);
@@ -38,7 +53,8 @@ AIRVANE_API stXMLNode* XMLFindNextSibling(stXMLNode* node, const char* name);
 // it with XMLFreeString); null when there is no such attribute or its value is null.
 AIRVANE_API char* XMLGetAttribute(stXMLNode* node, const char* name);
 // Replaces the value of an existing attribute (null leaves it null), or appends a new
-// attribute (then the value must not be null).
+// attribute at the end of the list (a null value then adds nothing). A null node or name
+// changes nothing; without memory for a copy a replaced value becomes null and nothing is added.
 AIRVANE_API void XMLSetAttribute(stXMLNode* node, const char* name, const char* value);
 // Replaces the node's name with a copy of `name`; null leaves the node without a name.
 AIRVANE_API void XMLSetName(stXMLNode* node, const char* name);

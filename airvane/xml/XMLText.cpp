@@ -1,0 +1,169 @@
+#include "airvane/xml/XMLText.h"
+
+#include "airvane/xml/XMLTree.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+namespace airvane::xml {
+
+namespace {
+
+// Entities that write their character and continue after themselves.
+constexpr std::string_view kEntityLt = "&lt;";
+constexpr std::string_view kEntityGt = "&gt;";
+constexpr std::string_view kEntityQuot = "&quot;";
+constexpr std::string_view kNumericStart = "&#";
+// The longest numeric reference: at most four characters between "&#" and ";".
+constexpr std::size_t kMaxReferenceDigits = 4;
+
+// Entities whose character replaces their ";" and is scanned again.
+struct stRescanEntity {
+    std::string_view text;
+    char character;
+};
+constexpr stRescanEntity kRescanEntities[] = {
+    {"&amp;", '&'},
+    {"&acute;", '\''},
+    {"&eacute;", static_cast<char>(0xE9)},
+    {"&egrave;", static_cast<char>(0xE8)},
+    {"&ecirc;", static_cast<char>(0xEA)},
+    {"&apos;", '\''},
+};
+
+} // namespace
+
+char* CopyToStringBlock(const char* text, std::size_t length) {
+    char* block = XMLAllocString(length);
+    if (block != nullptr && length != 0) {
+        std::memcpy(block, text, length);
+    }
+    return block;
+}
+
+char* DuplicateString(const char* text) {
+    if (text == nullptr) {
+        return nullptr;
+    }
+    return CopyToStringBlock(text, std::strlen(text));
+}
+
+std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
+    const std::string_view source(text, length);
+    std::size_t read = 0;
+    std::size_t written = 0;
+    // The decoder works as if in place: a re-scanned entity's character sits where its ";"
+    // was. As the source is left untouched, that one character is kept aside here.
+    std::size_t overridePos = std::numeric_limits<std::size_t>::max();
+    char overrideChar = 0;
+
+    auto emit = [&](char c) {
+        if (out != nullptr) {
+            out[written] = c;
+        }
+        ++written;
+    };
+    // Does `entity` begin at `read`? Its first character is the current one, always "&".
+    auto at = [&](std::string_view entity) {
+        return source.size() - read >= entity.size() &&
+               source.compare(read + 1, entity.size() - 1, entity.substr(1)) == 0;
+    };
+
+    while (read < source.size()) {
+        const char c = read == overridePos ? overrideChar : source[read];
+        if (c != '&') {
+            emit(c);
+            ++read;
+            continue;
+        }
+        if (at(kEntityLt)) {
+            emit('<');
+            read += kEntityLt.size();
+            continue;
+        }
+        if (at(kEntityGt)) {
+            emit('>');
+            read += kEntityGt.size();
+            continue;
+        }
+        if (at(kNumericStart)) {
+            const std::size_t digits = read + kNumericStart.size();
+            const std::size_t window = std::min(source.size(), digits + kMaxReferenceDigits + 1);
+            const std::size_t semicolon = source.substr(0, window).find(';', digits);
+            if (semicolon != std::string_view::npos) {
+                unsigned value = 0;
+                for (std::size_t i = digits; i < semicolon && source[i] >= '0' && source[i] <= '9'; ++i) {
+                    value = value * 10 + static_cast<unsigned>(source[i] - '0');
+                }
+                const char byte = static_cast<char>(value & 0xFFu);
+                if (byte == 0) {
+                    return written; // a zero byte ends the text
+                }
+                emit(byte);
+                read = semicolon + 1;
+                continue;
+            }
+        }
+        if (at(kEntityQuot)) {
+            emit('"');
+            read += kEntityQuot.size();
+            continue;
+        }
+        bool rescanned = false;
+        for (const stRescanEntity& entity : kRescanEntities) {
+            if (at(entity.text)) {
+                read += entity.text.size() - 1;
+                overridePos = read;
+                overrideChar = entity.character;
+                rescanned = true;
+                break;
+            }
+        }
+        if (!rescanned) {
+            emit(c);
+            ++read;
+        }
+    }
+    return written;
+}
+
+std::size_t TrimInPlace(char* text, const char* set) {
+    std::size_t length = std::strlen(text);
+    std::size_t lead = 0;
+    while (lead < length && std::strchr(set, text[lead]) != nullptr) {
+        ++lead;
+    }
+    if (lead != 0) {
+        std::memmove(text, text + lead, length - lead + 1);
+        length -= lead;
+    }
+    while (length > 1 && std::strchr(set, text[length - 1]) != nullptr) {
+        --length;
+    }
+    text[length] = '\0';
+    return length;
+}
+
+char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet) {
+    const std::size_t decoded = DecodeEntities(text, length, nullptr);
+    char* block = XMLAllocString(decoded);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    DecodeEntities(text, length, block);
+    if (trimSet == nullptr) {
+        return block;
+    }
+    const std::size_t trimmed = TrimInPlace(block, trimSet);
+    if (trimmed == decoded) {
+        return block;
+    }
+    // Keep the block exactly as long as the text it holds.
+    char* exact = CopyToStringBlock(block, trimmed);
+    XMLFreeString(block);
+    return exact;
+}
+
+} // namespace airvane::xml

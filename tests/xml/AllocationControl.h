@@ -1,0 +1,31 @@
+#pragma once
+
+// This test executable replaces the global operator new and delete so that a test can make
+// allocations fail (the library's node and attribute records and its working data come from
+// there) and can count the blocks that are still live.
+
+#include <cstddef>
+
+namespace airvane::test {
+
+// From now on, let `successes` more allocations succeed, then fail every later one (or, with
+// `failOnce`, only the next one after them).
+void FailAllocationsAfter(long successes, bool failOnce = false);
+// Lets every allocation succeed again.
+void StopFailingAllocations();
+// Allocations made since the last FailAllocationsAfter or ResetAllocationCount.
+long AllocationCount();
+void ResetAllocationCount();
+// Blocks from operator new that are not released yet.
+long LiveAllocations();
+
+// Makes allocations fail as set up for its lifetime, and stops that when it goes away.
+class CAllocationFailure {
+public:
+    CAllocationFailure(long successes, bool failOnce) { FailAllocationsAfter(successes, failOnce); }
+    ~CAllocationFailure() { StopFailingAllocations(); }
+    CAllocationFailure(const CAllocationFailure&) = delete;
+    CAllocationFailure& operator=(const CAllocationFailure&) = delete;
+};
+
+} // namespace airvane::test
