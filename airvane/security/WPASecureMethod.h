@@ -12,8 +12,12 @@
 
 // Supplicant context shared by a WPA method object and its clones.
 struct stWPAContextRef {
-    std::int32_t refCount;    // method objects holding the record
+    std::int32_t refCount;    // method objects holding the record; set to 0 when the context is released
     IWPAStubContext* context; // owned by the stub, released with its free entry point; or null
+    // Method objects attached to the record, whatever a release did to refCount: the last
+    // one to let go deletes the record, so a released record shared by clones is neither
+    // leaked nor deleted twice.
+    std::int32_t holders;
 };
 
 // Abstract WPA method: holds the shared supplicant context and feeds it the link status

@@ -1,0 +1,137 @@
+#include "airvane/security/WLANProfil.h"
+
+#include "airvane/security/WEPPlusSecureMethod.h"
+#include "airvane/security/WEPSecureMethod.h"
+#include "airvane/security/WPASecureMethod.h"
+
+#include <new>
+#include <utility>
+
+namespace {
+
+// New default method object for an identifier; null for identifiers without one (3 and
+// unknown values) and when out of memory. `known` tells the two apart.
+IWLANSecureMethod* CreateMethod(enWLANSecureMethodUID uid, bool& known) {
+    known = true;
+    switch (uid) {
+    case WLAN_SECURE_NONE:
+        return new (std::nothrow) IWLANSecureMethod();
+    case WLAN_SECURE_WEP:
+        return new (std::nothrow) CWLANWEPSecureMethod();
+    case WLAN_SECURE_WEPPLUS:
+        return new (std::nothrow) CWLANWEPPlusSecureMethod();
+    case WLAN_SECURE_WPAPSK:
+        return new (std::nothrow) CWLANWPAPSKSecureMethod();
+    default:
+        known = false;
+        return nullptr;
+    }
+}
+
+using MethodMap = std::map<enWLANSecureMethodUID, IWLANSecureMethod*>;
+
+void DestroyAll(MethodMap& methods) {
+    for (auto& entry : methods) {
+        delete entry.second;
+        entry.second = nullptr;
+    }
+    methods.clear();
+}
+
+// Map with a clone of every method of `source` (null stays null, as does a failed clone).
+// Throws only when the map itself cannot grow; nothing leaks then.
+MethodMap CloneAll(const MethodMap& source) {
+    MethodMap copy;
+    try {
+        for (const auto& entry : source) {
+            IWLANSecureMethod* const clone = entry.second != nullptr ? entry.second->Clone() : nullptr;
+            try {
+                copy.emplace(entry.first, clone);
+            } catch (...) {
+                delete clone;
+                throw;
+            }
+        }
+    } catch (...) {
+        DestroyAll(copy);
+        throw;
+    }
+    return copy;
+}
+
+} // namespace
+
+CWLANProfil::CWLANProfil() : m_selectedUID(WLAN_SECURE_NONE), m_methods(), m_ssid() {}
+
+CWLANProfil::CWLANProfil(const char* ssid) : CWLANProfil(ssid, WLAN_SECURE_NONE) {}
+
+CWLANProfil::CWLANProfil(const char* ssid, enWLANSecureMethodUID uid) : CWLANProfil() {
+    m_selectedUID = uid;
+    SetSSID(ssid);
+}
+
+CWLANProfil::CWLANProfil(const CWLANProfil& other) : CWLANProfil() {
+    *this = other;
+}
+
+CWLANProfil& CWLANProfil::operator=(const CWLANProfil& other) {
+    if (this == &other) {
+        return *this;
+    }
+    try {
+        MethodMap methods = CloneAll(other.m_methods);
+        std::string ssid = other.m_ssid;
+        DestroyMethods();
+        m_methods.swap(methods);
+        m_ssid.swap(ssid);
+        m_selectedUID = other.m_selectedUID;
+    } catch (...) {
+        // Out of memory: the target stays as it was.
+    }
+    return *this;
+}
+
+CWLANProfil::~CWLANProfil() {
+    DestroyMethods();
+}
+
+void CWLANProfil::DestroyMethods() {
+    DestroyAll(m_methods);
+}
+
+int CWLANProfil::SetSSID(const char* ssid) {
+    try {
+        m_ssid = ssid != nullptr ? ssid : "";
+    } catch (...) {
+        // Out of memory: the previous SSID stays.
+    }
+    return 1;
+}
+
+const char* CWLANProfil::GetSSID() const {
+    return m_ssid.c_str();
+}
+
+int CWLANProfil::SelectSecureMethod(enWLANSecureMethodUID uid) {
+    m_selectedUID = uid;
+    return 1;
+}
+
+IWLANSecureMethod* CWLANProfil::GetSecureMethodIF() {
+    const auto found = m_methods.find(m_selectedUID);
+    if (found != m_methods.end()) {
+        return found->second;
+    }
+    bool known = false;
+    IWLANSecureMethod* const method = CreateMethod(m_selectedUID, known);
+    if (!known) {
+        return nullptr;
+    }
+    try {
+        m_methods.emplace(m_selectedUID, method);
+    } catch (...) {
+        delete method; // the entry could not be stored, so the profile could not own it
+        return nullptr;
+    }
+    return method;
+}

@@ -1,0 +1,176 @@
+// CWLANWPAPSKSecureMethod, declared with the WPA method root in WPASecureMethod.h.
+
+#include "airvane/security/WPASecureMethod.h"
+
+#include "airvane/security/SecureWipe.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+using airvane::security::SecureWipe;
+using airvane::security::SecureWipeString;
+
+namespace {
+
+// Network block handed to the supplicant stub. Inner lines start with five tabs.
+constexpr const char kNetworkBlockTemplate[] = "network={\n"
+                                               "\t\t\t\t\tssid=\"%SSID%\"\n"
+                                               "\t\t\t\t\tpsk=%PSK%\n"
+                                               "\t\t\t\t\tpriority=1\n"
+                                               "\t\t\t\t\tkey_mgmt=WPA-PSK\n"
+                                               "\t\t\t\t\t}\n";
+constexpr const char kSSIDField[] = "%SSID%";
+constexpr const char kPSKField[] = "%PSK%";
+constexpr const char kQuotedPSKField[] = "\"%PSK%\"";
+constexpr const char kHexDigits[] = "0123456789ABCDEF";
+
+// Replaces every occurrence of `field`, scanning left to right; inserted text is not scanned again.
+void ReplaceAll(std::string& text, const char* field, const std::string& value) {
+    const std::size_t fieldLength = std::strlen(field);
+    std::string result;
+    result.reserve(text.size() + value.size());
+    std::size_t from = 0;
+    for (std::size_t at = text.find(field); at != std::string::npos; at = text.find(field, from)) {
+        result.append(text, from, at - from);
+        result.append(value);
+        from = at + fieldLength;
+    }
+    result.append(text, from, std::string::npos);
+    SecureWipeString(text);
+    text.swap(result);
+}
+
+} // namespace
+
+CWLANWPAPSKSecureMethod::CWLANWPAPSKSecureMethod()
+    : CWLANWPAGenSecureMethod(WLAN_SECURE_WPAPSK), m_keySizeInBit(0), m_key{}, m_password() {}
+
+CWLANWPAPSKSecureMethod::CWLANWPAPSKSecureMethod(const CWLANWPAPSKSecureMethod& other)
+    : CWLANWPAGenSecureMethod(other), m_keySizeInBit(other.m_keySizeInBit), m_key{},
+      m_password(other.m_password) {
+    std::memcpy(m_key, other.m_key, sizeof(m_key));
+}
+
+CWLANWPAPSKSecureMethod& CWLANWPAPSKSecureMethod::operator=(const CWLANWPAPSKSecureMethod& other) {
+    if (this == &other) {
+        return *this;
+    }
+    std::string password = other.m_password; // may throw before anything changed
+    CWLANWPAGenSecureMethod::operator=(other);
+    m_keySizeInBit = other.m_keySizeInBit;
+    std::memcpy(m_key, other.m_key, sizeof(m_key));
+    SecureWipeString(m_password);
+    m_password.swap(password);
+    return *this;
+}
+
+CWLANWPAPSKSecureMethod::~CWLANWPAPSKSecureMethod() {
+    WipeSecrets();
+}
+
+void CWLANWPAPSKSecureMethod::WipeSecrets() {
+    SecureWipe(m_key, sizeof(m_key));
+    SecureWipeString(m_password);
+}
+
+IWLANSecureMethod* CWLANWPAPSKSecureMethod::Clone() const {
+    try {
+        return new (std::nothrow) CWLANWPAPSKSecureMethod(*this);
+    } catch (...) {
+        return nullptr; // copying the pass phrase ran out of memory
+    }
+}
+
+int CWLANWPAPSKSecureMethod::WPALoadContext(const CWLANState& state, const char* ssid, IWpaAdapter* adapter) {
+    if (HasContextRecord()) {
+        return 0;
+    }
+    LoadWPADll();
+    if (!IsWPAContextLoadResolved()) {
+        return 0;
+    }
+    if (m_keySizeInBit == 0 && m_password.empty()) {
+        return 0;
+    }
+    int result = 0;
+    std::string block;
+    std::string psk;
+    try {
+        block = kNetworkBlockTemplate;
+        ReplaceAll(block, kSSIDField, std::string(ssid != nullptr ? ssid : ""));
+        if (m_keySizeInBit != 0) {
+            const std::uint32_t bytes = m_keySizeInBit / 8;
+            for (std::uint32_t i = 0; i < bytes; ++i) {
+                psk.push_back(kHexDigits[m_key[i] >> 4]);
+                psk.push_back(kHexDigits[m_key[i] & 0x0F]);
+            }
+            ReplaceAll(block, kPSKField, psk);
+        } else {
+            ReplaceAll(block, kPSKField, kQuotedPSKField);
+            ReplaceAll(block, kPSKField, m_password);
+        }
+        result = AttachNewContext(state, block.c_str(), adapter);
+    } catch (...) {
+        result = 0;
+    }
+    SecureWipeString(block);
+    SecureWipeString(psk);
+    return result;
+}
+
+int CWLANWPAPSKSecureMethod::SetKey(const unsigned char* key, std::uint32_t sizeInBit) {
+    if (sizeInBit > kMaxKeySizeInBit) {
+        return 0;
+    }
+    const std::uint32_t bytes = sizeInBit / 8;
+    if (bytes > 0) {
+        if (key == nullptr) {
+            return 0; // nothing to copy from: refuse rather than keep a length without key bytes
+        }
+        std::memcpy(m_key, key, bytes);
+    }
+    m_keySizeInBit = sizeInBit;
+    SecureWipeString(m_password);
+    return 1;
+}
+
+int CWLANWPAPSKSecureMethod::GetKey(unsigned char* key) const {
+    if (key == nullptr || m_keySizeInBit == 0) {
+        return 0;
+    }
+    const std::uint32_t bytes = m_keySizeInBit / 8;
+    if (bytes > 0) {
+        std::memcpy(key, m_key, bytes);
+    }
+    return 1;
+}
+
+std::uint32_t CWLANWPAPSKSecureMethod::GetKeySizeInBit() const {
+    return m_keySizeInBit;
+}
+
+int CWLANWPAPSKSecureMethod::SetPassword(const char* password) {
+    if (password == nullptr || *password == '\0') {
+        return 0;
+    }
+    try {
+        std::string copy(password);
+        SecureWipeString(m_password);
+        m_password.swap(copy);
+    } catch (...) {
+        return 0;
+    }
+    m_keySizeInBit = 0;
+    SecureWipe(m_key, sizeof(m_key));
+    return 1;
+}
+
+int CWLANWPAPSKSecureMethod::GetPassword(std::string& password) const {
+    try {
+        password = m_password;
+    } catch (...) {
+        return 0;
+    }
+    return m_password.empty() ? 0 : 1;
+}

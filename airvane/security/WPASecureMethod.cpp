@@ -1,0 +1,180 @@
+#include "airvane/security/WPASecureMethod.h"
+
+#include "airvane/platform/Module.h"
+#include "airvane/platform/StringTable.h"
+
+#include <new>
+
+namespace {
+
+// Entry points of the supplicant stub, resolved on first use. The stub stays loaded.
+WPAContextLoadFn g_contextLoad = nullptr;
+WPAContextFreeFn g_contextFree = nullptr;
+
+// Raw context states kept as they are; anything else becomes 0.
+constexpr std::int32_t kFirstKnownState = 1;
+constexpr std::int32_t kLastKnownState = 6;
+
+// Link status codes that the running logic reacts to, and the commands it sends.
+constexpr std::int32_t kStatusUp = 1;
+constexpr std::int32_t kStatusDown = 3;
+constexpr std::int32_t kCommandStart = 0;
+constexpr std::int32_t kCommandLinkDown = 1;
+constexpr std::int32_t kCommandLinkUp = 3;
+constexpr std::int32_t kCommandFirst = 4;
+
+template <typename Fn> Fn ToFunction(void* symbol) {
+    return reinterpret_cast<Fn>(symbol);
+}
+
+} // namespace
+
+CWLANWPAGenSecureMethod::CWLANWPAGenSecureMethod(enWLANSecureMethodUID uid)
+    : m_uid(uid), m_lastState(), m_context(nullptr) {}
+
+CWLANWPAGenSecureMethod::CWLANWPAGenSecureMethod(const CWLANWPAGenSecureMethod& other)
+    : IWLANSecureMethod(other), m_uid(other.m_uid), m_lastState(other.m_lastState),
+      m_context(other.m_context) {
+    if (m_context != nullptr) {
+        ++m_context->refCount;
+        ++m_context->holders;
+    }
+}
+
+CWLANWPAGenSecureMethod& CWLANWPAGenSecureMethod::operator=(const CWLANWPAGenSecureMethod& other) {
+    if (this == &other) {
+        return *this;
+    }
+    // Share first, then let go: when both objects hold the same record it must not drop
+    // to zero in between.
+    stWPAContextRef* const shared = other.m_context;
+    if (shared != nullptr) {
+        ++shared->refCount;
+        ++shared->holders;
+    }
+    ReleaseRecord();
+    IWLANSecureMethod::operator=(other);
+    m_uid = other.m_uid;
+    m_lastState = other.m_lastState;
+    m_context = shared;
+    return *this;
+}
+
+CWLANWPAGenSecureMethod::~CWLANWPAGenSecureMethod() {
+    ReleaseRecord();
+}
+
+void CWLANWPAGenSecureMethod::ReleaseRecord() {
+    stWPAContextRef* const record = m_context;
+    if (record == nullptr) {
+        return;
+    }
+    m_context = nullptr;
+    --record->refCount;
+    if (record->refCount == 0 && record->context != nullptr) {
+        if (g_contextFree != nullptr) {
+            g_contextFree(record->context);
+        }
+        record->context = nullptr;
+    }
+    --record->holders;
+    if (record->holders <= 0) {
+        delete record;
+    }
+}
+
+enWLANSecureMethodUID CWLANWPAGenSecureMethod::GetSecureMethodUID() const {
+    return m_uid;
+}
+
+IWLANSecureMethodState* CWLANWPAGenSecureMethod::BuildSecureMethodState() const {
+    if (m_context == nullptr || m_context->context == nullptr) {
+        return nullptr;
+    }
+    std::int32_t raw = m_context->context->GetState();
+    if (raw < kFirstKnownState || raw > kLastKnownState) {
+        raw = CWLANWPAGenSecureMethodState::WPA_STATE_UNKNOWN;
+    }
+    return new (std::nothrow)
+        CWLANWPAGenSecureMethodState(m_uid, static_cast<CWLANWPAGenSecureMethodState::WpaGenState>(raw));
+}
+
+void CWLANWPAGenSecureMethod::WPARunContext(const CWLANState& state, bool first, bool force) {
+    if (m_context == nullptr || m_context->context == nullptr) {
+        return;
+    }
+    IWPAStubContext* const context = m_context->context;
+    if (first) {
+        context->Command(kCommandFirst);
+    }
+    const std::int32_t previous = m_lastState.m_status;
+    if (state.m_status == kStatusUp) {
+        if (previous != kStatusUp || force) {
+            context->Command(kCommandLinkUp);
+            context->Command(kCommandStart);
+        }
+    } else if (state.m_status == kStatusDown) {
+        if (previous != kStatusDown) {
+            context->Command(kCommandLinkDown);
+        }
+    }
+    m_lastState = state;
+    context->Run();
+}
+
+void CWLANWPAGenSecureMethod::WPAReleaseContext() {
+    if (m_context == nullptr || g_contextFree == nullptr) {
+        return;
+    }
+    if (m_context->context != nullptr) {
+        g_contextFree(m_context->context);
+    }
+    // The record stays attached to every clone: none of them can load a context again.
+    m_context->context = nullptr;
+    m_context->refCount = 0;
+}
+
+void CWLANWPAGenSecureMethod::LoadWPADll() {
+    if (g_contextLoad != nullptr) {
+        return;
+    }
+    using namespace airvane::platform;
+    const ModuleHandle module = LoadModule(LoadLibraryString(IDS_WPA_MODULE));
+    if (module == nullptr) {
+        return; // not remembered: the next call tries again
+    }
+    g_contextLoad =
+        ToFunction<WPAContextLoadFn>(GetModuleExport(module, LoadLibraryString(IDS_WPA_LOAD_EXPORT)));
+    g_contextFree =
+        ToFunction<WPAContextFreeFn>(GetModuleExport(module, LoadLibraryString(IDS_WPA_FREE_EXPORT)));
+}
+
+bool CWLANWPAGenSecureMethod::IsWPAContextLoadResolved() {
+    return g_contextLoad != nullptr;
+}
+
+bool CWLANWPAGenSecureMethod::HasContextRecord() const {
+    return m_context != nullptr;
+}
+
+int CWLANWPAGenSecureMethod::AttachNewContext(const CWLANState& state, const char* networkBlock,
+                                              IWpaAdapter* adapter) {
+    if (g_contextLoad == nullptr) {
+        return 0;
+    }
+    stWPAContextRef* const record = new (std::nothrow) stWPAContextRef{0, nullptr, 0};
+    if (record == nullptr) {
+        return 0;
+    }
+    IWPAStubContext* const context = g_contextLoad(networkBlock, adapter);
+    if (context == nullptr) {
+        delete record;
+        return 0;
+    }
+    record->context = context;
+    m_lastState = state;
+    record->refCount = 1;
+    record->holders = 1;
+    m_context = record;
+    return 1;
+}

@@ -1,0 +1,94 @@
+// Runs from a folder without the supplicant stub and key-renewal doubles: a failed load is
+// not remembered, so once the double is copied beside the executable the next call loads it.
+
+#include "airvane/security/WEPPlusSecureMethod.h"
+#include "airvane/security/WPASecureMethod.h"
+
+#include "FakeWepPlusAdapter.h"
+#include "ModuleExports.h"
+#include "tests/modules/wepplus/WepPlusDouble.h"
+#include "tests/modules/wpa_stub/WpaStubDouble.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+namespace fs = std::filesystem;
+using airvane::test::ModuleExport;
+
+// Copies a double beside the executable for the scope, under the name the library asks for.
+class CModuleBeside {
+public:
+    explicit CModuleBeside(const char* moduleName)
+        : m_path(airvane::test::ExecutableDir() + "/" + moduleName) {}
+    ~CModuleBeside() {
+        std::error_code ignored;
+        fs::remove(m_path, ignored);
+    }
+    CModuleBeside(const CModuleBeside&) = delete;
+    CModuleBeside& operator=(const CModuleBeside&) = delete;
+
+    bool Exists() const { return fs::exists(m_path); }
+    bool CopyFrom(const char* source) const {
+        std::error_code error;
+        fs::copy_file(source, m_path, fs::copy_options::overwrite_existing, error);
+        return !error;
+    }
+
+private:
+    std::string m_path;
+};
+
+TEST(MissingModules, SupplicantStubLoadIsRetriedAfterAFailure) {
+    CModuleBeside module(wpa_stub_double::kModuleName);
+    ASSERT_FALSE(module.Exists()) << "the double must not be present yet";
+
+    CWLANWPAPSKSecureMethod method;
+    ASSERT_EQ(1, method.SetPassword("phrase"));
+    EXPECT_EQ(0, method.WPALoadContext(CWLANState(), "Net", nullptr));
+    EXPECT_EQ(0, method.WPALoadContext(CWLANState(), "Net", nullptr));
+    EXPECT_EQ(nullptr, method.BuildSecureMethodState());
+
+    ASSERT_TRUE(module.CopyFrom(AIRVANE_WPA_STUB_DOUBLE));
+    EXPECT_EQ(1, method.WPALoadContext(CWLANState(), "Net", nullptr));
+    const auto lastBlock =
+        ModuleExport<wpa_stub_double::LastBlockFn>(wpa_stub_double::kModuleName, wpa_stub_double::kLastBlock);
+    ASSERT_NE(nullptr, lastBlock);
+    EXPECT_NE(nullptr, std::strstr(lastBlock(), "psk=\"phrase\""));
+}
+
+TEST(MissingModules, KeyRenewalModuleLoadIsRetriedAfterAFailure) {
+    CModuleBeside module(wepplus_double::kModuleName);
+    ASSERT_FALSE(module.Exists()) << "the double must not be present yet";
+
+    airvane::test::CFakeWepPlusAdapter adapter;
+    adapter.indicator = {{1, 0, 0, 0}};
+    CWLANWEPPlusSecureMethod method;
+    method.CheckWepPlus(&adapter);
+    EXPECT_EQ(1, adapter.indicatorCalls); // the indicator is still queried
+    std::unique_ptr<IWLANSecureMethodState> state(method.BuildSecureMethodState());
+    ASSERT_NE(nullptr, state);
+    EXPECT_EQ(CWLANWEPPlusSecureMethodState::WEPPLUS_NOT_KEYED,
+              static_cast<CWLANWEPPlusSecureMethodState*>(state.get())->GetWepPlusState());
+
+    ASSERT_TRUE(module.CopyFrom(AIRVANE_WEPPLUS_DOUBLE));
+    const auto setResult =
+        ModuleExport<wepplus_double::SetResultFn>(wepplus_double::kModuleName, wepplus_double::kSetResult);
+    const auto callCount =
+        ModuleExport<wepplus_double::CallCountFn>(wepplus_double::kModuleName, wepplus_double::kCallCount);
+    ASSERT_TRUE(setResult && callCount);
+    setResult(1);
+    method.CheckWepPlus(&adapter);
+    EXPECT_EQ(1, callCount());
+    state.reset(method.BuildSecureMethodState());
+    ASSERT_NE(nullptr, state);
+    EXPECT_EQ(CWLANWEPPlusSecureMethodState::WEPPLUS_KEYED,
+              static_cast<CWLANWEPPlusSecureMethodState*>(state.get())->GetWepPlusState());
+}
+
+} // namespace
