@@ -1,0 +1,437 @@
+#include "airvane/manager/Airvane.h"
+
+#include "airvane/manager/InterfaceConfig.h"
+#include "airvane/module/UnloadHooks.h"
+#include "airvane/platform/Module.h"
+#include "airvane/platform/StringTable.h"
+#include "airvane/security/WLANState.h"
+#include "airvane/xml/XMLReader.h"
+#include "airvane/xml/XMLWriter.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Trace phrases of construction.
+constexpr const char kTraceDllLoaded[] = "Dll loaded : ";
+constexpr const char kTraceDllPrefix[] = "DLL : ";
+constexpr const char kTraceSupportedAdapter[] = " supported adapter : ";
+constexpr const char kTraceUnsupportedOS[] = " don't support OS for : \n";
+// Trace phrases of listing.
+constexpr const char kTracePreconfigureFailed[] = "Preconfigure failed for adapter : ";
+constexpr const char kTraceHardwareAvailable[] = "Hardware available : ";
+constexpr const char kTraceHardwareUnavailable[] = "Hardware unavailable : ";
+constexpr const char kTraceNewPreconfigureFailed[] = "Preconfigure failed for new adapter: ";
+constexpr const char kTraceNewCompatible[] = "Compatible new adapter : ";
+constexpr const char kTraceNewUnavailable[] = "HW unavailable for compatible new adapter : ";
+constexpr const char kTraceFoundWithDll[] = " found with dll ";
+
+// Longest adapter name kept, in bytes.
+constexpr std::size_t kMaxAdapterName = 255;
+// Bytes of the information block zeroed, and its length, before GetAdapterInfo.
+constexpr std::uint32_t kAdapterInfoPreset = 10;
+
+// The manager lives in static storage of the library, built on first use.
+alignas(CAirvane) unsigned char g_instanceStorage[sizeof(CAirvane)];
+bool g_instanceStarted = false;
+
+CAirvane* StoredInstance() {
+    return std::launder(reinterpret_cast<CAirvane*>(g_instanceStorage));
+}
+
+void DestroyInstance() {
+    StoredInstance()->~CAirvane();
+}
+
+void Trace(IWLANListener* listener, const std::string& line) {
+    if (listener != nullptr) {
+        listener->Trace(line.c_str());
+    }
+}
+
+// First bytes of a text, at most `limit`, without reading past its terminator.
+std::string CutText(const char* text, std::size_t limit) {
+    if (text == nullptr) {
+        return std::string();
+    }
+    std::size_t length = 0;
+    while (length < limit && text[length] != '\0') {
+        ++length;
+    }
+    return std::string(text, length);
+}
+
+// The adapter's current name, cut to 255 bytes; empty for null.
+std::string CurrentName(IWLANAdapter* adapter) {
+    return CutText(adapter->GetAdapterName(), kMaxAdapterName);
+}
+
+// The name an adapter is registered under. Adapters may give a provisional text on the
+// first call, so a non-null first result is followed by a second call whose result counts.
+std::string RegistryName(IWLANAdapter* adapter) {
+    if (adapter->GetAdapterName() == nullptr) {
+        return std::string();
+    }
+    return CurrentName(adapter);
+}
+
+// Frees a string block returned by XMLGetAttribute on scope exit.
+class CXMLString {
+public:
+    explicit CXMLString(char* text) : m_text(text) {}
+    CXMLString(const CXMLString&) = delete;
+    CXMLString& operator=(const CXMLString&) = delete;
+    ~CXMLString() { XMLFreeString(m_text); }
+
+    const char* Get() const { return m_text; }
+
+private:
+    char* m_text;
+};
+
+// Frees a whole document on scope exit.
+class CXMLDocument {
+public:
+    explicit CXMLDocument(stXMLNode* root) : m_root(root) {}
+    CXMLDocument(const CXMLDocument&) = delete;
+    CXMLDocument& operator=(const CXMLDocument&) = delete;
+    ~CXMLDocument() { XMLFreeTree(m_root); }
+
+    stXMLNode* Root() const { return m_root; }
+
+private:
+    stXMLNode* m_root;
+};
+
+// The configuration document: the file named by the string table, read from the current
+// directory, or the one synthesized from the host's access-mode data. No fallback.
+stXMLNode* LoadConfigurationDocument(CGestionModeAcces* pAccessModes) {
+    if (pAccessModes != nullptr) {
+        return BuildInterfaceConfig(pAccessModes);
+    }
+    const char* fileName = airvane::platform::LoadLibraryString(airvane::platform::IDS_CONFIG_FILE);
+    return fileName != nullptr ? XMLLoadFile(fileName) : nullptr;
+}
+
+// Traces a DEVICE element that the operating-system filter rejected, with its whole text.
+void TraceRejectedDevice(IWLANListener* listener, const std::string& dll, const stXMLNode* device) {
+    const std::uint32_t length = XMLSerialize(device, nullptr, 0);
+    if (length == 0) {
+        return;
+    }
+    char* text = new (std::nothrow) char[static_cast<std::size_t>(length) + 1];
+    if (text == nullptr) {
+        return;
+    }
+    std::memset(text, 0, static_cast<std::size_t>(length) + 1);
+    XMLSerialize(device, text, 0);
+    if (*text != '\0' && listener != nullptr) {
+        try {
+            Trace(listener, kTraceDllPrefix + dll + kTraceUnsupportedOS + text);
+        } catch (...) {
+            delete[] text;
+            throw;
+        }
+    }
+    delete[] text;
+}
+
+WLAN_GetAdapterFn ToEntryPoint(void* address) {
+    WLAN_GetAdapterFn entry = nullptr;
+    static_assert(sizeof(entry) == sizeof(address), "entry point and export address differ in size");
+    std::memcpy(&entry, &address, sizeof(entry));
+    return entry;
+}
+
+} // namespace
+
+CAirvane& CAirvane::Instance(CGestionModeAcces* pAccessModes, IWLANListener* pListener) {
+    if (!g_instanceStarted) {
+        // Marked before construction: a call made while the manager is being built (from a
+        // trace callback, say) gets the object under construction instead of a second one.
+        g_instanceStarted = true;
+        new (g_instanceStorage) CAirvane(pAccessModes, pListener);
+        airvane::module::RunAtUnload(&DestroyInstance);
+    }
+    return *StoredInstance();
+}
+
+CAirvane::CAirvane(CGestionModeAcces* pAccessModes, IWLANListener* pListener) {
+    // The document lives only while the manager is being built; nothing keeps a pointer
+    // into it afterwards.
+    const CXMLDocument document(LoadConfigurationDocument(pAccessModes));
+    if (document.Root() == nullptr) {
+        return;
+    }
+    try {
+        LoadConfiguration(document.Root(), pListener);
+    } catch (...) {
+        // Out of memory (or a throwing callback): keep what was registered so far.
+    }
+}
+
+CAirvane::CAirvane(const CAirvane& other) {
+    try {
+        *this = other;
+    } catch (...) {
+        // operator= leaves this object unchanged (empty) when a copy fails.
+    }
+}
+
+CAirvane& CAirvane::operator=(const CAirvane& other) {
+    if (this == &other) {
+        return *this;
+    }
+    try {
+        // Copy first, then swap, so that a failed copy leaves this object unchanged.
+        std::string selected(other.m_strSelectedAdapter);
+        std::string lastRequested(other.m_strLastRequestedAdapter);
+        std::map<std::string, WLAN_GetAdapterFn> driverEntries(other.m_mapDriverEntries);
+        std::map<std::string, IWLANAdapter*> adapters(other.m_mapAdapters);
+        m_listAdapters = other.m_listAdapters;
+        m_strSelectedAdapter.swap(selected);
+        m_strLastRequestedAdapter.swap(lastRequested);
+        m_mapDriverEntries.swap(driverEntries);
+        m_mapAdapters.swap(adapters);
+    } catch (...) {
+    }
+    return *this;
+}
+
+CAirvane::~CAirvane() {
+    // The adapter objects and the modules stay as they are; only the registries go.
+    m_mapAdapters.clear();
+    m_mapDriverEntries.clear();
+    m_strLastRequestedAdapter.clear();
+    m_strSelectedAdapter.clear();
+}
+
+void CAirvane::LoadConfiguration(stXMLNode* root, IWLANListener* listener) {
+    for (stXMLNode* adapter = XMLFindChild(root, kConfigAdapterElement); adapter != nullptr;
+         adapter = XMLFindNextSibling(adapter, kConfigAdapterElement)) {
+        LoadAdapterElement(adapter, listener);
+    }
+}
+
+void CAirvane::LoadAdapterElement(stXMLNode* adapter, IWLANListener* listener) {
+    const CXMLString dllAttribute(XMLGetAttribute(adapter, kConfigDllAttribute));
+    if (dllAttribute.Get() == nullptr) {
+        return;
+    }
+    const airvane::platform::ModuleHandle module = airvane::platform::LoadModule(dllAttribute.Get());
+    if (module == nullptr) {
+        return;
+    }
+    // A module without the entry point stays loaded; modules are never unloaded.
+    const WLAN_GetAdapterFn entry =
+        ToEntryPoint(airvane::platform::GetModuleExport(module, kWLANGetAdapterExport));
+    if (entry == nullptr) {
+        return;
+    }
+    const std::string dll(dllAttribute.Get());
+    if (listener != nullptr) {
+        Trace(listener, kTraceDllLoaded + dll);
+    }
+    m_mapDriverEntries[dll] = entry;
+
+    for (stXMLNode* device = XMLFindChild(adapter, kConfigDeviceElement); device != nullptr;
+         device = XMLFindNextSibling(device, kConfigDeviceElement)) {
+        if (!IsDeviceForCurrentOS(device)) {
+            TraceRejectedDevice(listener, dll, device);
+            continue;
+        }
+        IWLANAdapter* wlanAdapter = entry(device);
+        if (wlanAdapter == nullptr) {
+            continue;
+        }
+        const std::string name = RegistryName(wlanAdapter);
+        // The first registration of a name wins; later ones are dropped silently.
+        if (name.empty() || m_mapAdapters.count(name) != 0) {
+            continue;
+        }
+        if (listener != nullptr) {
+            Trace(listener, kTraceDllPrefix + dll + kTraceSupportedAdapter + name);
+        }
+        m_mapAdapters[name] = wlanAdapter;
+    }
+}
+
+const stListWLANAdapter& CAirvane::ListWLANAdapter(int discover, IWLANListener* listener) {
+    try {
+        m_listAdapters.adapterCount = 0;
+        ListRegisteredAdapters(listener);
+        RekeyAdapters();
+        if (discover != 0) {
+            DiscoverAdapters(listener);
+        }
+    } catch (...) {
+        // Out of memory: the record holds what was listed so far.
+    }
+    return m_listAdapters;
+}
+
+void CAirvane::ListRegisteredAdapters(IWLANListener* listener) {
+    // Walk a copy: callbacks made during the walk must not invalidate it.
+    const std::vector<std::pair<std::string, IWLANAdapter*>> registered(m_mapAdapters.begin(),
+                                                                        m_mapAdapters.end());
+    for (const auto& [key, adapter] : registered) {
+        if (adapter->IsPreconfigured() == 0 && adapter->Preconfigure(listener) == 0) {
+            if (listener != nullptr) {
+                Trace(listener, kTracePreconfigureFailed + key);
+            }
+            if (key == m_strSelectedAdapter) {
+                m_strSelectedAdapter.clear();
+            }
+            continue;
+        }
+        if (adapter->IsHardwareAvailable() != 0) {
+            AddToList(adapter, CurrentName(adapter));
+            if (listener != nullptr) {
+                Trace(listener, kTraceHardwareAvailable + key);
+            }
+        } else {
+            if (key == m_strSelectedAdapter) {
+                m_strSelectedAdapter.clear();
+            }
+            if (listener != nullptr) {
+                Trace(listener, kTraceHardwareUnavailable + key);
+            }
+        }
+    }
+}
+
+void CAirvane::RekeyAdapters() {
+    // An adapter that now reports an empty name, or the name of an adapter earlier in key
+    // order, leaves the registry (it can come back through discovery). The selection keeps
+    // its name even when that is no longer a key.
+    std::map<std::string, IWLANAdapter*> rekeyed;
+    for (const auto& entry : m_mapAdapters) {
+        const std::string name = RegistryName(entry.second);
+        if (!name.empty()) {
+            rekeyed.emplace(name, entry.second);
+        }
+    }
+    m_mapAdapters.swap(rekeyed);
+}
+
+void CAirvane::DiscoverAdapters(IWLANListener* listener) {
+    for (const auto& [dll, entry] : m_mapDriverEntries) {
+        while (IWLANAdapter* adapter = entry(nullptr)) {
+            const std::string name = RegistryName(adapter);
+            if (name.empty() || m_mapAdapters.count(name) != 0) {
+                continue;
+            }
+            // Registered before any check: it stays registered even when it is not usable.
+            m_mapAdapters[name] = adapter;
+            if (adapter->IsPreconfigured() == 0 && adapter->Preconfigure(listener) == 0 &&
+                listener != nullptr) {
+                Trace(listener, kTraceNewPreconfigureFailed + name + kTraceFoundWithDll + dll);
+            }
+            if (adapter->IsPreconfigured() != 0 && adapter->IsHardwareAvailable() != 0) {
+                if (listener != nullptr) {
+                    Trace(listener, kTraceNewCompatible + name + kTraceFoundWithDll + dll);
+                }
+                AddToList(adapter, name);
+            } else if (listener != nullptr) {
+                Trace(listener, kTraceNewUnavailable + name + kTraceFoundWithDll + dll);
+            }
+        }
+    }
+}
+
+void CAirvane::AddToList(IWLANAdapter* adapter, const std::string& name) {
+    // The record holds 32 entries; a usable adapter beyond them is not listed.
+    const std::uint32_t index = m_listAdapters.adapterCount;
+    if (index >= stListWLANAdapter::kMaxAdapters) {
+        return;
+    }
+    std::memcpy(m_listAdapters.adapterName[index], name.c_str(), name.size() + 1);
+    const std::string friendlyName = CutText(adapter->GetFriendlyName(), stListWLANAdapter::kNameBytes - 1);
+    std::memcpy(m_listAdapters.friendlyName[index], friendlyName.c_str(), friendlyName.size() + 1);
+    m_listAdapters.adapterInfoLength[index] = kAdapterInfoPreset;
+    std::memset(m_listAdapters.adapterInfo[index], 0, kAdapterInfoPreset);
+    adapter->GetAdapterInfo(m_listAdapters.adapterInfo[index], &m_listAdapters.adapterInfoLength[index]);
+    m_listAdapters.adapterCount = index + 1;
+}
+
+IWLANAdapter* CAirvane::FindAdapter(const std::string& name) const {
+    const auto found = m_mapAdapters.find(name);
+    return found != m_mapAdapters.end() ? found->second : nullptr;
+}
+
+IWLANAdapter* CAirvane::SelectedAdapter() const {
+    return FindAdapter(m_strSelectedAdapter);
+}
+
+IWLANAdapter* CAirvane::ErrorAdapter() const {
+    // No fallback to the last requested name while a (possibly stale) selection exists.
+    return FindAdapter(m_strSelectedAdapter.empty() ? m_strLastRequestedAdapter : m_strSelectedAdapter);
+}
+
+int CAirvane::SelectWLANAdapter(const char* name, IWLANListener* listener) {
+    try {
+        const std::string requested(name != nullptr ? name : "");
+        if (requested == m_strSelectedAdapter) {
+            return 1;
+        }
+        int result = 0;
+        if (IWLANAdapter* previous = SelectedAdapter()) {
+            result = previous->Unselect(listener);
+        }
+        m_strSelectedAdapter.clear();
+        if (IWLANAdapter* adapter = FindAdapter(requested)) {
+            result = adapter->Select(listener);
+            m_strLastRequestedAdapter = requested;
+            if (result != 0) {
+                m_strSelectedAdapter = requested;
+            }
+        }
+        return result;
+    } catch (...) {
+        return 0;
+    }
+}
+
+const char* CAirvane::SelectedWLANAdapter() const {
+    return m_strSelectedAdapter.c_str();
+}
+
+const char* CAirvane::SelectedWLANAdapterFriendlyName() const {
+    IWLANAdapter* adapter = SelectedAdapter();
+    return adapter != nullptr ? adapter->GetFriendlyName() : nullptr;
+}
+
+int CAirvane::GetNetworkState(CWLANState& state, IWLANListener* listener) {
+    state.Empty();
+    IWLANAdapter* adapter = SelectedAdapter();
+    return adapter != nullptr ? adapter->GetNetworkState(state, listener) : 0;
+}
+
+int CAirvane::IsSecureMethodSupported(enWLANSecureMethodUID uid,
+                                      IWLANSecureCapabilities** capabilities) const {
+    IWLANAdapter* adapter = SelectedAdapter();
+    return adapter != nullptr ? adapter->IsSecureMethodSupported(uid, capabilities) : 0;
+}
+
+int CAirvane::Connect(CWLANProfil& profile, IWLANListener* listener) {
+    IWLANAdapter* adapter = SelectedAdapter();
+    return adapter != nullptr ? adapter->Connect(profile, listener) : 0;
+}
+
+int CAirvane::Disconnect(IWLANListener* listener) {
+    IWLANAdapter* adapter = SelectedAdapter();
+    return adapter != nullptr ? adapter->Disconnect(listener) : 0;
+}
+
+std::uint32_t CAirvane::GetSpecifiqueLastError() const {
+    IWLANAdapter* adapter = ErrorAdapter();
+    return adapter != nullptr ? adapter->GetSpecifiqueLastError() : 0;
+}
+
+en_WLANLastError CAirvane::GetGeneriqueLastError() const {
+    IWLANAdapter* adapter = ErrorAdapter();
+    return adapter != nullptr ? adapter->GetGeneriqueLastError() : WLAN_ERROR_NONE;
+}

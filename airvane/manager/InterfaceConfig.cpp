@@ -1,0 +1,157 @@
+#include "airvane/manager/InterfaceConfig.h"
+
+#include "airvane/manager/GestionModeAcces.h"
+#include "airvane/manager/Tokenizer.h"
+#include "airvane/system/OSVersion.h"
+
+#include <cstring>
+#include <map>
+#include <new>
+#include <string>
+
+namespace {
+
+// Driver list: module name, OSCODE list, module name, ... joined by double quotes.
+constexpr const char kDriverListDelimiters[] = "\"";
+// OSCODE list: codes separated by commas or semicolons.
+constexpr const char kOSCodeDelimiters[] = ",;";
+// Blanks trimmed around every token.
+constexpr const char kTokenTrimSet[] = "\t \r\n";
+
+const char* TextOrEmpty(const char* text) {
+    return text != nullptr ? text : "";
+}
+
+// Token buffer of NextToken, released on scope exit.
+struct CTokenBuffer {
+    CTokenBuffer() = default;
+    CTokenBuffer(const CTokenBuffer&) = delete;
+    CTokenBuffer& operator=(const CTokenBuffer&) = delete;
+    ~CTokenBuffer() { ReleaseTokenBuffer(buffer, capacity); }
+
+    char* buffer = nullptr;
+    std::size_t capacity = 0;
+};
+
+// Adds one DEVICE (with its X child) for a module to the document. False when no memory
+// was left.
+bool AddDevice(stXMLNode* root, std::map<std::string, stXMLNode*>& adapters, const char* dll,
+               const char* osCodes, const AccessModeEntry& entry) {
+    stXMLNode*& adapter = adapters[dll];
+    if (adapter == nullptr) {
+        adapter = XMLCreateNode(kConfigAdapterElement, root);
+        if (adapter == nullptr) {
+            return false;
+        }
+        XMLSetAttribute(adapter, kConfigDllAttribute, dll);
+    }
+    stXMLNode* device = XMLCreateNode(kConfigDeviceElement, adapter);
+    if (device == nullptr) {
+        return false;
+    }
+    XMLSetAttribute(device, kConfigClassAttribute, kConfigDeviceClass);
+    XMLSetAttribute(device, kConfigHardwareIdAttribute, TextOrEmpty(entry.hardwareId));
+    stXMLNode* kit = XMLCreateNode(kConfigKitElement, device);
+    if (kit == nullptr) {
+        return false;
+    }
+    XMLSetAttribute(kit, kConfigKitNameAttribute, TextOrEmpty(entry.kitName));
+    if (*osCodes != '\0') {
+        XMLSetAttribute(kit, kConfigOSCodeAttribute, osCodes);
+    }
+    return true;
+}
+
+// Adds the devices of every wireless entry. False when memory ran out (the document then
+// holds what was added before).
+bool AddEntries(stXMLNode* root, const AccessModeList& list) {
+    // One buffer per token stream, kept across all entries.
+    CTokenBuffer dll;
+    CTokenBuffer osCodes;
+    std::map<std::string, stXMLNode*> adapters;
+    for (std::int32_t index = 0; index < list.count && list.entries != nullptr; ++index) {
+        const AccessModeEntry& entry = list.entries[index];
+        if (entry.accessMode != kAccessModeWifi) {
+            continue;
+        }
+        const char* text = entry.driverList;
+        if (text == nullptr || *text == '\0') {
+            continue;
+        }
+        const char* cursor = text;
+        std::size_t remaining = std::strlen(text);
+        while (remaining != 0) {
+            if (NextToken(kDriverListDelimiters, kTokenTrimSet, cursor, remaining, dll.buffer,
+                          dll.capacity) == 0 ||
+                NextToken(kDriverListDelimiters, kTokenTrimSet, cursor, remaining, osCodes.buffer,
+                          osCodes.capacity) == 0) {
+                return false;
+            }
+            if (!AddDevice(root, adapters, dll.buffer, osCodes.buffer, entry)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Frees an attribute copy on scope exit.
+struct CAttributeCopy {
+    explicit CAttributeCopy(char* value) : text(value) {}
+    CAttributeCopy(const CAttributeCopy&) = delete;
+    CAttributeCopy& operator=(const CAttributeCopy&) = delete;
+    ~CAttributeCopy() { XMLFreeString(text); }
+
+    char* text;
+};
+
+} // namespace
+
+stXMLNode* BuildInterfaceConfig(CGestionModeAcces* pAccessModes) {
+    if (pAccessModes == nullptr) {
+        return nullptr;
+    }
+    const AccessModeList* list = pAccessModes->GetAccessModeList(kAccessModeWifi);
+    stXMLNode* root = XMLCreateNode(kConfigRootElement, nullptr);
+    if (root == nullptr || list == nullptr || list->count < 1) {
+        return root;
+    }
+    try {
+        AddEntries(root, *list);
+    } catch (...) {
+        // Out of memory in the lookup: keep the document built so far.
+    }
+    return root;
+}
+
+bool IsDeviceForCurrentOS(stXMLNode* device) {
+    stXMLNode* kit = XMLFindChild(device, kConfigKitElement);
+    if (kit == nullptr) {
+        return true;
+    }
+    CAttributeCopy osCodes(XMLGetAttribute(kit, kConfigOSCodeAttribute));
+    if (osCodes.text == nullptr) {
+        return true;
+    }
+    if (*osCodes.text == '\0') {
+        return false;
+    }
+    try {
+        const std::string current = COSVersion::Instance().GetOSCode();
+        CTokenBuffer token;
+        const char* cursor = osCodes.text;
+        std::size_t remaining = std::strlen(osCodes.text);
+        while (remaining != 0) {
+            if (NextToken(kOSCodeDelimiters, kTokenTrimSet, cursor, remaining, token.buffer,
+                          token.capacity) == 0) {
+                return false;
+            }
+            if (current == token.buffer) {
+                return true;
+            }
+        }
+    } catch (...) {
+        // No memory for the system's code: the device cannot be shown to apply.
+    }
+    return false;
+}

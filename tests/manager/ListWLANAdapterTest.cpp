@@ -1,0 +1,101 @@
+#include "airvane/manager/ListWLANAdapter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A record with the given names (and distinct friendly names and info per position).
+std::unique_ptr<stListWLANAdapter> MakeList(const std::vector<std::string>& names) {
+    auto list = std::make_unique<stListWLANAdapter>();
+    std::memset(static_cast<void*>(list.get()), 0, sizeof(stListWLANAdapter));
+    list->adapterCount = static_cast<std::uint32_t>(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::strcpy(list->adapterName[i], names[i].c_str());
+        std::strcpy(list->friendlyName[i], ("friendly " + std::to_string(i)).c_str());
+        list->adapterInfo[i][0] = static_cast<unsigned char>(i + 1);
+        list->adapterInfoLength[i] = static_cast<std::uint32_t>(i + 1);
+    }
+    return list;
+}
+
+TEST(ListWLANAdapterTest, ConstructorSetsOnlyTheCount) {
+    alignas(stListWLANAdapter) unsigned char storage[sizeof(stListWLANAdapter)];
+    std::memset(storage, 0xAB, sizeof(storage));
+    auto* list = new (storage) stListWLANAdapter();
+    EXPECT_EQ(list->adapterCount, 0u);
+    for (std::size_t i = sizeof(list->adapterCount); i < sizeof(storage); ++i) {
+        ASSERT_EQ(storage[i], 0xAB) << "byte " << i;
+    }
+    list->~stListWLANAdapter();
+}
+
+TEST(ListWLANAdapterTest, AssignmentAndCopyTakeAllEntriesWhateverTheCount) {
+    auto source = MakeList({"a"});
+    std::strcpy(source->adapterName[31], "beyond the count");
+    source->adapterInfo[31][254] = 0x5A;
+    source->adapterInfoLength[31] = 77;
+    auto target = MakeList({"x", "y", "z"});
+    *target = *source;
+    EXPECT_EQ(std::memcmp(target.get(), source.get(), sizeof(stListWLANAdapter)), 0);
+    const auto copy = std::make_unique<stListWLANAdapter>(*source);
+    EXPECT_EQ(std::memcmp(copy.get(), source.get(), sizeof(stListWLANAdapter)), 0);
+}
+
+TEST(ListWLANAdapterTest, EqualityComparesNamesInAnyOrder) {
+    EXPECT_TRUE(*MakeList({"a", "b", "c"}) == *MakeList({"c", "a", "b"}));
+    EXPECT_FALSE(*MakeList({"a", "b", "c"}) != *MakeList({"c", "a", "b"}));
+    EXPECT_TRUE(*MakeList({}) == *MakeList({}));
+    // Different counts never compare equal.
+    EXPECT_FALSE(*MakeList({"a", "b"}) == *MakeList({"a", "b", "c"}));
+    EXPECT_TRUE(*MakeList({"a", "b"}) != *MakeList({"a", "b", "c"}));
+    // A name of the left list missing on the right.
+    EXPECT_FALSE(*MakeList({"a", "b"}) == *MakeList({"a", "B"}));
+    // Each left name only has to occur on the right.
+    EXPECT_TRUE(*MakeList({"a", "a"}) == *MakeList({"a", "b"}));
+    EXPECT_FALSE(*MakeList({"a", "b"}) == *MakeList({"a", "a"}));
+}
+
+TEST(ListWLANAdapterTest, EqualityIgnoresEverythingButTheValidNames) {
+    auto left = MakeList({"a", "b"});
+    auto right = MakeList({"b", "a"});
+    std::strcpy(right->friendlyName[0], "other");
+    right->adapterInfo[1][0] = 99;
+    right->adapterInfoLength[1] = 200;
+    std::strcpy(right->adapterName[2], "not counted");
+    EXPECT_TRUE(*left == *right);
+    // A name beyond the count is not found.
+    right->adapterCount = 3;
+    left->adapterCount = 3;
+    std::strcpy(left->adapterName[2], "c");
+    EXPECT_FALSE(*left == *right);
+}
+
+TEST(ListWLANAdapterTest, UnterminatedNamesAreComparedWithinTheirSlot) {
+    auto left = MakeList({"x"});
+    auto right = MakeList({"x"});
+    std::memset(left->adapterName[0], 'n', stListWLANAdapter::kNameBytes);
+    std::memset(right->adapterName[0], 'n', stListWLANAdapter::kNameBytes);
+    // The byte after each slot starts the next name; it must not be read as part of it.
+    std::strcpy(left->adapterName[1], "tail-left");
+    std::strcpy(right->adapterName[1], "tail-right");
+    EXPECT_TRUE(*left == *right);
+    right->adapterName[0][255] = '\0';
+    EXPECT_FALSE(*left == *right);
+}
+
+TEST(ListWLANAdapterTest, ADamagedCountNeverLeadsPastTheRecord) {
+    auto left = MakeList({"a"});
+    auto right = MakeList({"a"});
+    left->adapterCount = 1000;
+    right->adapterCount = 1000;
+    // All 32 slots are compared; unused ones are empty on both sides.
+    EXPECT_TRUE(*left == *right);
+}
+
+} // namespace
