@@ -10,7 +10,12 @@ install(TARGETS airvane EXPORT AirvaneTargets
 install(DIRECTORY airvane/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/airvane
     FILES_MATCHING PATTERN "*.h"
     PATTERN "posix" EXCLUDE
-    PATTERN "win32" EXCLUDE)
+    PATTERN "win32" EXCLUDE
+    # Internal helpers of the library, not part of its interface.
+    PATTERN "XMLText.h" EXCLUDE
+    PATTERN "XMLTagIndex.h" EXCLUDE
+    PATTERN "SecureWipe.h" EXCLUDE
+    PATTERN "UnloadHooks.h" EXCLUDE)
 
 install(EXPORT AirvaneTargets
     NAMESPACE Airvane::
