@@ -1,0 +1,52 @@
+#pragma once
+
+// Private contract between the simulated adapter plug-in and the simulated supplicant
+// module (wpa_stub.dll). The library treats the IWpaAdapter pointer that a plug-in hands to
+// WPALoadContext as opaque and passes it to WPAContextLoad unchanged; the simulator uses it
+// to carry an ISimWpaPeer, the simulated access point the adapter is joining. Both modules
+// are built from this tree with the same compiler, so the virtual table is shared.
+
+#include <cstdint>
+
+class IWpaAdapter;
+
+namespace airvane::sim {
+
+// Outcome of a 4-way handshake, reported by the supplicant to the peer.
+enum enSimHandshakeResult : std::int32_t {
+    SIM_HANDSHAKE_COMPLETED = 1, // both sides hold the same pairwise master key
+    SIM_HANDSHAKE_FAILED = 2,    // the keys differ (wrong pass phrase or key)
+};
+
+constexpr std::uint32_t kSimPMKBytes = 32;
+
+// The access point side of a WPA-PSK link, as the simulated supplicant sees it.
+class ISimWpaPeer {
+public:
+    // SSID of the access point.
+    virtual const char* GetAccessPointSSID() = 0;
+    // Pass phrase the access point was configured with, or null when it uses a raw key.
+    virtual const char* GetAccessPointPassphrase() = 0;
+    // Writes the access point's raw 256-bit key and returns 1; 0 when it uses a pass phrase.
+    virtual int GetAccessPointKey(std::uint8_t key[kSimPMKBytes]) = 0;
+    // Called once per handshake with its outcome.
+    virtual void OnHandshakeResult(enSimHandshakeResult result) = 0;
+
+protected:
+    ISimWpaPeer() = default;
+    ISimWpaPeer(const ISimWpaPeer&) = default;
+    ISimWpaPeer& operator=(const ISimWpaPeer&) = default;
+    ~ISimWpaPeer() = default;
+};
+
+// The opaque pointer travels through the library untouched; these two conversions are the
+// only place where its meaning is fixed.
+inline IWpaAdapter* ToWpaAdapter(ISimWpaPeer* peer) {
+    return reinterpret_cast<IWpaAdapter*>(peer);
+}
+
+inline ISimWpaPeer* FromWpaAdapter(IWpaAdapter* adapter) {
+    return reinterpret_cast<ISimWpaPeer*>(adapter);
+}
+
+} // namespace airvane::sim

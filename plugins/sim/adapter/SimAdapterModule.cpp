@@ -1,0 +1,81 @@
+// Entry point of the simulated adapter plug-in (sim_adapter.dll).
+
+#include "airvane/Export.h"
+#include "airvane/manager/WLANAdapter.h"
+#include "plugins/sim/adapter/SimAdapter.h"
+#include "plugins/sim/adapter/SimWorld.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+using airvane::sim::CSimAdapter;
+
+// Prefix of the messages about DEVICE elements the plug-in declines. The library does not
+// trace a declined device, so the plug-in says why on standard error.
+constexpr const char* kDeclinedMessage = "sim_adapter.dll: DEVICE declined: ";
+
+// Every adapter the plug-in made. They live until the process ends, as the library expects
+// of plug-in objects.
+struct stSimAdapterStore {
+    std::vector<std::unique_ptr<CSimAdapter>> adapters;
+    std::vector<CSimAdapter*> hotPlugged; // handed out by discovery only
+    std::size_t discoveryCursor = 0;
+};
+
+stSimAdapterStore& Store() {
+    static stSimAdapterStore store;
+    return store;
+}
+
+// Discovery: one hot-plugged adapter per call, then null, which also rewinds the sequence
+// so that the next listing with discovery sees every device again.
+IWLANAdapter* NextDiscoveredAdapter() {
+    stSimAdapterStore& store = Store();
+    if (store.discoveryCursor >= store.hotPlugged.size()) {
+        store.discoveryCursor = 0;
+        return nullptr;
+    }
+    return store.hotPlugged[store.discoveryCursor++];
+}
+
+IWLANAdapter* AdapterForDevice(stXMLNode* device) {
+    airvane::sim::stSimAdapterConfig config;
+    std::string error;
+    if (!airvane::sim::ParseSimDevice(device, config, error)) {
+        std::fprintf(stderr, "%s%s\n", kDeclinedMessage, error.c_str());
+        return nullptr;
+    }
+    std::unique_ptr<CSimAdapter> adapter(new (std::nothrow) CSimAdapter(config));
+    if (adapter == nullptr) {
+        return nullptr;
+    }
+    stSimAdapterStore& store = Store();
+    CSimAdapter* raw = adapter.get();
+    if (raw->IsHotPlugged()) {
+        store.hotPlugged.reserve(store.hotPlugged.size() + 1);
+    }
+    store.adapters.push_back(std::move(adapter));
+    if (raw->IsHotPlugged()) {
+        store.hotPlugged.push_back(raw);
+        return nullptr;
+    }
+    return raw;
+}
+
+} // namespace
+
+// With a DEVICE element: the adapter it describes (a hot-plugged device is kept back for
+// discovery and declined here). With null: the next hot-plugged adapter, or null.
+AIRVANE_PLUGIN_EXPORT IWLANAdapter* WLAN_GetAdapter(stXMLNode* device) {
+    try {
+        return device == nullptr ? NextDiscoveredAdapter() : AdapterForDevice(device);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}

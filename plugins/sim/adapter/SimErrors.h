@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+namespace airvane::sim {
+
+// Specific error codes of the simulated adapters (GetSpecifiqueLastError). Each comes with
+// the generic code shown beside it (GetGeneriqueLastError).
+enum enSimError : std::uint32_t {
+    SIM_ERROR_NONE = 0,                    // WLAN_ERROR_NONE
+    SIM_ERROR_NOT_SELECTED = 1,            // WLAN_ERROR_NOT_SELECTED
+    SIM_ERROR_SELECTION_REFUSED = 2,       // WLAN_ERROR_DRIVER
+    SIM_ERROR_DEVICE_ABSENT = 3,           // WLAN_ERROR_HARDWARE_UNAVAILABLE
+    SIM_ERROR_PREPARATION_FAILED = 4,      // WLAN_ERROR_NOT_PRECONFIGURED
+    SIM_ERROR_NETWORK_NOT_IN_RANGE = 5,    // WLAN_ERROR_NETWORK_NOT_FOUND
+    SIM_ERROR_SECURITY_MISMATCH = 6,       // WLAN_ERROR_ASSOCIATION_FAILED
+    SIM_ERROR_ASSOCIATION_REFUSED = 7,     // WLAN_ERROR_ASSOCIATION_FAILED
+    SIM_ERROR_WRONG_KEY = 8,               // WLAN_ERROR_AUTHENTICATION_FAILED (WEP, WEP Plus)
+    SIM_ERROR_HANDSHAKE_FAILED = 9,        // WLAN_ERROR_AUTHENTICATION_FAILED (WPA-PSK)
+    SIM_ERROR_METHOD_UNSUPPORTED = 10,     // WLAN_ERROR_SECURE_METHOD_UNSUPPORTED
+    SIM_ERROR_INVALID_PROFILE = 11,        // WLAN_ERROR_INVALID_PROFILE
+    SIM_ERROR_SUPPLICANT_UNAVAILABLE = 12, // WLAN_ERROR_DRIVER
+    SIM_ERROR_OUT_OF_MEMORY = 13,          // WLAN_ERROR_OUT_OF_MEMORY
+};
+
+} // namespace airvane::sim

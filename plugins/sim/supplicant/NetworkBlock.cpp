@@ -1,0 +1,316 @@
+#include "plugins/sim/supplicant/NetworkBlock.h"
+
+#include <openssl/crypto.h>
+
+#include <cstring>
+#include <exception>
+#include <vector>
+
+namespace airvane::sim {
+
+namespace {
+
+constexpr const char* kBlockOpen = "network={";
+constexpr const char* kBlockClose = "}";
+constexpr const char* kFieldSSID = "ssid";
+constexpr const char* kFieldPSK = "psk";
+constexpr const char* kFieldPriority = "priority";
+constexpr const char* kFieldKeyMgmt = "key_mgmt";
+constexpr const char* kKeyMgmtPSK = "WPA-PSK";
+// Key management names a block may list; this supplicant only runs WPA-PSK.
+constexpr const char* kKnownKeyMgmt[] = {"WPA-PSK", "WPA-EAP", "IEEE8021X", "NONE"};
+
+constexpr std::size_t kMaxSSIDBytes = 32;
+constexpr std::size_t kMinPassphrase = 8;
+constexpr std::size_t kMaxPassphrase = 63;
+constexpr std::size_t kKeyHexDigits = 64;
+constexpr long kMaxPriority = 1000000;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+std::string Trim(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsBlank(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Decodes an even number of hex digits; false on any other character or an odd count.
+bool DecodeHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
+    if (text.empty() || text.size() % 2 != 0) {
+        return false;
+    }
+    bytes.clear();
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = HexValue(text[i]);
+        const int low = HexValue(text[i + 1]);
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return true;
+}
+
+// A quoted value: the text between the first and the last double quote, which must be the
+// first and the last characters. Quotes inside are kept (the block has no escaping).
+bool Unquote(const std::string& value, std::string& text) {
+    if (value.size() < 2 || value.front() != '"' || value.back() != '"') {
+        return false;
+    }
+    text = value.substr(1, value.size() - 2);
+    return true;
+}
+
+bool Fail(std::string* error, const char* reason) noexcept {
+    if (error != nullptr) {
+        try {
+            *error = reason;
+        } catch (const std::exception&) {
+            error->clear();
+        }
+    }
+    return false;
+}
+
+bool ParseSSID(const std::string& value, stSimNetworkBlock& block, std::string* error) {
+    std::string ssid;
+    if (!value.empty() && value.front() == '"') {
+        if (!Unquote(value, ssid)) {
+            return Fail(error, "ssid: unterminated quote");
+        }
+    } else {
+        std::vector<std::uint8_t> bytes;
+        if (!DecodeHex(value, bytes)) {
+            return Fail(error, "ssid: neither quoted text nor hex digits");
+        }
+        ssid.assign(bytes.begin(), bytes.end());
+    }
+    if (ssid.empty() || ssid.size() > kMaxSSIDBytes) {
+        return Fail(error, "ssid: must be 1 to 32 bytes");
+    }
+    if (ssid.find('\0') != std::string::npos) {
+        return Fail(error, "ssid: holds a zero byte");
+    }
+    block.ssid = ssid;
+    return true;
+}
+
+bool ParsePSK(const std::string& value, stSimNetworkBlock& block, std::string* error) {
+    if (!value.empty() && value.front() == '"') {
+        std::string passphrase;
+        if (!Unquote(value, passphrase)) {
+            return Fail(error, "psk: unterminated quote");
+        }
+        if (passphrase.size() < kMinPassphrase || passphrase.size() > kMaxPassphrase) {
+            OPENSSL_cleanse(passphrase.data(), passphrase.size());
+            return Fail(error, "psk: pass phrase must be 8 to 63 characters");
+        }
+        for (const char c : passphrase) {
+            if (c < 32 || c > 126) {
+                OPENSSL_cleanse(passphrase.data(), passphrase.size());
+                return Fail(error, "psk: pass phrase holds a non-printable character");
+            }
+        }
+        block.passphrase = passphrase;
+        block.hasPassphrase = true;
+        OPENSSL_cleanse(passphrase.data(), passphrase.size());
+        return true;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (value.size() != kKeyHexDigits || !DecodeHex(value, bytes)) {
+        return Fail(error, "psk: neither a quoted pass phrase nor 64 hex digits");
+    }
+    std::memcpy(block.key, bytes.data(), sizeof block.key);
+    OPENSSL_cleanse(bytes.data(), bytes.size());
+    block.hasKey = true;
+    return true;
+}
+
+bool ParsePriority(const std::string& value, stSimNetworkBlock& block, std::string* error) {
+    if (value.empty() || value.size() > 7) {
+        return Fail(error, "priority: not a number");
+    }
+    long number = 0;
+    for (const char c : value) {
+        if (c < '0' || c > '9') {
+            return Fail(error, "priority: not a number");
+        }
+        number = number * 10 + (c - '0');
+    }
+    if (number > kMaxPriority) {
+        return Fail(error, "priority: out of range");
+    }
+    block.priority = static_cast<int>(number);
+    return true;
+}
+
+bool ParseKeyManagement(const std::string& value, stSimNetworkBlock& block, std::string* error) {
+    bool hasPSK = false;
+    std::size_t pos = 0;
+    std::size_t count = 0;
+    while (pos < value.size()) {
+        while (pos < value.size() && IsBlank(value[pos])) {
+            ++pos;
+        }
+        std::size_t end = pos;
+        while (end < value.size() && !IsBlank(value[end])) {
+            ++end;
+        }
+        if (end == pos) {
+            break;
+        }
+        const std::string name = value.substr(pos, end - pos);
+        bool known = false;
+        for (const char* candidate : kKnownKeyMgmt) {
+            known = known || name == candidate;
+        }
+        if (!known) {
+            return Fail(error, "key_mgmt: unknown key management");
+        }
+        hasPSK = hasPSK || name == kKeyMgmtPSK;
+        ++count;
+        pos = end;
+    }
+    if (count == 0) {
+        return Fail(error, "key_mgmt: empty");
+    }
+    if (!hasPSK) {
+        return Fail(error, "key_mgmt: WPA-PSK is required");
+    }
+    block.keyManagement = value;
+    return true;
+}
+
+bool ParseLines(const char* text, stSimNetworkBlock& block, std::string* error) {
+    enum { kBeforeBlock, kInBlock, kAfterBlock } position = kBeforeBlock;
+    bool seenSSID = false;
+    bool seenPSK = false;
+    bool seenPriority = false;
+    bool seenKeyMgmt = false;
+
+    const char* cursor = text;
+    while (*cursor != '\0') {
+        const char* end = std::strchr(cursor, '\n');
+        const std::size_t length =
+            end != nullptr ? static_cast<std::size_t>(end - cursor) : std::strlen(cursor);
+        const std::string line = Trim(std::string(cursor, length));
+        cursor += length;
+        if (*cursor == '\n') {
+            ++cursor;
+        }
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        if (position == kBeforeBlock) {
+            if (line != kBlockOpen) {
+                return Fail(error, "expected network={");
+            }
+            position = kInBlock;
+            continue;
+        }
+        if (position == kAfterBlock) {
+            return Fail(error, "text after the closing brace");
+        }
+        if (line == kBlockClose) {
+            position = kAfterBlock;
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            return Fail(error, "expected name=value");
+        }
+        const std::string name = Trim(line.substr(0, equals));
+        const std::string value = Trim(line.substr(equals + 1));
+        bool* seen = nullptr;
+        bool ok = false;
+        if (name == kFieldSSID) {
+            seen = &seenSSID;
+        } else if (name == kFieldPSK) {
+            seen = &seenPSK;
+        } else if (name == kFieldPriority) {
+            seen = &seenPriority;
+        } else if (name == kFieldKeyMgmt) {
+            seen = &seenKeyMgmt;
+        } else {
+            return Fail(error, "unknown field");
+        }
+        if (*seen) {
+            return Fail(error, "field given twice");
+        }
+        *seen = true;
+        if (seen == &seenSSID) {
+            ok = ParseSSID(value, block, error);
+        } else if (seen == &seenPSK) {
+            ok = ParsePSK(value, block, error);
+        } else if (seen == &seenPriority) {
+            ok = ParsePriority(value, block, error);
+        } else {
+            ok = ParseKeyManagement(value, block, error);
+        }
+        if (!ok) {
+            return false;
+        }
+    }
+    if (position == kBeforeBlock) {
+        return Fail(error, "no network block");
+    }
+    if (position == kInBlock) {
+        return Fail(error, "missing closing brace");
+    }
+    if (!seenSSID) {
+        return Fail(error, "missing ssid");
+    }
+    if (!seenPSK) {
+        return Fail(error, "missing psk");
+    }
+    if (!seenKeyMgmt) {
+        block.keyManagement = kKeyMgmtPSK;
+    }
+    return true;
+}
+
+} // namespace
+
+stSimNetworkBlock::~stSimNetworkBlock() {
+    OPENSSL_cleanse(passphrase.data(), passphrase.size());
+    OPENSSL_cleanse(key, sizeof key);
+}
+
+bool ParseNetworkBlock(const char* text, stSimNetworkBlock& block, std::string* error) noexcept {
+    if (text == nullptr) {
+        return Fail(error, "no text");
+    }
+    try {
+        stSimNetworkBlock parsed;
+        if (!ParseLines(text, parsed, error)) {
+            return false;
+        }
+        block = parsed;
+        return true;
+    } catch (const std::exception&) {
+        return Fail(error, "out of memory");
+    }
+}
+
+} // namespace airvane::sim

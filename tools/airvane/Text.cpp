@@ -1,0 +1,309 @@
+#include "tools/airvane/Text.h"
+
+#include "airvane/wpa_ie/WPAIEFlags.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace airvane::cli {
+
+namespace {
+
+struct stFlagName {
+    unsigned long flag;
+    const char* name;
+};
+
+constexpr stFlagName kFlagNames[] = {
+    {WPAIE_GROUP_NONE, "GROUP_NONE"},
+    {WPAIE_GROUP_WEP, "GROUP_WEP"},
+    {WPAIE_GROUP_TKIP, "GROUP_TKIP"},
+    {WPAIE_GROUP_CCMP, "GROUP_CCMP"},
+    {WPAIE_PAIRWISE_NONE, "PAIRWISE_NONE"},
+    {WPAIE_PAIRWISE_WEP, "PAIRWISE_WEP"},
+    {WPAIE_PAIRWISE_TKIP, "PAIRWISE_TKIP"},
+    {WPAIE_PAIRWISE_CCMP, "PAIRWISE_CCMP"},
+    {WPAIE_AKM_PSK, "AKM_PSK"},
+    {WPAIE_AKM_8021X, "AKM_8021X"},
+    {WPAIE_PROTO_WPA, "PROTO_WPA"},
+    {WPAIE_PROTO_RSN, "PROTO_RSN"},
+};
+
+constexpr const char* kFlagPrefix = "WPAIE_";
+
+struct stErrorText {
+    en_WLANLastError error;
+    const char* id;
+    const char* text;
+};
+
+constexpr stErrorText kErrorTexts[] = {
+    {WLAN_ERROR_NONE, "none", "no error recorded"},
+    {WLAN_ERROR_FAILURE, "failure", "the operation failed"},
+    {WLAN_ERROR_HARDWARE_UNAVAILABLE, "hardware-unavailable", "hardware unavailable (device absent or off)"},
+    {WLAN_ERROR_NOT_PRECONFIGURED, "not-preconfigured", "the adapter could not be made ready"},
+    {WLAN_ERROR_NOT_SELECTED, "not-selected", "the adapter is not selected"},
+    {WLAN_ERROR_SECURE_METHOD_UNSUPPORTED, "secure-method-unsupported",
+     "the adapter does not support this security"},
+    {WLAN_ERROR_INVALID_PROFILE, "invalid-profile", "the profile is incomplete or inconsistent"},
+    {WLAN_ERROR_NETWORK_NOT_FOUND, "network-not-found", "network not found (not in range)"},
+    {WLAN_ERROR_ASSOCIATION_FAILED, "association-failed", "association failed (the network refused it)"},
+    {WLAN_ERROR_AUTHENTICATION_FAILED, "authentication-failed",
+     "authentication failed (wrong key or pass phrase)"},
+    {WLAN_ERROR_DRIVER, "driver", "the driver reported an error"},
+    {WLAN_ERROR_OUT_OF_MEMORY, "out-of-memory", "the plug-in ran out of memory"},
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+} // namespace
+
+bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
+    std::vector<std::uint8_t> decoded;
+    int high = -1;
+    for (const char c : text) {
+        if (c == ' ' || c == ':' || c == '-') {
+            if (high >= 0) {
+                return false; // a separator inside a pair
+            }
+            continue;
+        }
+        const int digit = HexDigit(c);
+        if (digit < 0) {
+            return false;
+        }
+        if (high < 0) {
+            high = digit;
+        } else {
+            decoded.push_back(static_cast<std::uint8_t>(high * 16 + digit));
+            high = -1;
+        }
+    }
+    if (high >= 0 || decoded.empty()) {
+        return false;
+    }
+    bytes.swap(decoded);
+    return true;
+}
+
+std::string ToHex(const std::uint8_t* bytes, std::size_t count) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+std::string LastErrorText(en_WLANLastError error) {
+    for (const stErrorText& entry : kErrorTexts) {
+        if (entry.error == error) {
+            return entry.text;
+        }
+    }
+    if (error >= WLAN_ERROR_PLUGIN_BASE) {
+        return "plug-in specific error " + std::to_string(static_cast<std::int32_t>(error));
+    }
+    return "unknown error " + std::to_string(static_cast<std::int32_t>(error));
+}
+
+std::string LastErrorId(en_WLANLastError error) {
+    for (const stErrorText& entry : kErrorTexts) {
+        if (entry.error == error) {
+            return entry.id;
+        }
+    }
+    return error >= WLAN_ERROR_PLUGIN_BASE ? "plug-in" : "unknown";
+}
+
+std::string LinkStatusText(std::int32_t status) {
+    switch (status) {
+    case 1:
+        return "associated";
+    case 2:
+        return "associating";
+    case 3:
+        return "not associated";
+    case 4:
+        return "not reported";
+    default:
+        return "status " + std::to_string(status);
+    }
+}
+
+std::string WpaStateText(std::int32_t state) {
+    switch (state) {
+    case 1:
+        return "disconnected";
+    case 2:
+        return "scanning";
+    case 3:
+        return "associating";
+    case 4:
+        return "4-way handshake";
+    case 5:
+        return "group handshake";
+    case 6:
+        return "completed";
+    default:
+        return "unknown";
+    }
+}
+
+std::string WepPlusStateText(std::int32_t state) {
+    switch (state) {
+    case 0:
+        return "idle";
+    case 1:
+        return "keyed";
+    case 2:
+        return "not keyed";
+    default:
+        return "state " + std::to_string(state);
+    }
+}
+
+std::string SecureMethodText(std::int32_t uid) {
+    switch (uid) {
+    case 0:
+        return "none";
+    case 1:
+        return "WEP";
+    case 2:
+        return "WEP Plus";
+    case 3:
+        return "WPA";
+    case 4:
+        return "WPA-PSK";
+    default:
+        return "method " + std::to_string(uid);
+    }
+}
+
+std::string CipherText(std::int32_t cipher) {
+    switch (cipher) {
+    case 0:
+        return "none";
+    case 1:
+        return "WEP";
+    case 2:
+        return "TKIP";
+    case 3:
+        return "CCMP";
+    default:
+        return "cipher " + std::to_string(cipher);
+    }
+}
+
+std::vector<std::string> IEFlagNames(unsigned long flags) {
+    std::vector<std::string> names;
+    for (const stFlagName& entry : kFlagNames) {
+        if ((flags & entry.flag) != 0) {
+            names.emplace_back(entry.name);
+        }
+    }
+    return names;
+}
+
+unsigned long IEAllFlags() {
+    unsigned long all = 0;
+    for (const stFlagName& entry : kFlagNames) {
+        all |= entry.flag;
+    }
+    return all;
+}
+
+bool ParseIEFlag(const std::string& text, unsigned long& flags) {
+    if (text.empty()) {
+        return false;
+    }
+    if (std::isdigit(static_cast<unsigned char>(text[0]))) {
+        char* end = nullptr;
+        const unsigned long long value = std::strtoull(text.c_str(), &end, 0);
+        if (end == nullptr || *end != '\0' || (value & ~static_cast<unsigned long long>(IEAllFlags())) != 0) {
+            return false;
+        }
+        flags |= static_cast<unsigned long>(value);
+        return true;
+    }
+    std::string name = Upper(text);
+    for (char& c : name) {
+        if (c == '-') {
+            c = '_';
+        }
+    }
+    const std::string prefix = kFlagPrefix;
+    if (name.compare(0, prefix.size(), prefix) == 0) {
+        name = name.substr(prefix.size());
+    }
+    for (const stFlagName& entry : kFlagNames) {
+        if (name == entry.name) {
+            flags |= entry.flag;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string JsonEscape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (byte < 0x20 || byte >= 0x7F) {
+                // Text is 8-bit in the system's code page; escape what is not plain ASCII.
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+                out += escaped;
+            } else {
+                out += c;
+            }
+            break;
+        }
+    }
+    return out;
+}
+
+std::string JsonString(const std::string& text) {
+    return "\"" + JsonEscape(text) + "\"";
+}
+
+} // namespace airvane::cli

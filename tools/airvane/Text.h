@@ -1,0 +1,47 @@
+#pragma once
+
+#include "airvane/manager/WLANLastError.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Words and numbers the airvane command-line host prints and reads.
+namespace airvane::cli {
+
+// Decodes hex digits, two per byte; spaces, ":" and "-" between pairs are allowed. False on
+// any other character, an odd number of digits or no digits at all.
+bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes);
+// Upper-case hex digits, two per byte, no separators.
+std::string ToHex(const std::uint8_t* bytes, std::size_t count);
+
+// The generic last error in words, e.g. "authentication failed (wrong key or pass phrase)".
+std::string LastErrorText(en_WLANLastError error);
+// Short identifier of the generic last error for scripts, e.g. "authentication-failed".
+std::string LastErrorId(en_WLANLastError error);
+
+// Link status codes as the simulated plug-in writes them (1 associated, 2 associating,
+// 3 not associated; 4 is the reset value when an adapter reports nothing).
+std::string LinkStatusText(std::int32_t status);
+// States of a WPA supplicant context (CWLANWPAGenSecureMethodState::WpaGenState).
+std::string WpaStateText(std::int32_t state);
+// States of WEP Plus key renewal (CWLANWEPPlusSecureMethodState::WepPlusState).
+std::string WepPlusStateText(std::int32_t state);
+// Secure method identifiers: "none", "WEP", "WEP Plus", "WPA", "WPA-PSK".
+std::string SecureMethodText(std::int32_t uid);
+// Strongest WPA cipher (CWLANWPAGenSecureCapabilities::enWPACipher).
+std::string CipherText(std::int32_t cipher);
+
+// Names of the information element flag bits, without the WPAIE_ prefix, in bit order.
+std::vector<std::string> IEFlagNames(unsigned long flags);
+// One flag: a name with or without the WPAIE_ prefix (any case), or a number (decimal or
+// 0x hex). False when it is neither or holds bits that are not flags.
+bool ParseIEFlag(const std::string& text, unsigned long& flags);
+// All flag bits.
+unsigned long IEAllFlags();
+
+// Escapes text for a JSON string literal (without the surrounding quotes).
+std::string JsonEscape(const std::string& text);
+std::string JsonString(const std::string& text);
+
+} // namespace airvane::cli
