@@ -204,7 +204,11 @@ bool EnsureStoreFile(const std::string& path) {
 
 RegResult OpenConnection(const std::string& path, bool writable, sqlite3*& db) {
     db = nullptr;
-    const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
+    // A reader still opens the file for writing when it may: after a writer was killed in
+    // the middle of a transaction, the first connection that reads must roll the leftover
+    // journal back, and a read-only connection cannot.
+    const bool openForWriting = writable || ::access(path.c_str(), W_OK) == 0;
+    const int flags = (openForWriting ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         db = nullptr;
