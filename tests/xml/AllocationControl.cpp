@@ -1,5 +1,7 @@
 #include "tests/xml/AllocationControl.h"
 
+#include "airvane/xml/XMLTree.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -70,6 +72,15 @@ void ResetAllocationCount() {
 
 long LiveAllocations() {
     return g_live.load();
+}
+
+bool AllocationControlActive() {
+    const long before = g_live.load();
+    // Probe through the library, whose calls are the ones another allocator intercepts.
+    stXMLNode* probe = XMLCreateNode("probe", nullptr);
+    const bool counted = g_live.load() > before;
+    XMLFreeTree(probe);
+    return counted;
 }
 
 } // namespace airvane::test

@@ -18,6 +18,17 @@ long AllocationCount();
 void ResetAllocationCount();
 // Blocks from operator new that are not released yet.
 long LiveAllocations();
+// False when another allocator took the place of this one (valgrind substitutes its own
+// operator new and delete): the tests that rely on the replacement then cannot run.
+bool AllocationControlActive();
+
+// Skips the current test when the replacement allocator is not in effect.
+#define AIRVANE_REQUIRE_ALLOCATION_CONTROL()                                                                 \
+    do {                                                                                                     \
+        if (!::airvane::test::AllocationControlActive()) {                                                   \
+            GTEST_SKIP() << "the test's operator new is replaced by another allocator";                      \
+        }                                                                                                    \
+    } while (false)
 
 // Makes allocations fail as set up for its lifetime, and stops that when it goes away.
 class CAllocationFailure {

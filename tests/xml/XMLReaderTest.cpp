@@ -367,6 +367,7 @@ constexpr char kSample[] = "<?xml version=\"1.0\"?>\n<ROOT v=\"1\">\n"
                            " </ADAPTER>\n <A><A>in</A></A>\n</ROOT>\n<TAIL/>";
 
 TEST(XMLReaderMemory, EveryAllocationFailureLeavesAUsableTree) {
+    AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     const std::string full = Dump(Parse(kSample).get());
     ResetAllocationCount();
     XMLTreePtr(XMLParseText(kSample, sizeof kSample - 1, nullptr));
@@ -398,6 +399,7 @@ TEST(XMLReaderMemory, EveryAllocationFailureLeavesAUsableTree) {
 }
 
 TEST(XMLReaderMemory, FreeingTheFirstTopLevelNodeFreesTheWholeDocument) {
+    AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     const long before = LiveAllocations();
     stXMLNode* tree = XMLParseText(kSample, sizeof kSample - 1, nullptr);
     ASSERT_NE(tree, nullptr);

@@ -111,6 +111,7 @@ TEST(XMLTreeAttributes, NullValueClearsAnExistingAttributeAndAddsNoNewOne) {
 }
 
 TEST(XMLTreeAttributes, NoMemoryAddsNothing) {
+    AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     XMLTreePtr node(XMLCreateNode("N", nullptr));
     {
         CAllocationFailure failure(0, true);
@@ -149,6 +150,7 @@ TEST(XMLTreeEditing, CreatedChildrenComeInReverseOrderOfCreation) {
 }
 
 TEST(XMLTreeEditing, CreateNodeWithoutMemoryGivesNull) {
+    AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     XMLTreePtr root(XMLCreateNode("ROOT", nullptr));
     {
         CAllocationFailure failure(0, true);
@@ -169,6 +171,7 @@ TEST(XMLTreeEditing, StringBlocksAreZeroFilled) {
 // ---- Freeing -------------------------------------------------------------------------------
 
 TEST(XMLTreeFreeing, FreesChildrenAttributesAndFollowingSiblings) {
+    AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     const long before = LiveAllocations();
     stXMLNode* first = XMLCreateNode("A", nullptr);
     stXMLNode* second = XMLCreateNode("B", nullptr);
@@ -183,6 +186,7 @@ TEST(XMLTreeFreeing, FreesChildrenAttributesAndFollowingSiblings) {
 }
 
 TEST(XMLTreeFreeing, VeryDeepAndVeryLongTreesAreFreedWithoutRecursion) {
+    AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     const long before = LiveAllocations();
     stXMLNode* root = XMLCreateNode("R", nullptr);
     stXMLNode* node = root;
