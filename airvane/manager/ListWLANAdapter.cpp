@@ -27,17 +27,28 @@ bool SameName(const char* left, const char* right) {
 
 } // namespace
 
+// The entries stay as they are: only the count says which of them mean anything.
+// cppcheck-suppress uninitMemberVar
 stListWLANAdapter::stListWLANAdapter() : adapterCount(0) {}
 
 stListWLANAdapter::stListWLANAdapter(const stListWLANAdapter& other) {
-    std::memcpy(static_cast<void*>(this), &other, sizeof(stListWLANAdapter));
+    CopyEntries(other);
 }
 
 stListWLANAdapter& stListWLANAdapter::operator=(const stListWLANAdapter& other) {
     if (this != &other) {
-        std::memcpy(static_cast<void*>(this), &other, sizeof(stListWLANAdapter));
+        CopyEntries(other);
     }
     return *this;
+}
+
+// Every entry of every array, whatever the count.
+void stListWLANAdapter::CopyEntries(const stListWLANAdapter& other) {
+    adapterCount = other.adapterCount;
+    std::memcpy(adapterName, other.adapterName, sizeof(adapterName));
+    std::memcpy(friendlyName, other.friendlyName, sizeof(friendlyName));
+    std::memcpy(adapterInfo, other.adapterInfo, sizeof(adapterInfo));
+    std::memcpy(adapterInfoLength, other.adapterInfoLength, sizeof(adapterInfoLength));
 }
 
 bool stListWLANAdapter::operator==(const stListWLANAdapter& other) const {

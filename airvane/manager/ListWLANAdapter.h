@@ -30,6 +30,9 @@ struct AIRVANE_API stListWLANAdapter {
     char friendlyName[kMaxAdapters][kNameBytes];         // display name
     unsigned char adapterInfo[kMaxAdapters][kInfoBytes]; // adapter's information block
     std::uint32_t adapterInfoLength[kMaxAdapters];       // length reported with the block
+
+private:
+    void CopyEntries(const stListWLANAdapter& other);
 };
 
 static_assert(offsetof(stListWLANAdapter, adapterCount) == 0, "stListWLANAdapter layout");

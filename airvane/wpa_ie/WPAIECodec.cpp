@@ -137,7 +137,6 @@ bool ReadBody(const unsigned char* pos, unsigned int left, const unsigned char* 
     }
     if (left >= kCountBytes) {
         data.capabilities = ReadLE16(pos);
-        pos += kCountBytes;
         left -= kCountBytes;
     }
     return trailingAllowed || left == 0;

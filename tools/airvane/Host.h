@@ -64,7 +64,7 @@ public:
     int Connect(const stConnectRequest& request);
     int Disconnect(const std::string& adapter, bool discover);
     int DecodeIE(const std::vector<std::string>& elements);
-    int EncodeIE(const std::vector<std::string>& flags);
+    int EncodeIE(const std::vector<std::string>& flagTexts);
 
     // Prints a usage error (the command line parser reports its own) and returns EXIT_USAGE.
     int UsageError(const std::string& message);

@@ -56,16 +56,17 @@ IWLANAdapter* AdapterForDevice(stXMLNode* device) {
         return nullptr;
     }
     stSimAdapterStore& store = Store();
-    CSimAdapter* raw = adapter.get();
-    if (raw->IsHotPlugged()) {
+    const bool hotPlugged = adapter->IsHotPlugged();
+    if (hotPlugged) {
         store.hotPlugged.reserve(store.hotPlugged.size() + 1);
     }
     store.adapters.push_back(std::move(adapter));
-    if (raw->IsHotPlugged()) {
-        store.hotPlugged.push_back(raw);
+    CSimAdapter* added = store.adapters.back().get();
+    if (hotPlugged) {
+        store.hotPlugged.push_back(added); // cannot throw: room was reserved above
         return nullptr;
     }
-    return raw;
+    return added;
 }
 
 } // namespace
