@@ -4,7 +4,7 @@
 # and are not counted. Usage: tools/ci/valgrind.sh [BUILD_DIR] (default build/default).
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-build="${1:-$root/build/default}"
+build="$(cd "${1:-$root/build/default}" && pwd)"
 bin="$build/tests/bin"
 logs="$build/valgrind"
 mkdir -p "$logs"
