@@ -101,6 +101,8 @@ int CWLANWPAPSKSecureMethod::WPALoadContext(const CWLANState& state, const char*
         ReplaceAll(block, kSSIDField, std::string(ssid != nullptr ? ssid : ""));
         if (m_keySizeInBit != 0) {
             const std::uint32_t bytes = m_keySizeInBit / 8;
+            // One allocation up front: a growing text would release blocks holding key digits.
+            psk.reserve(static_cast<std::size_t>(bytes) * 2);
             for (std::uint32_t i = 0; i < bytes; ++i) {
                 psk.push_back(kHexDigits[m_key[i] >> 4]);
                 psk.push_back(kHexDigits[m_key[i] & 0x0F]);
@@ -130,6 +132,8 @@ int CWLANWPAPSKSecureMethod::SetKey(const unsigned char* key, std::uint32_t size
         }
         std::memcpy(m_key, key, bytes);
     }
+    // Nothing of a longer previous key stays behind the new one.
+    SecureWipe(m_key + bytes, sizeof(m_key) - bytes);
     m_keySizeInBit = sizeInBit;
     SecureWipeString(m_password);
     return 1;
