@@ -47,18 +47,21 @@ TEST(ListWLANAdapterTest, AssignmentAndCopyTakeAllEntriesWhateverTheCount) {
     EXPECT_EQ(std::memcmp(copy.get(), source.get(), sizeof(stListWLANAdapter)), 0);
 }
 
-TEST(ListWLANAdapterTest, EqualityComparesNamesInAnyOrder) {
-    EXPECT_TRUE(*MakeList({"a", "b", "c"}) == *MakeList({"c", "a", "b"}));
-    EXPECT_FALSE(*MakeList({"a", "b", "c"}) != *MakeList({"c", "a", "b"}));
-    EXPECT_TRUE(*MakeList({}) == *MakeList({}));
-    // Different counts never compare equal.
-    EXPECT_FALSE(*MakeList({"a", "b"}) == *MakeList({"a", "b", "c"}));
-    EXPECT_TRUE(*MakeList({"a", "b"}) != *MakeList({"a", "b", "c"}));
-    // A name of the left list missing on the right.
-    EXPECT_FALSE(*MakeList({"a", "b"}) == *MakeList({"a", "B"}));
-    // Each left name only has to occur on the right.
-    EXPECT_TRUE(*MakeList({"a", "a"}) == *MakeList({"a", "b"}));
-    EXPECT_FALSE(*MakeList({"a", "b"}) == *MakeList({"a", "a"}));
+TEST(ListWLANAdapterTest, EqualityAsksEachLeftNameToOccurOnTheRightWithTheSameCount) {
+    const struct {
+        std::vector<std::string> left, right;
+        bool equal;
+    } cases[] = {
+        {{"a", "b", "c"}, {"c", "a", "b"}, true}, {{}, {}, true},
+        {{"a", "b"}, {"a", "b", "c"}, false}, // different counts
+        {{"a", "b"}, {"a", "B"}, false},          {{"a", "a"}, {"a", "b"}, true},
+        {{"a", "b"}, {"a", "a"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.left) + " vs " + ::testing::PrintToString(c.right));
+        EXPECT_EQ(*MakeList(c.left) == *MakeList(c.right), c.equal);
+        EXPECT_EQ(*MakeList(c.left) != *MakeList(c.right), !c.equal);
+    }
 }
 
 TEST(ListWLANAdapterTest, EqualityIgnoresEverythingButTheValidNames) {
@@ -76,7 +79,7 @@ TEST(ListWLANAdapterTest, EqualityIgnoresEverythingButTheValidNames) {
     EXPECT_FALSE(*left == *right);
 }
 
-TEST(ListWLANAdapterTest, UnterminatedNamesAreComparedWithinTheirSlot) {
+TEST(ListWLANAdapterTest, DamagedNamesAndCountsNeverLeadPastTheirSlotOrRecord) {
     auto left = MakeList({"x"});
     auto right = MakeList({"x"});
     std::memset(left->adapterName[0], 'n', stListWLANAdapter::kNameBytes);
@@ -87,15 +90,12 @@ TEST(ListWLANAdapterTest, UnterminatedNamesAreComparedWithinTheirSlot) {
     EXPECT_TRUE(*left == *right);
     right->adapterName[0][255] = '\0';
     EXPECT_FALSE(*left == *right);
-}
-
-TEST(ListWLANAdapterTest, ADamagedCountNeverLeadsPastTheRecord) {
-    auto left = MakeList({"a"});
-    auto right = MakeList({"a"});
-    left->adapterCount = 1000;
-    right->adapterCount = 1000;
     // All 32 slots are compared; unused ones are empty on both sides.
-    EXPECT_TRUE(*left == *right);
+    auto one = MakeList({"a"});
+    auto other = MakeList({"a"});
+    one->adapterCount = 1000;
+    other->adapterCount = 1000;
+    EXPECT_TRUE(*one == *other);
 }
 
 } // namespace

@@ -9,51 +9,26 @@
 
 namespace airvane::test {
 
-// Scripted IWepPlusAdapter that counts the calls it receives.
+// Scripted IWepPlusAdapter that records the calls it receives.
 class CFakeWepPlusAdapter : public IWepPlusAdapter {
 public:
     std::array<std::uint8_t, 6> address{{0x00, 0x11, 0x22, 0x33, 0x44, 0x55}};
     std::array<std::uint8_t, 6> peer{{0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}};
     std::array<std::uint8_t, 4> indicator{{0, 0, 0, 0}};
-    std::uint32_t counter1 = 0;
-    std::uint32_t counter2 = 0;
-    bool addressOk = true;
-    bool peerOk = true;
-    bool indicatorOk = true;
-    bool countersOk = true;
-    bool nullLabel = false;
+    std::uint32_t counter1 = 0, counter2 = 0;
+    bool addressOk = true, peerOk = true, indicatorOk = true, countersOk = true, nullLabel = false;
     std::string label = "Label";
 
-    int reservedCalls = 0;
-    int addressCalls = 0;
-    int peerCalls = 0;
-    int indicatorCalls = 0;
-    int counterCalls = 0;
-    int labelCalls = 0;
-    std::uint32_t lastAddressLength = 0;
-    std::uint32_t lastPeerLength = 0;
-    std::uint32_t lastIndicatorLength = 0;
-    bool indicatorBufferWasZero = true;
-    bool countersWereZero = true;
+    int addressCalls = 0, peerCalls = 0, indicatorCalls = 0;
+    std::uint32_t lastAddressLength = 0, lastPeerLength = 0, lastIndicatorLength = 0;
+    bool indicatorBufferWasZero = true, countersWereZero = true;
 
-    int Reserved() override { return ++reservedCalls; }
+    int Reserved() override { return 0; }
     int GetAdapterAddress(std::uint8_t* buffer, std::uint32_t* length) override {
-        ++addressCalls;
-        lastAddressLength = *length;
-        if (!addressOk) {
-            return 0;
-        }
-        std::memcpy(buffer, address.data(), address.size());
-        return 1;
+        return Address(address, addressOk, addressCalls, lastAddressLength, buffer, length);
     }
     int GetPeerAddress(std::uint8_t* buffer, std::uint32_t* length) override {
-        ++peerCalls;
-        lastPeerLength = *length;
-        if (!peerOk) {
-            return 0;
-        }
-        std::memcpy(buffer, peer.data(), peer.size());
-        return 1;
+        return Address(peer, peerOk, peerCalls, lastPeerLength, buffer, length);
     }
     int GetIndicator(std::uint8_t* buffer, std::uint32_t* length) override {
         ++indicatorCalls;
@@ -63,18 +38,24 @@ public:
         return indicatorOk ? 1 : 0;
     }
     int GetCounters(std::uint32_t* c1, std::uint32_t* c2) override {
-        ++counterCalls;
         countersWereZero = *c1 == 0 && *c2 == 0;
-        if (!countersOk) {
-            return 0;
+        if (countersOk) {
+            *c1 = counter1;
+            *c2 = counter2;
         }
-        *c1 = counter1;
-        *c2 = counter2;
-        return 1;
+        return countersOk ? 1 : 0;
     }
-    const char* GetLabel() override {
-        ++labelCalls;
-        return nullLabel ? nullptr : label.c_str();
+    const char* GetLabel() override { return nullLabel ? nullptr : label.c_str(); }
+
+private:
+    static int Address(const std::array<std::uint8_t, 6>& value, bool ok, int& calls,
+                       std::uint32_t& lastLength, std::uint8_t* buffer, const std::uint32_t* length) {
+        ++calls;
+        lastLength = *length;
+        if (ok) {
+            std::memcpy(buffer, value.data(), value.size());
+        }
+        return ok ? 1 : 0;
     }
 };
 

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -21,33 +21,25 @@ namespace {
 namespace fs = std::filesystem;
 using airvane::test::ModuleExport;
 
-// Copies a double beside the executable for the scope, under the name the library asks for.
-class CModuleBeside {
-public:
-    explicit CModuleBeside(const char* moduleName)
-        : m_path(airvane::test::ExecutableDir() + "/" + moduleName) {}
-    ~CModuleBeside() {
+// Removes the module copied beside the executable when the scope ends.
+struct stModuleBeside {
+    const std::string path;
+    explicit stModuleBeside(const char* moduleName)
+        : path(airvane::test::ExecutableDir() + "/" + moduleName) {}
+    ~stModuleBeside() {
         std::error_code ignored;
-        fs::remove(m_path, ignored);
+        fs::remove(path, ignored);
     }
-    CModuleBeside(const CModuleBeside&) = delete;
-    CModuleBeside& operator=(const CModuleBeside&) = delete;
-
-    bool Exists() const { return fs::exists(m_path); }
     bool CopyFrom(const char* source) const {
         std::error_code error;
-        fs::copy_file(source, m_path, fs::copy_options::overwrite_existing, error);
+        fs::copy_file(source, path, fs::copy_options::overwrite_existing, error);
         return !error;
     }
-
-private:
-    std::string m_path;
 };
 
 TEST(MissingModules, SupplicantStubLoadIsRetriedAfterAFailure) {
-    CModuleBeside module(wpa_stub_double::kModuleName);
-    ASSERT_FALSE(module.Exists()) << "the double must not be present yet";
-
+    const stModuleBeside module(wpa_stub_double::kModuleName);
+    ASSERT_FALSE(fs::exists(module.path)) << "the double must not be present yet";
     CWLANWPAPSKSecureMethod method;
     ASSERT_EQ(1, method.SetPassword("phrase"));
     EXPECT_EQ(0, method.WPALoadContext(CWLANState(), "Net", nullptr));
@@ -62,19 +54,21 @@ TEST(MissingModules, SupplicantStubLoadIsRetriedAfterAFailure) {
     EXPECT_NE(nullptr, std::strstr(lastBlock(), "psk=\"phrase\""));
 }
 
-TEST(MissingModules, KeyRenewalModuleLoadIsRetriedAfterAFailure) {
-    CModuleBeside module(wepplus_double::kModuleName);
-    ASSERT_FALSE(module.Exists()) << "the double must not be present yet";
+int WepPlusStateOf(const CWLANWEPPlusSecureMethod& method) {
+    std::unique_ptr<IWLANSecureMethodState> state(method.BuildSecureMethodState());
+    return state != nullptr ? static_cast<CWLANWEPPlusSecureMethodState*>(state.get())->GetWepPlusState()
+                            : -1;
+}
 
+TEST(MissingModules, KeyRenewalModuleLoadIsRetriedAfterAFailure) {
+    const stModuleBeside module(wepplus_double::kModuleName);
+    ASSERT_FALSE(fs::exists(module.path)) << "the double must not be present yet";
     airvane::test::CFakeWepPlusAdapter adapter;
     adapter.indicator = {{1, 0, 0, 0}};
     CWLANWEPPlusSecureMethod method;
     method.CheckWepPlus(&adapter);
     EXPECT_EQ(1, adapter.indicatorCalls); // the indicator is still queried
-    std::unique_ptr<IWLANSecureMethodState> state(method.BuildSecureMethodState());
-    ASSERT_NE(nullptr, state);
-    EXPECT_EQ(CWLANWEPPlusSecureMethodState::WEPPLUS_NOT_KEYED,
-              static_cast<CWLANWEPPlusSecureMethodState*>(state.get())->GetWepPlusState());
+    EXPECT_EQ(CWLANWEPPlusSecureMethodState::WEPPLUS_NOT_KEYED, WepPlusStateOf(method));
 
     ASSERT_TRUE(module.CopyFrom(AIRVANE_WEPPLUS_DOUBLE));
     const auto setResult =
@@ -85,10 +79,7 @@ TEST(MissingModules, KeyRenewalModuleLoadIsRetriedAfterAFailure) {
     setResult(1);
     method.CheckWepPlus(&adapter);
     EXPECT_EQ(1, callCount());
-    state.reset(method.BuildSecureMethodState());
-    ASSERT_NE(nullptr, state);
-    EXPECT_EQ(CWLANWEPPlusSecureMethodState::WEPPLUS_KEYED,
-              static_cast<CWLANWEPPlusSecureMethodState*>(state.get())->GetWepPlusState());
+    EXPECT_EQ(CWLANWEPPlusSecureMethodState::WEPPLUS_KEYED, WepPlusStateOf(method));
 }
 
 } // namespace

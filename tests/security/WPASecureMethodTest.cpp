@@ -9,20 +9,23 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
 namespace stub = wpa_stub_double;
-using airvane::test::ModuleExport;
 
 // Reaches the protected parts that tell how a context record is shared.
 class CInspectablePSK : public CWLANWPAPSKSecureMethod {
 public:
-    CInspectablePSK() = default;
-    CInspectablePSK(const CInspectablePSK&) = default;
-    CInspectablePSK& operator=(const CInspectablePSK&) = default;
     const stWPAContextRef* Record() const { return m_context; }
     std::int32_t LastStatus() const { return m_lastState.m_status; }
+    // The shared record: none, or its count and whether it still holds a context.
+    std::string Share() const {
+        return m_context == nullptr ? "none"
+                                    : "refs=" + std::to_string(m_context->refCount) +
+                                          (m_context->context != nullptr ? " live" : " empty");
+    }
 };
 
 // Dummy adapter address: the library only passes it through to the stub.
@@ -37,21 +40,27 @@ CWLANState StateWithStatus(std::int32_t status) {
     return state;
 }
 
+CWLANWPAPSKSecureMethod* AsPSK(const std::unique_ptr<IWLANSecureMethod>& method) {
+    return static_cast<CWLANWPAPSKSecureMethod*>(method.get());
+}
+
+int WpaStateOf(const CWLANWPAPSKSecureMethod& method) {
+    std::unique_ptr<IWLANSecureMethodState> state(method.BuildSecureMethodState());
+    if (state == nullptr) {
+        return -1;
+    }
+    EXPECT_EQ(WLAN_SECURE_WPAPSK, state->GetSecureMethodUID());
+    return static_cast<CWLANWPAGenSecureMethodState*>(state.get())->GetWpaState();
+}
+
+template <typename Fn> Fn Stub(const char* name) {
+    return airvane::test::ModuleExport<Fn>(stub::kModuleName, name);
+}
+
 // Script and records of the supplicant stub double, reached through the loaded module.
 class WPASecureMethodTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset = ModuleExport<stub::ResetFn>(stub::kModuleName, stub::kReset);
-        setState = ModuleExport<stub::SetStateFn>(stub::kModuleName, stub::kSetState);
-        failNextLoad = ModuleExport<stub::FailNextLoadFn>(stub::kModuleName, stub::kFailNextLoad);
-        lastBlock = ModuleExport<stub::LastBlockFn>(stub::kModuleName, stub::kLastBlock);
-        lastAdapter = ModuleExport<stub::LastAdapterFn>(stub::kModuleName, stub::kLastAdapter);
-        events = ModuleExport<stub::EventsFn>(stub::kModuleName, stub::kEvents);
-        loadCount = ModuleExport<stub::CountFn>(stub::kModuleName, stub::kLoadCount);
-        createdCount = ModuleExport<stub::CountFn>(stub::kModuleName, stub::kCreatedCount);
-        freeCount = ModuleExport<stub::CountFn>(stub::kModuleName, stub::kFreeCount);
-        liveCount = ModuleExport<stub::CountFn>(stub::kModuleName, stub::kLiveCount);
-        badFreeCount = ModuleExport<stub::CountFn>(stub::kModuleName, stub::kBadFreeCount);
         ASSERT_TRUE(reset && setState && failNextLoad && lastBlock && lastAdapter && events && loadCount &&
                     createdCount && freeCount && liveCount && badFreeCount)
             << "wpa_stub.dll double not found beside the test executable";
@@ -71,227 +80,160 @@ protected:
         ASSERT_EQ(1, method.WPALoadContext(StateWithStatus(status), "Net", FakeAdapter()));
         reset(); // keep only the calls that follow
     }
+    // The stub's load, creation and free counts since the last reset.
+    std::string Counts() {
+        return "loads=" + std::to_string(loadCount()) + " created=" + std::to_string(createdCount()) +
+               " frees=" + std::to_string(freeCount());
+    }
+    // Runs one step and returns the calls the context received.
+    std::string Run(CWLANWPAGenSecureMethod& method, std::int32_t status, bool first, bool force) {
+        reset();
+        method.WPARunContext(StateWithStatus(status), first, force);
+        return events();
+    }
 
-    stub::ResetFn reset = nullptr;
-    stub::SetStateFn setState = nullptr;
-    stub::FailNextLoadFn failNextLoad = nullptr;
-    stub::LastBlockFn lastBlock = nullptr;
-    stub::LastAdapterFn lastAdapter = nullptr;
-    stub::EventsFn events = nullptr;
-    stub::CountFn loadCount = nullptr;
-    stub::CountFn createdCount = nullptr;
-    stub::CountFn freeCount = nullptr;
-    stub::CountFn liveCount = nullptr;
-    stub::CountFn badFreeCount = nullptr;
+    const stub::ResetFn reset = Stub<stub::ResetFn>(stub::kReset);
+    const stub::SetStateFn setState = Stub<stub::SetStateFn>(stub::kSetState);
+    const stub::FailNextLoadFn failNextLoad = Stub<stub::FailNextLoadFn>(stub::kFailNextLoad);
+    const stub::LastBlockFn lastBlock = Stub<stub::LastBlockFn>(stub::kLastBlock);
+    const stub::LastAdapterFn lastAdapter = Stub<stub::LastAdapterFn>(stub::kLastAdapter);
+    const stub::EventsFn events = Stub<stub::EventsFn>(stub::kEvents);
+    const stub::CountFn loadCount = Stub<stub::CountFn>(stub::kLoadCount);
+    const stub::CountFn createdCount = Stub<stub::CountFn>(stub::kCreatedCount);
+    const stub::CountFn freeCount = Stub<stub::CountFn>(stub::kFreeCount);
+    const stub::CountFn liveCount = Stub<stub::CountFn>(stub::kLiveCount);
+    const stub::CountFn badFreeCount = Stub<stub::CountFn>(stub::kBadFreeCount);
     int liveAtStart = 0;
 };
 
-TEST_F(WPASecureMethodTest, FreshMethodHasNoKeyNoPassPhraseNoContext) {
-    CInspectablePSK method;
-    EXPECT_EQ(WLAN_SECURE_WPAPSK, method.GetSecureMethodUID());
-    EXPECT_EQ(0u, method.GetKeySizeInBit());
-    std::string password = "previous";
-    EXPECT_EQ(0, method.GetPassword(password));
-    EXPECT_EQ("", password);
-    unsigned char key[32];
-    EXPECT_EQ(0, method.GetKey(key));
-    EXPECT_EQ(nullptr, method.Record());
-    EXPECT_EQ(4, method.LastStatus());
-    EXPECT_EQ(nullptr, method.BuildSecureMethodState());
+std::string Block(const std::string& ssid, const std::string& psk) {
+    return "network={\n\t\t\t\t\tssid=\"" + ssid + "\"\n\t\t\t\t\tpsk=" + psk +
+           "\n\t\t\t\t\tpriority=1\n\t\t\t\t\tkey_mgmt=WPA-PSK\n\t\t\t\t\t}\n";
 }
 
-TEST_F(WPASecureMethodTest, PassPhraseBlockIsByteExact) {
-    CWLANWPAPSKSecureMethod method;
-    ASSERT_EQ(1, method.SetPassword("correct horse"));
-    ASSERT_EQ(1, method.WPALoadContext(CWLANState(), "Home Net", FakeAdapter()));
-    EXPECT_EQ(std::string("network={\n"
-                          "\t\t\t\t\tssid=\"Home Net\"\n"
-                          "\t\t\t\t\tpsk=\"correct horse\"\n"
-                          "\t\t\t\t\tpriority=1\n"
-                          "\t\t\t\t\tkey_mgmt=WPA-PSK\n"
-                          "\t\t\t\t\t}\n"),
-              lastBlock());
+TEST_F(WPASecureMethodTest, NetworkBlocksAreByteExact) {
+    CWLANWPAPSKSecureMethod phrase;
+    ASSERT_EQ(1, phrase.SetPassword("correct horse"));
+    ASSERT_EQ(1, phrase.WPALoadContext(CWLANState(), "Home Net", FakeAdapter()));
+    EXPECT_EQ(Block("Home Net", "\"correct horse\""), lastBlock());
     EXPECT_EQ(static_cast<const void*>(FakeAdapter()), lastAdapter());
     EXPECT_EQ(1, loadCount());
-}
 
-TEST_F(WPASecureMethodTest, KeyBlockHasUpperCaseHexWithoutQuotes) {
     std::array<unsigned char, 32> key{};
     for (std::size_t i = 0; i < key.size(); ++i) {
         key[i] = static_cast<unsigned char>(i < 16 ? i : 0xE0 + i); // 00..0F then F0..FF
     }
-    CWLANWPAPSKSecureMethod method;
-    ASSERT_EQ(1, method.SetKey(key.data(), 256));
-    ASSERT_EQ(1, method.WPALoadContext(CWLANState(), "Lab", nullptr));
-    EXPECT_EQ(std::string("network={\n"
-                          "\t\t\t\t\tssid=\"Lab\"\n"
-                          "\t\t\t\t\tpsk=000102030405060708090A0B0C0D0E0FF0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF\n"
-                          "\t\t\t\t\tpriority=1\n"
-                          "\t\t\t\t\tkey_mgmt=WPA-PSK\n"
-                          "\t\t\t\t\t}\n"),
-              lastBlock());
+    CWLANWPAPSKSecureMethod keyed;
+    ASSERT_EQ(1, keyed.SetKey(key.data(), 256));
+    ASSERT_EQ(1, keyed.WPALoadContext(CWLANState(), "Lab", nullptr));
+    EXPECT_EQ(Block("Lab", "000102030405060708090A0B0C0D0E0FF0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF"), lastBlock());
     EXPECT_EQ(nullptr, lastAdapter());
+
+    // Inserted text is neither escaped nor scanned again for the placeholder.
+    CWLANWPAPSKSecureMethod quoted;
+    ASSERT_EQ(1, quoted.SetPassword("a\"b%PSK%c"));
+    ASSERT_EQ(1, quoted.WPALoadContext(CWLANState(), "q\"uote", nullptr));
+    EXPECT_EQ(Block("q\"uote", "\"a\"b%PSK%c\""), lastBlock());
 }
 
-TEST_F(WPASecureMethodTest, SSIDAndPassPhraseAreInsertedUnescaped) {
-    CWLANWPAPSKSecureMethod method;
-    ASSERT_EQ(1, method.SetPassword("a\"b%PSK%c"));
-    ASSERT_EQ(1, method.WPALoadContext(CWLANState(), "q\"uote", nullptr));
-    const std::string block = lastBlock();
-    EXPECT_NE(std::string::npos, block.find("\tssid=\"q\"uote\"\n"));
-    // Inserted text is not scanned again for the placeholder.
-    EXPECT_NE(std::string::npos, block.find("\tpsk=\"a\"b%PSK%c\"\n"));
+// The pass phrase and key as the getters report them.
+std::string Secrets(const CWLANWPAPSKSecureMethod& method) {
+    std::string password = "previous";
+    unsigned char key[32] = {};
+    const int hasPassword = method.GetPassword(password);
+    const int hasKey = method.GetKey(key);
+    return "pw=" + std::to_string(hasPassword) + ":" + password + " key=" + std::to_string(hasKey) + ":" +
+           std::to_string(method.GetKeySizeInBit()) + ":" + std::to_string(key[3]);
 }
 
-TEST_F(WPASecureMethodTest, KeyAndPassPhraseExcludeEachOther) {
-    const unsigned char key[32] = {1, 2, 3, 4};
+TEST_F(WPASecureMethodTest, KeyAndPassPhraseExcludeEachOtherAndRefusalsChangeNothing) {
+    const unsigned char key[33] = {1, 2, 3, 4};
     CWLANWPAPSKSecureMethod method;
+    EXPECT_EQ(WLAN_SECURE_WPAPSK, method.GetSecureMethodUID());
+    EXPECT_EQ("pw=0: key=0:0:0", Secrets(method));
     ASSERT_EQ(1, method.SetPassword("phrase"));
     ASSERT_EQ(1, method.SetKey(key, 128));
-    std::string password;
-    EXPECT_EQ(0, method.GetPassword(password));
-    EXPECT_EQ("", password);
-    unsigned char out[32] = {};
-    EXPECT_EQ(1, method.GetKey(out));
-    EXPECT_EQ(4, out[3]);
-
-    ASSERT_EQ(1, method.SetPassword("again"));
-    EXPECT_EQ(0, method.GetKey(out));
-    EXPECT_EQ(0u, method.GetKeySizeInBit());
-    EXPECT_EQ(1, method.GetPassword(password));
-    EXPECT_EQ("again", password);
-}
-
-TEST_F(WPASecureMethodTest, RefusedSettingsChangeNothing) {
-    const unsigned char key[33] = {9};
-    CWLANWPAPSKSecureMethod method;
+    EXPECT_EQ("pw=0: key=1:128:4", Secrets(method));
     ASSERT_EQ(1, method.SetPassword("keep"));
+    EXPECT_EQ("pw=1:keep key=0:0:0", Secrets(method));
     EXPECT_EQ(0, method.SetKey(key, 257));
     EXPECT_EQ(0, method.SetPassword(nullptr));
     EXPECT_EQ(0, method.SetPassword(""));
-    std::string password;
-    EXPECT_EQ(1, method.GetPassword(password));
-    EXPECT_EQ("keep", password);
+    EXPECT_EQ("pw=1:keep key=0:0:0", Secrets(method));
     EXPECT_EQ(0, method.GetKey(nullptr));
+    ASSERT_EQ(1, method.SetKey(key, 0)); // an empty key clears the pass phrase too
+    EXPECT_EQ("pw=0: key=0:0:0", Secrets(method));
 }
 
-TEST_F(WPASecureMethodTest, EmptyKeyClearsThePassPhraseAndBlocksLoading) {
-    const unsigned char key[1] = {0};
+TEST_F(WPASecureMethodTest, LoadFailuresAttachNothing) {
     CInspectablePSK method;
-    ASSERT_EQ(1, method.SetPassword("phrase"));
-    ASSERT_EQ(1, method.SetKey(key, 0));
-    EXPECT_EQ(0u, method.GetKeySizeInBit());
-    std::string password;
-    EXPECT_EQ(0, method.GetPassword(password));
+    EXPECT_EQ("none", method.Share());
+    EXPECT_EQ(4, method.LastStatus());
+    EXPECT_EQ(nullptr, method.BuildSecureMethodState());
+    // Without key or pass phrase there is nothing to load: the stub is not called.
     EXPECT_EQ(0, method.WPALoadContext(CWLANState(), "Net", nullptr));
-    EXPECT_EQ(0, loadCount()); // the block is not even built
-    EXPECT_EQ(nullptr, method.Record());
+    EXPECT_EQ(0, loadCount());
 
-    ASSERT_EQ(1, method.SetPassword("now"));
-    EXPECT_EQ(1, method.WPALoadContext(CWLANState(), "Net", nullptr));
-}
-
-TEST_F(WPASecureMethodTest, StubReturningNullLeavesNoRecordAndKeepsLastState) {
-    CInspectablePSK method;
+    // A stub returning null leaves no record and keeps the last state; the next attempt loads.
     ASSERT_EQ(1, method.SetPassword("pass"));
     failNextLoad();
     EXPECT_EQ(0, method.WPALoadContext(StateWithStatus(1), "Net", nullptr));
-    EXPECT_EQ(1, loadCount());
-    EXPECT_EQ(nullptr, method.Record());
+    EXPECT_EQ("loads=1 created=0 frees=0", Counts());
+    EXPECT_EQ("none", method.Share());
     EXPECT_EQ(4, method.LastStatus());
-    // Nothing stayed attached, so the next attempt loads.
     EXPECT_EQ(1, method.WPALoadContext(StateWithStatus(3), "Net", nullptr));
-    ASSERT_NE(nullptr, method.Record());
-    EXPECT_EQ(1, method.Record()->refCount);
+    EXPECT_EQ("refs=1 live", method.Share());
     EXPECT_EQ(3, method.LastStatus());
-}
 
-TEST_F(WPASecureMethodTest, SecondLoadOnTheSameObjectIsRefused) {
-    CInspectablePSK method;
-    Load(method);
+    // A second load on the same object is refused.
     const stWPAContextRef* const record = method.Record();
     EXPECT_EQ(0, method.WPALoadContext(CWLANState(), "Other", nullptr));
-    EXPECT_EQ(0, loadCount());
+    EXPECT_EQ("loads=2 created=1 frees=0", Counts());
     EXPECT_EQ(record, method.Record());
 }
 
-TEST_F(WPASecureMethodTest, RunWithoutContextDoesNothing) {
-    CInspectablePSK method;
-    method.WPARunContext(StateWithStatus(1), true, true);
-    EXPECT_STREQ("", events());
-    EXPECT_EQ(4, method.LastStatus());
-}
-
-TEST_F(WPASecureMethodTest, StatusOneSendsThreeThenZeroOnceUnlessForced) {
-    CInspectablePSK method;
-    Load(method);
-    method.WPARunContext(StateWithStatus(1), false, false);
-    EXPECT_STREQ("C3 C0 R", events());
-    reset();
-    method.WPARunContext(StateWithStatus(1), false, false);
-    EXPECT_STREQ("R", events());
-    reset();
-    method.WPARunContext(StateWithStatus(1), false, true);
-    EXPECT_STREQ("C3 C0 R", events());
-    EXPECT_EQ(1, method.LastStatus());
-}
-
-TEST_F(WPASecureMethodTest, StatusThreeSendsOneOnce) {
-    CInspectablePSK method;
-    Load(method);
-    method.WPARunContext(StateWithStatus(3), false, false);
-    EXPECT_STREQ("C1 R", events());
-    reset();
-    method.WPARunContext(StateWithStatus(3), false, true);
-    EXPECT_STREQ("R", events());
-    reset();
-    method.WPARunContext(StateWithStatus(1), false, false);
-    EXPECT_STREQ("C3 C0 R", events());
-    reset();
-    method.WPARunContext(StateWithStatus(3), false, false);
-    EXPECT_STREQ("C1 R", events());
-}
-
-TEST_F(WPASecureMethodTest, OtherStatusesOnlyRun) {
-    CInspectablePSK method;
-    Load(method);
-    method.WPARunContext(StateWithStatus(2), false, true);
-    method.WPARunContext(StateWithStatus(0), false, false);
-    EXPECT_STREQ("R R", events());
-    EXPECT_EQ(0, method.LastStatus());
-}
-
-TEST_F(WPASecureMethodTest, FirstFlagSendsFourBeforeAnythingElse) {
-    CInspectablePSK method;
-    Load(method);
-    method.WPARunContext(StateWithStatus(1), true, false);
-    EXPECT_STREQ("C4 C3 C0 R", events());
-    reset();
-    method.WPARunContext(StateWithStatus(7), true, false);
-    EXPECT_STREQ("C4 R", events());
-}
-
-TEST_F(WPASecureMethodTest, LoadStateIsThePreviousStatusOfTheFirstRun) {
-    CInspectablePSK method;
-    Load(method, 1);
-    method.WPARunContext(StateWithStatus(1), false, false);
-    EXPECT_STREQ("R", events());
+TEST_F(WPASecureMethodTest, RunSendsCommandsByStatusChange) {
+    struct stStep {
+        std::int32_t status;
+        bool first;
+        bool force;
+        const char* events;
+    };
+    const struct {
+        const char* name;
+        std::int32_t loadStatus;
+        std::vector<stStep> steps;
+    } cases[] = {
+        {"status 1 sends 3 then 0 once unless forced",
+         4,
+         {{1, 0, 0, "C3 C0 R"}, {1, 0, 0, "R"}, {1, 0, 1, "C3 C0 R"}}},
+        {"status 3 sends 1 once, even forced",
+         4,
+         {{3, 0, 0, "C1 R"}, {3, 0, 1, "R"}, {1, 0, 0, "C3 C0 R"}, {3, 0, 0, "C1 R"}}},
+        {"other statuses only run", 4, {{2, 0, 1, "R"}, {0, 0, 0, "R"}}},
+        {"first sends 4 before anything", 4, {{1, 1, 0, "C4 C3 C0 R"}, {7, 1, 0, "C4 R"}}},
+        {"the load's state is the previous status", 1, {{1, 0, 0, "R"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CInspectablePSK method;
+        Load(method, c.loadStatus);
+        for (const stStep& step : c.steps) {
+            EXPECT_EQ(step.events, Run(method, step.status, step.first, step.force));
+            EXPECT_EQ(step.status, method.LastStatus());
+        }
+    }
+    CInspectablePSK unloaded; // without a context nothing happens
+    EXPECT_EQ("", Run(unloaded, 1, true, true));
+    EXPECT_EQ(4, unloaded.LastStatus());
 }
 
 TEST_F(WPASecureMethodTest, StateObjectKeepsOneToSixAndMapsTheRestToZero) {
     CWLANWPAPSKSecureMethod method;
     Load(method);
-    const struct {
-        std::int32_t raw;
-        int expected;
-    } cases[] = {{9, 0}, {0, 0}, {-1, 0}, {7, 0}, {1, 1}, {4, 4}, {6, 6}};
-    for (const auto& c : cases) {
-        setState(c.raw);
-        std::unique_ptr<IWLANSecureMethodState> state(method.BuildSecureMethodState());
-        ASSERT_NE(nullptr, state) << c.raw;
-        EXPECT_EQ(WLAN_SECURE_WPAPSK, state->GetSecureMethodUID());
-        EXPECT_EQ(c.expected, static_cast<CWLANWPAGenSecureMethodState*>(state.get())->GetWpaState())
-            << c.raw;
+    for (const auto& c : {std::pair<int, int>{9, 0}, {0, 0}, {-1, 0}, {7, 0}, {1, 1}, {4, 4}, {6, 6}}) {
+        setState(c.first);
+        EXPECT_EQ(c.second, WpaStateOf(method)) << c.first;
     }
 }
 
@@ -300,25 +242,15 @@ TEST_F(WPASecureMethodTest, ClonesShareTheContextWhichIsFreedOnce) {
     Load(*original);
     std::unique_ptr<IWLANSecureMethod> clone(original->Clone());
     ASSERT_NE(nullptr, clone);
-    auto* clonePSK = static_cast<CWLANWPAPSKSecureMethod*>(clone.get());
-    ASSERT_NE(nullptr, original->Record());
-    EXPECT_EQ(2, original->Record()->refCount);
-    std::string password;
-    EXPECT_EQ(1, clonePSK->GetPassword(password));
-    EXPECT_EQ("pass", password);
-
+    EXPECT_EQ("refs=2 live", original->Share());
+    EXPECT_EQ("pw=1:pass key=0:0:0", Secrets(*AsPSK(clone)));
     delete original;
-    EXPECT_EQ(0, freeCount());
-    clonePSK->WPARunContext(StateWithStatus(3), false, false);
-    EXPECT_STREQ("C1 R", events());
+    EXPECT_EQ("loads=0 created=0 frees=0", Counts());
+    EXPECT_EQ("C1 R", Run(*AsPSK(clone), 3, false, false));
     setState(5);
-    std::unique_ptr<IWLANSecureMethodState> state(clonePSK->BuildSecureMethodState());
-    ASSERT_NE(nullptr, state);
-    EXPECT_EQ(5, static_cast<CWLANWPAGenSecureMethodState*>(state.get())->GetWpaState());
-
+    EXPECT_EQ(5, WpaStateOf(*AsPSK(clone)));
     clone.reset();
-    EXPECT_EQ(1, freeCount());
-    EXPECT_EQ(0, badFreeCount());
+    EXPECT_EQ("loads=0 created=0 frees=1", Counts());
 }
 
 TEST_F(WPASecureMethodTest, CopyConstructionAndAssignmentShareAndCount) {
@@ -327,85 +259,54 @@ TEST_F(WPASecureMethodTest, CopyConstructionAndAssignmentShareAndCount) {
     {
         CInspectablePSK copy(source);
         EXPECT_EQ(source.Record(), copy.Record());
-        EXPECT_EQ(2, source.Record()->refCount);
-
+        EXPECT_EQ("refs=2 live", source.Share());
         CInspectablePSK target;
         Load(target); // target's own context goes when it takes the source's
         target = source;
-        EXPECT_EQ(1, freeCount());
+        EXPECT_EQ("loads=0 created=0 frees=1", Counts());
         EXPECT_EQ(source.Record(), target.Record());
-        EXPECT_EQ(3, source.Record()->refCount);
-
+        EXPECT_EQ("refs=3 live", source.Share());
         CInspectablePSK& alias = target;
         target = alias; // self-assignment
-        EXPECT_EQ(3, source.Record()->refCount);
+        EXPECT_EQ("refs=3 live", source.Share());
         target = copy; // same record on both sides
-        EXPECT_EQ(3, source.Record()->refCount);
+        EXPECT_EQ("refs=3 live", source.Share());
     }
-    EXPECT_EQ(1, freeCount());
-    EXPECT_EQ(1, source.Record()->refCount);
-}
+    EXPECT_EQ("loads=0 created=0 frees=1", Counts());
+    EXPECT_EQ("refs=1 live", source.Share());
 
-TEST_F(WPASecureMethodTest, ClonesMadeBeforeLoadingLoadTheirOwn) {
-    CInspectablePSK method;
-    ASSERT_EQ(1, method.SetPassword("pass"));
-    std::unique_ptr<IWLANSecureMethod> early(method.Clone());
-    ASSERT_NE(nullptr, early);
-    auto* earlyPSK = static_cast<CWLANWPAPSKSecureMethod*>(early.get());
-    EXPECT_EQ(1, method.WPALoadContext(CWLANState(), "Net", nullptr));
-    EXPECT_EQ(1, earlyPSK->WPALoadContext(CWLANState(), "Net", nullptr));
-    EXPECT_EQ(2, createdCount());
+    // Clones made before loading load their own context.
+    CInspectablePSK early;
+    ASSERT_EQ(1, early.SetPassword("pass"));
+    std::unique_ptr<IWLANSecureMethod> earlyClone(early.Clone());
+    ASSERT_NE(nullptr, earlyClone);
+    EXPECT_EQ(1, early.WPALoadContext(CWLANState(), "Net", nullptr));
+    EXPECT_EQ(1, AsPSK(earlyClone)->WPALoadContext(CWLANState(), "Net", nullptr));
+    EXPECT_EQ("loads=2 created=2 frees=1", Counts());
 }
 
 TEST_F(WPASecureMethodTest, ReleaseEmptiesTheSharedRecordForEveryClone) {
     CInspectablePSK method;
+    method.WPAReleaseContext(); // without a record: nothing to do
+    EXPECT_EQ("none", method.Share());
     Load(method);
     std::unique_ptr<IWLANSecureMethod> clone(method.Clone());
     ASSERT_NE(nullptr, clone);
-    auto* clonePSK = static_cast<CWLANWPAPSKSecureMethod*>(clone.get());
-
     method.WPAReleaseContext();
-    EXPECT_EQ(1, freeCount());
-    ASSERT_NE(nullptr, method.Record());
-    EXPECT_EQ(0, method.Record()->refCount);
-    EXPECT_EQ(nullptr, method.Record()->context);
-
+    EXPECT_EQ("refs=0 empty", method.Share());
     EXPECT_EQ(nullptr, method.BuildSecureMethodState());
-    EXPECT_EQ(nullptr, clonePSK->BuildSecureMethodState());
-    clonePSK->WPARunContext(StateWithStatus(1), true, true);
+    EXPECT_EQ(nullptr, clone->BuildSecureMethodState());
+    AsPSK(clone)->WPARunContext(StateWithStatus(1), true, true);
     EXPECT_STREQ("", events());
     EXPECT_EQ(0, method.WPALoadContext(CWLANState(), "Net", nullptr));
-    EXPECT_EQ(0, clonePSK->WPALoadContext(CWLANState(), "Net", nullptr));
-    EXPECT_EQ(0, loadCount());
-
-    // A clone of a released method shares the emptied record too.
-    std::unique_ptr<IWLANSecureMethod> late(method.Clone());
+    EXPECT_EQ(0, AsPSK(clone)->WPALoadContext(CWLANState(), "Net", nullptr));
+    std::unique_ptr<IWLANSecureMethod> late(method.Clone()); // shares the emptied record too
     ASSERT_NE(nullptr, late);
-    EXPECT_EQ(0,
-              static_cast<CWLANWPAPSKSecureMethod*>(late.get())->WPALoadContext(CWLANState(), "N", nullptr));
-
+    EXPECT_EQ(0, AsPSK(late)->WPALoadContext(CWLANState(), "N", nullptr));
     method.WPAReleaseContext(); // again: nothing left to free
     clone.reset();
     late.reset();
-    EXPECT_EQ(1, freeCount());
-}
-
-TEST_F(WPASecureMethodTest, ReleaseWithoutRecordDoesNothing) {
-    CInspectablePSK method;
-    method.WPAReleaseContext();
-    EXPECT_EQ(0, freeCount());
-    EXPECT_EQ(nullptr, method.Record());
-    ASSERT_EQ(1, method.SetPassword("pass"));
-    EXPECT_EQ(1, method.WPALoadContext(CWLANState(), "Net", nullptr));
-}
-
-TEST_F(WPASecureMethodTest, DestroyingTheOnlyHolderFreesTheContext) {
-    {
-        CWLANWPAPSKSecureMethod method;
-        Load(method);
-        EXPECT_EQ(liveAtStart + 1, liveCount());
-    }
-    EXPECT_EQ(1, freeCount());
+    EXPECT_EQ("loads=0 created=0 frees=1", Counts());
 }
 
 TEST_F(WPASecureMethodTest, ProfileCopiesShareALoadedContextAndFreeItOnce) {
@@ -414,14 +315,14 @@ TEST_F(WPASecureMethodTest, ProfileCopiesShareALoadedContextAndFreeItOnce) {
         auto* method = static_cast<CWLANWPAPSKSecureMethod*>(source.GetSecureMethodIF());
         ASSERT_NE(nullptr, method);
         Load(*method);
+        EXPECT_EQ(liveAtStart + 1, liveCount());
         CWLANProfil target;
         target = source;
         CWLANProfil copy(target);
         auto* targetMethod = static_cast<CWLANWPAPSKSecureMethod*>(target.GetSecureMethodIF());
         ASSERT_NE(nullptr, targetMethod);
         EXPECT_NE(method, targetMethod);
-        targetMethod->WPARunContext(StateWithStatus(3), false, false);
-        EXPECT_STREQ("C1 R", events());
+        EXPECT_EQ("C1 R", Run(*targetMethod, 3, false, false));
         EXPECT_EQ(0, freeCount());
     }
     EXPECT_EQ(1, freeCount());

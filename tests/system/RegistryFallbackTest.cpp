@@ -14,6 +14,7 @@
 #include <dlfcn.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -42,6 +43,11 @@ void ResetCounts(bool refuseCreate) {
     g_lastOpenForWrite = false;
 }
 
+// Create and open calls counted since the last reset.
+std::pair<int, int> Calls() {
+    return {g_createCalls, g_openCalls};
+}
+
 } // namespace
 
 namespace airvane::platform {
@@ -68,42 +74,29 @@ AIRVANE_API RegResult RegOpenKey(std::uint32_t root, const char* subKey, bool fo
 namespace {
 
 constexpr const char* kKeyPath = "HKEY_CURRENT_USER\\Software\\Fallback";
+using Counts = std::pair<int, int>;
 
-TEST(RegistryFallback, TheLibraryCallsReachThisExecutable) {
+TEST(RegistryFallback, CreatesTheKeyAndOpensOnlyWhenCreationIsRefused) {
     ASSERT_NE(Real<CreateFunction>(kRealCreate), nullptr);
     ASSERT_NE(Real<OpenFunction>(kRealOpen), nullptr);
     CScopedRegistry registry;
     ResetCounts(false);
     std::string text;
     EXPECT_EQ(RegistryGetString(kKeyPath, "V", text), 0);
-    EXPECT_EQ(g_openCalls, 1); // otherwise the other tests here prove nothing
-}
-
-TEST(RegistryFallback, CreatingSucceedsWithoutOpening) {
-    CScopedRegistry registry;
-    ResetCounts(false);
-    ASSERT_EQ(RegistrySetString(kKeyPath, "V", "created"), 1);
-    EXPECT_EQ(g_createCalls, 1);
-    EXPECT_EQ(g_openCalls, 0);
-}
-
-TEST(RegistryFallback, RefusedCreateOpensTheExistingKeyForSetting) {
-    CScopedRegistry registry;
+    EXPECT_EQ(Calls(), Counts(0, 1)); // the library's calls reach this executable
     ResetCounts(false);
     ASSERT_EQ(RegistrySetString(kKeyPath, "V", "first"), 1);
+    EXPECT_EQ(Calls(), Counts(1, 0));
 
     ResetCounts(true);
     EXPECT_EQ(RegistrySetString(kKeyPath, "V", "second"), 1);
-    EXPECT_EQ(g_createCalls, 1);
-    EXPECT_EQ(g_openCalls, 1);
+    EXPECT_EQ(Calls(), Counts(1, 1));
     EXPECT_TRUE(g_lastOpenForWrite);
     const unsigned char data[3] = {1, 2, 3};
     EXPECT_EQ(RegistrySetBinary(kKeyPath, "B", data, 3), 1);
-    EXPECT_EQ(g_createCalls, 2);
-    EXPECT_EQ(g_openCalls, 2);
+    EXPECT_EQ(Calls(), Counts(2, 2));
 
     ResetCounts(false);
-    std::string text;
     ASSERT_EQ(RegistryGetString(kKeyPath, "V", text), 1);
     EXPECT_EQ(text, "second");
     EXPECT_FALSE(g_lastOpenForWrite); // reads open for reading
@@ -113,26 +106,20 @@ TEST(RegistryFallback, RefusedCreateOpensTheExistingKeyForSetting) {
     EXPECT_EQ(out[2], 3);
 }
 
-TEST(RegistryFallback, RefusedCreateOnAMissingKeyFails) {
+TEST(RegistryFallback, RefusedCreateOnAMissingKeyFailsAndBadPathsReachNeitherCall) {
     CScopedRegistry registry;
     ResetCounts(false);
     ASSERT_EQ(RegistrySetString("HKEY_CURRENT_USER\\Other", "V", "x"), 1);
     ResetCounts(true);
     EXPECT_EQ(RegistrySetString(kKeyPath, "V", "never"), 0);
-    EXPECT_EQ(g_createCalls, 1);
-    EXPECT_EQ(g_openCalls, 1);
+    EXPECT_EQ(Calls(), Counts(1, 1));
     ResetCounts(false);
     std::string text;
     EXPECT_EQ(RegistryGetString(kKeyPath, "V", text), 0); // the open did not create the key
-}
-
-TEST(RegistryFallback, BadPathsReachNeitherCall) {
-    CScopedRegistry registry;
     ResetCounts(false);
     EXPECT_EQ(RegistrySetString("HKEY_PERFORMANCE_DATA\\K", "V", "x"), 0);
     EXPECT_EQ(RegistrySetString("HKEY_CURRENT_USER", "V", "x"), 0);
-    EXPECT_EQ(g_createCalls, 0);
-    EXPECT_EQ(g_openCalls, 0);
+    EXPECT_EQ(Calls(), Counts(0, 0));
 }
 
 } // namespace

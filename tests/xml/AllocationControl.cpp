@@ -14,28 +14,23 @@ std::atomic<long> g_successesLeft{0};
 std::atomic<long> g_count{0};
 std::atomic<long> g_live{0};
 
-// True when this allocation is to fail.
-bool ShouldFail() {
-    g_count.fetch_add(1);
-    if (!g_armed.load()) {
-        return false;
-    }
-    if (g_successesLeft.fetch_sub(1) > 0) {
-        return false;
-    }
-    if (g_failOnce.load()) {
-        g_armed.store(false);
-    }
-    return true;
-}
-
 void* Allocate(std::size_t bytes) noexcept {
-    if (ShouldFail()) {
+    g_count.fetch_add(1);
+    if (g_armed.load() && g_successesLeft.fetch_sub(1) <= 0) {
+        if (g_failOnce.load()) {
+            g_armed.store(false);
+        }
         return nullptr;
     }
     void* block = std::malloc(bytes == 0 ? 1 : bytes);
-    if (block != nullptr) {
-        g_live.fetch_add(1);
+    g_live.fetch_add(block != nullptr ? 1 : 0);
+    return block;
+}
+
+void* AllocateOrThrow(std::size_t bytes) {
+    void* block = Allocate(bytes);
+    if (block == nullptr) {
+        throw std::bad_alloc();
     }
     return block;
 }
@@ -75,8 +70,8 @@ long LiveAllocations() {
 }
 
 bool AllocationControlActive() {
-    const long before = g_live.load();
     // Probe through the library, whose calls are the ones another allocator intercepts.
+    const long before = g_live.load();
     stXMLNode* probe = XMLCreateNode("probe", nullptr);
     const bool counted = g_live.load() > before;
     XMLFreeTree(probe);
@@ -85,50 +80,15 @@ bool AllocationControlActive() {
 
 } // namespace airvane::test
 
-void* operator new(std::size_t bytes) {
-    void* block = Allocate(bytes);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-
-void* operator new[](std::size_t bytes) {
-    void* block = Allocate(bytes);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-
-void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
-    return Allocate(bytes);
-}
-
-void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
-    return Allocate(bytes);
-}
-
-void operator delete(void* block) noexcept {
-    Release(block);
-}
-
-void operator delete[](void* block) noexcept {
-    Release(block);
-}
-
-void operator delete(void* block, std::size_t) noexcept {
-    Release(block);
-}
-
-void operator delete[](void* block, std::size_t) noexcept {
-    Release(block);
-}
-
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    Release(block);
-}
-
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    Release(block);
-}
+// clang-format off
+void* operator new(std::size_t bytes) { return AllocateOrThrow(bytes); }
+void* operator new[](std::size_t bytes) { return AllocateOrThrow(bytes); }
+void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return Allocate(bytes); }
+void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept { return Allocate(bytes); }
+void operator delete(void* block) noexcept { Release(block); }
+void operator delete[](void* block) noexcept { Release(block); }
+void operator delete(void* block, std::size_t) noexcept { Release(block); }
+void operator delete[](void* block, std::size_t) noexcept { Release(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }
+// clang-format on

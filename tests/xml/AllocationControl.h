@@ -4,14 +4,11 @@
 // allocations fail (the library's node and attribute records and its working data come from
 // there) and can count the blocks that are still live.
 
-#include <cstddef>
-
 namespace airvane::test {
 
-// From now on, let `successes` more allocations succeed, then fail every later one (or, with
-// `failOnce`, only the next one after them).
+// Lets `successes` more allocations succeed, then fails every later one (or, with `failOnce`,
+// only the next one after them).
 void FailAllocationsAfter(long successes, bool failOnce = false);
-// Lets every allocation succeed again.
 void StopFailingAllocations();
 // Allocations made since the last FailAllocationsAfter or ResetAllocationCount.
 long AllocationCount();
@@ -22,7 +19,6 @@ long LiveAllocations();
 // operator new and delete): the tests that rely on the replacement then cannot run.
 bool AllocationControlActive();
 
-// Skips the current test when the replacement allocator is not in effect.
 #define AIRVANE_REQUIRE_ALLOCATION_CONTROL()                                                                 \
     do {                                                                                                     \
         if (!::airvane::test::AllocationControlActive()) {                                                   \
@@ -30,7 +26,7 @@ bool AllocationControlActive();
         }                                                                                                    \
     } while (false)
 
-// Makes allocations fail as set up for its lifetime, and stops that when it goes away.
+// Makes allocations fail as set up for its lifetime.
 class CAllocationFailure {
 public:
     CAllocationFailure(long successes, bool failOnce) { FailAllocationsAfter(successes, failOnce); }

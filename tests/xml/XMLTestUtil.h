@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -14,64 +13,40 @@ namespace airvane::test {
 struct stTreeDeleter {
     void operator()(stXMLNode* node) const { XMLFreeTree(node); }
 };
-// A tree (a top-level chain) freed with XMLFreeTree.
-using XMLTreePtr = std::unique_ptr<stXMLNode, stTreeDeleter>;
+using XMLTreePtr = std::unique_ptr<stXMLNode, stTreeDeleter>; // a chain freed with XMLFreeTree
 
 struct stStringDeleter {
     void operator()(char* text) const { XMLFreeString(text); }
 };
-// A string block released with XMLFreeString.
-using XMLStringPtr = std::unique_ptr<char, stStringDeleter>;
+using XMLStringPtr = std::unique_ptr<char, stStringDeleter>; // a block released with XMLFreeString
 
 inline XMLTreePtr Parse(const std::string& text) {
     return XMLTreePtr(XMLParseText(text.c_str(), static_cast<std::uint32_t>(text.size()), nullptr));
 }
 
-// A compact picture of a chain: each node as name[attr=value,...]="value"{children}, nodes
-// separated by spaces; a null value shows as no ="...", a null attribute value as =(null).
-// Checks on the way that every child points back to its parent.
-inline std::string Dump(const stXMLNode* node) {
+// A compact picture of a chain: name[attr=value,...]="value"{children}, nodes separated by
+// spaces; a null value shows no ="...", a null name or attribute value shows as (null).
+// Checks that every node points back to `parent`.
+inline std::string Dump(const stXMLNode* node, const stXMLNode* parent = nullptr) {
     std::string out;
     for (const stXMLNode* first = node; node != nullptr; node = node->nextSibling) {
-        if (node != first) {
-            out += ' ';
-        }
-        out += node->name != nullptr ? node->name : "(null)";
-        if (node->attributes != nullptr) {
-            out += '[';
-            for (const stXMLAttribute* attribute = node->attributes; attribute != nullptr;
-                 attribute = attribute->next) {
-                out += attribute->name != nullptr ? attribute->name : "(null)";
-                out += '=';
-                out += attribute->value != nullptr ? attribute->value : "(null)";
-                if (attribute->next != nullptr) {
-                    out += ',';
-                }
-            }
-            out += ']';
+        EXPECT_EQ(node->parent, parent) << "node " << (node->name ? node->name : "(null)");
+        out += std::string(node != first ? " " : "") + (node->name != nullptr ? node->name : "(null)");
+        for (const stXMLAttribute* attribute = node->attributes; attribute != nullptr;
+             attribute = attribute->next) {
+            out += attribute == node->attributes ? '[' : ',';
+            out += std::string(attribute->name != nullptr ? attribute->name : "(null)") + '=' +
+                   (attribute->value != nullptr ? attribute->value : "(null)");
+            out += attribute->next == nullptr ? "]" : "";
         }
         if (node->value != nullptr) {
-            out += "=\"";
-            out += node->value;
-            out += '"';
+            out += "=\"" + std::string(node->value) + '"';
         }
         if (node->firstChild != nullptr) {
-            for (const stXMLNode* child = node->firstChild; child != nullptr; child = child->nextSibling) {
-                EXPECT_EQ(child->parent, node) << "child " << (child->name ? child->name : "(null)");
-            }
-            out += '{' + Dump(node->firstChild) + '}';
+            out += '{' + Dump(node->firstChild, node) + '}';
         }
     }
     return out;
-}
-
-// Number of nodes in a chain (not counting children).
-inline int ChainLength(const stXMLNode* node) {
-    int count = 0;
-    for (; node != nullptr; node = node->nextSibling) {
-        ++count;
-    }
-    return count;
 }
 
 } // namespace airvane::test

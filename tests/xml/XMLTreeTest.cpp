@@ -3,174 +3,108 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace airvane::test {
 namespace {
 
-constexpr char kConfig[] = "<ROOT><ADAPTER DLL=\"one.dll\"><DEVICE CLASS=\"c1\"/><OS>XP</OS>"
-                           "<DEVICE CLASS=\"c2\"/></ADAPTER><ADAPTER DLL=\"two.dll\"/></ROOT>";
-
-// ---- Lookup ------------------------------------------------------------------------------
-
-TEST(XMLTreeLookup, FindChildAndNextSiblingByExactName) {
-    XMLTreePtr root = Parse(kConfig);
-    ASSERT_NE(root, nullptr);
-    stXMLNode* adapter = XMLFindChild(root.get(), "ADAPTER");
-    ASSERT_NE(adapter, nullptr);
-    stXMLNode* device = XMLFindChild(adapter, "DEVICE");
-    ASSERT_NE(device, nullptr);
-    XMLStringPtr cls(XMLGetAttribute(device, "CLASS"));
-    EXPECT_STREQ(cls.get(), "c1");
-    stXMLNode* second = XMLFindNextSibling(device, "DEVICE");
-    ASSERT_NE(second, nullptr);
-    XMLStringPtr cls2(XMLGetAttribute(second, "CLASS"));
-    EXPECT_STREQ(cls2.get(), "c2");
-    EXPECT_EQ(XMLFindNextSibling(second, "DEVICE"), nullptr);
-    stXMLNode* other = XMLFindNextSibling(adapter, "ADAPTER");
-    ASSERT_NE(other, nullptr);
-    XMLStringPtr dll(XMLGetAttribute(other, "DLL"));
-    EXPECT_STREQ(dll.get(), "two.dll");
-    EXPECT_EQ(XMLFindChild(other, "DEVICE"), nullptr);
+std::string Attribute(stXMLNode* node, const char* name) {
+    XMLStringPtr value(XMLGetAttribute(node, name));
+    return value != nullptr ? value.get() : "(none)";
 }
 
-TEST(XMLTreeLookup, NamesAreCaseSensitive) {
-    XMLTreePtr root = Parse(kConfig);
+TEST(XMLTree, LookupIsByExactCaseSensitiveName) {
+    XMLTreePtr root = Parse("<ROOT><ADAPTER DLL=\"one.dll\"><DEVICE CLASS=\"c1\"/><OS>XP</OS>"
+                            "<DEVICE CLASS=\"c2\"/></ADAPTER><ADAPTER DLL=\"two.dll\"/></ROOT>");
     stXMLNode* adapter = XMLFindChild(root.get(), "ADAPTER");
-    ASSERT_NE(adapter, nullptr);
+    stXMLNode* device = XMLFindChild(adapter, "DEVICE");
+    stXMLNode* second = XMLFindNextSibling(device, "DEVICE");
+    stXMLNode* other = XMLFindNextSibling(adapter, "ADAPTER");
+    EXPECT_EQ(Attribute(device, "CLASS"), "c1");
+    EXPECT_EQ(Attribute(second, "CLASS"), "c2");
+    EXPECT_EQ(Attribute(other, "DLL"), "two.dll");
+    EXPECT_EQ(XMLFindNextSibling(second, "DEVICE"), nullptr);
+    EXPECT_EQ(XMLFindChild(other, "DEVICE"), nullptr);
     EXPECT_EQ(XMLFindChild(adapter, "device"), nullptr);
     EXPECT_EQ(XMLFindChild(root.get(), "Adapter"), nullptr);
-    EXPECT_EQ(XMLGetAttribute(adapter, "dll"), nullptr);
-    EXPECT_EQ(XMLFindNextSibling(XMLFindChild(adapter, "DEVICE"), "Device"), nullptr);
-}
-
-TEST(XMLTreeLookup, NullArgumentsFindNothing) {
-    XMLTreePtr root = Parse(kConfig);
+    EXPECT_EQ(Attribute(adapter, "dll"), "(none)");
+    EXPECT_EQ(Attribute(adapter, "missing"), "(none)");
+    EXPECT_EQ(XMLFindNextSibling(device, "Device"), nullptr);
+    // Null arguments find nothing.
     EXPECT_EQ(XMLFindChild(nullptr, "ADAPTER"), nullptr);
     EXPECT_EQ(XMLFindChild(root.get(), nullptr), nullptr);
     EXPECT_EQ(XMLFindNextSibling(nullptr, "ADAPTER"), nullptr);
     EXPECT_EQ(XMLFindNextSibling(root.get(), nullptr), nullptr);
     EXPECT_EQ(XMLGetAttribute(nullptr, "DLL"), nullptr);
     EXPECT_EQ(XMLGetAttribute(root.get(), nullptr), nullptr);
-}
-
-TEST(XMLTreeLookup, NodeWithoutNameIsNeverFound) {
-    XMLTreePtr root(XMLCreateNode("ROOT", nullptr));
-    XMLCreateNode(nullptr, root.get());
-    EXPECT_EQ(XMLFindChild(root.get(), ""), nullptr);
-    stXMLNode* named = XMLCreateNode("", root.get());
-    EXPECT_EQ(XMLFindChild(root.get(), ""), named);
-}
-
-// ---- Attributes --------------------------------------------------------------------------
-
-TEST(XMLTreeAttributes, GetAttributeReturnsAFreshCopy) {
-    XMLTreePtr root = Parse("<A K=\"value\"/>");
-    ASSERT_NE(root, nullptr);
-    XMLStringPtr copy(XMLGetAttribute(root.get(), "K"));
+    // The value comes back as a fresh copy.
+    XMLStringPtr copy(XMLGetAttribute(device, "CLASS"));
     ASSERT_NE(copy, nullptr);
-    EXPECT_STREQ(copy.get(), "value");
-    EXPECT_NE(copy.get(), root->attributes->value);
-    copy.get()[0] = 'V';
-    EXPECT_STREQ(root->attributes->value, "value");
-    EXPECT_EQ(XMLGetAttribute(root.get(), "missing"), nullptr);
+    copy.get()[0] = 'X';
+    EXPECT_EQ(Attribute(device, "CLASS"), "c1");
+    // A node without a name is never found; an empty name is.
+    XMLCreateNode(nullptr, other);
+    EXPECT_EQ(XMLFindChild(other, ""), nullptr);
+    stXMLNode* named = XMLCreateNode("", other);
+    EXPECT_EQ(XMLFindChild(other, ""), named);
 }
 
-TEST(XMLTreeAttributes, SetAttributeAppendsAtTheEnd) {
-    XMLTreePtr node(XMLCreateNode("N", nullptr));
-    XMLSetAttribute(node.get(), "A", "1");
-    XMLSetAttribute(node.get(), "B", "2");
-    XMLSetAttribute(node.get(), "C", "");
-    EXPECT_EQ(Dump(node.get()), "N[A=1,B=2,C=]");
-}
-
-TEST(XMLTreeAttributes, SetAttributeReplacesInPlace) {
-    XMLTreePtr node = Parse("<N A=\"1\" B=\"2\"/>");
-    XMLSetAttribute(node.get(), "A", "one");
-    EXPECT_EQ(Dump(node.get()), "N[A=one,B=2]");
-    // The stored value is a copy.
+TEST(XMLTree, SetAttributeAppendsReplacesAndClears) {
+    XMLTreePtr node = Parse("<N A=\"1\"/>");
     std::string value = "two";
     XMLSetAttribute(node.get(), "B", value.c_str());
-    value[0] = 'x';
-    EXPECT_EQ(Dump(node.get()), "N[A=one,B=two]");
-}
-
-TEST(XMLTreeAttributes, NullValueClearsAnExistingAttributeAndAddsNoNewOne) {
-    XMLTreePtr node = Parse("<N A=\"1\"/>");
+    value[0] = 'x'; // the stored value is a copy
+    XMLSetAttribute(node.get(), "C", "");
+    XMLSetAttribute(node.get(), "A", "one");
+    EXPECT_EQ(Dump(node.get()), "N[A=one,B=two,C=]");
+    // A null value clears an existing attribute and adds no new one.
     XMLSetAttribute(node.get(), "A", nullptr);
-    EXPECT_EQ(Dump(node.get()), "N[A=(null)]");
+    XMLSetAttribute(node.get(), "D", nullptr);
+    EXPECT_EQ(Dump(node.get()), "N[A=(null),B=two,C=]");
     EXPECT_EQ(XMLGetAttribute(node.get(), "A"), nullptr);
-    XMLSetAttribute(node.get(), "B", nullptr);
-    EXPECT_EQ(Dump(node.get()), "N[A=(null)]");
     XMLSetAttribute(node.get(), "A", "back");
-    EXPECT_EQ(Dump(node.get()), "N[A=back]");
     XMLSetAttribute(node.get(), nullptr, "x");
     XMLSetAttribute(nullptr, "A", "x");
-    EXPECT_EQ(Dump(node.get()), "N[A=back]");
+    EXPECT_EQ(Dump(node.get()), "N[A=back,B=two,C=]");
 }
 
-TEST(XMLTreeAttributes, NoMemoryAddsNothing) {
+TEST(XMLTree, WithoutMemoryNothingIsAddedOrCreated) {
     AIRVANE_REQUIRE_ALLOCATION_CONTROL();
-    XMLTreePtr node(XMLCreateNode("N", nullptr));
+    XMLTreePtr root(XMLCreateNode("ROOT", nullptr));
     {
         CAllocationFailure failure(0, true);
-        XMLSetAttribute(node.get(), "A", "1");
+        XMLSetAttribute(root.get(), "A", "1");
     }
-    EXPECT_EQ(node->attributes, nullptr);
-}
-
-// ---- Names and creation -------------------------------------------------------------------
-
-TEST(XMLTreeEditing, SetNameReplacesOrClearsTheName) {
-    XMLTreePtr node(XMLCreateNode("OLD", nullptr));
-    XMLSetName(node.get(), "NEW");
-    EXPECT_STREQ(node->name, "NEW");
-    XMLSetName(node.get(), nullptr);
-    EXPECT_EQ(node->name, nullptr);
-    XMLSetName(node.get(), "AGAIN");
-    EXPECT_STREQ(node->name, "AGAIN");
-    XMLSetName(nullptr, "X");
-}
-
-TEST(XMLTreeEditing, CreatedChildrenComeInReverseOrderOfCreation) {
-    XMLTreePtr root(XMLCreateNode("ROOT", nullptr));
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(root->parent, nullptr);
-    EXPECT_EQ(root->value, nullptr);
-    stXMLNode* first = XMLCreateNode("FIRST", root.get());
-    stXMLNode* second = XMLCreateNode("SECOND", root.get());
-    stXMLNode* third = XMLCreateNode("THIRD", root.get());
-    EXPECT_EQ(root->firstChild, third);
-    EXPECT_EQ(third->nextSibling, second);
-    EXPECT_EQ(second->nextSibling, first);
-    EXPECT_EQ(first->nextSibling, nullptr);
-    XMLCreateNode("GRANDCHILD", first);
-    EXPECT_EQ(Dump(root.get()), "ROOT{THIRD SECOND FIRST{GRANDCHILD}}");
-}
-
-TEST(XMLTreeEditing, CreateNodeWithoutMemoryGivesNull) {
-    AIRVANE_REQUIRE_ALLOCATION_CONTROL();
-    XMLTreePtr root(XMLCreateNode("ROOT", nullptr));
     {
         CAllocationFailure failure(0, true);
         EXPECT_EQ(XMLCreateNode("CHILD", root.get()), nullptr);
     }
-    EXPECT_EQ(root->firstChild, nullptr);
+    EXPECT_EQ(Dump(root.get()), "ROOT");
 }
 
-TEST(XMLTreeEditing, StringBlocksAreZeroFilled) {
+TEST(XMLTree, SetNameAndCreatedChildrenInReverseOrder) {
+    XMLTreePtr root(XMLCreateNode("OLD", nullptr));
+    XMLSetName(root.get(), "NEW");
+    EXPECT_STREQ(root->name, "NEW");
+    XMLSetName(root.get(), nullptr);
+    EXPECT_EQ(root->name, nullptr);
+    XMLSetName(root.get(), "ROOT");
+    XMLSetName(nullptr, "X");
+    stXMLNode* first = XMLCreateNode("FIRST", root.get());
+    XMLCreateNode("SECOND", root.get());
+    XMLCreateNode("THIRD", root.get());
+    XMLCreateNode("GRANDCHILD", first);
+    EXPECT_EQ(Dump(root.get()), "ROOT{THIRD SECOND FIRST{GRANDCHILD}}");
+}
+
+TEST(XMLTree, StringBlocksAreZeroFilled) {
     XMLStringPtr block(XMLAllocString(16));
     ASSERT_NE(block, nullptr);
-    for (int i = 0; i <= 16; ++i) {
-        EXPECT_EQ(block.get()[i], '\0');
-    }
+    EXPECT_EQ(std::string(block.get(), 17), std::string(17, '\0'));
     XMLFreeString(nullptr);
 }
 
-// ---- Freeing -------------------------------------------------------------------------------
-
-TEST(XMLTreeFreeing, FreesChildrenAttributesAndFollowingSiblings) {
+TEST(XMLTree, FreeingReleasesChildrenAttributesAndSiblingsWithoutRecursion) {
     AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     const long before = LiveAllocations();
     stXMLNode* first = XMLCreateNode("A", nullptr);
@@ -183,18 +117,12 @@ TEST(XMLTreeFreeing, FreesChildrenAttributesAndFollowingSiblings) {
     XMLFreeTree(first);
     EXPECT_EQ(LiveAllocations(), before);
     XMLFreeTree(nullptr);
-}
-
-TEST(XMLTreeFreeing, VeryDeepAndVeryLongTreesAreFreedWithoutRecursion) {
-    AIRVANE_REQUIRE_ALLOCATION_CONTROL();
-    const long before = LiveAllocations();
+    // 200000 levels deep and 200000 siblings long.
     stXMLNode* root = XMLCreateNode("R", nullptr);
     stXMLNode* node = root;
     for (int i = 0; i < 200000; ++i) {
         node = XMLCreateNode("D", node);
         ASSERT_NE(node, nullptr);
-    }
-    for (int i = 0; i < 200000; ++i) {
         ASSERT_NE(XMLCreateNode("S", root), nullptr);
     }
     XMLFreeTree(root);

@@ -15,67 +15,59 @@ std::string LibraryBlock(const std::string& ssid, const std::string& psk) {
            "\n\t\t\t\t\tpriority=1\n\t\t\t\t\tkey_mgmt=WPA-PSK\n\t\t\t\t\t}\n";
 }
 
-bool Parse(const std::string& text, stSimNetworkBlock& block, std::string& error) {
-    return ParseNetworkBlock(text.c_str(), block, &error);
+std::string Minimal(const std::string& extraLine) {
+    return "network={\nssid=\"Net\"\npsk=\"12345678\"\n" + extraLine + "}\n";
 }
 
-TEST(NetworkBlockTest, ReadsPassphraseBlock) {
-    stSimNetworkBlock block;
-    std::string error;
-    ASSERT_TRUE(Parse(LibraryBlock("Home Net", "\"correct horse\""), block, error)) << error;
-    EXPECT_EQ(block.ssid, "Home Net");
-    EXPECT_TRUE(block.hasPassphrase);
-    EXPECT_FALSE(block.hasKey);
-    EXPECT_EQ(block.passphrase, "correct horse");
-    EXPECT_EQ(block.priority, 1);
-    EXPECT_EQ(block.keyManagement, "WPA-PSK");
-}
+constexpr const char* kKeyHex = "0071E253C435A61788F96ADB4CBD2E9F0071E253C435A61788F96ADB4CBD2E9F";
 
-TEST(NetworkBlockTest, ReadsRawKeyInEitherCase) {
-    std::string hex;
-    for (int i = 0; i < 32; ++i) {
-        static const char* digits = "0123456789ABCDEF";
-        hex += digits[(i * 7) % 16];
-        hex += digits[i % 16];
-    }
-    stSimNetworkBlock block;
-    std::string error;
-    ASSERT_TRUE(Parse(LibraryBlock("Key", hex), block, error)) << error;
-    EXPECT_TRUE(block.hasKey);
-    EXPECT_FALSE(block.hasPassphrase);
-    EXPECT_EQ(block.key[0], 0x00);
-    EXPECT_EQ(block.key[1], 0x71);
-    EXPECT_EQ(block.key[31], 0x9F);
-
-    std::string lower = hex;
-    for (char& c : lower) {
+TEST(NetworkBlockTest, ReadsValidBlocks) {
+    std::string lowerKey = kKeyHex;
+    for (char& c : lowerKey) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    stSimNetworkBlock lowerBlock;
-    ASSERT_TRUE(Parse(LibraryBlock("Key", lower), lowerBlock, error)) << error;
-    EXPECT_EQ(0, std::memcmp(block.key, lowerBlock.key, sizeof block.key));
-}
-
-TEST(NetworkBlockTest, AcceptsHexSSIDCommentsAndMissingOptionalFields) {
-    stSimNetworkBlock block;
-    std::string error;
-    ASSERT_TRUE(
-        Parse("# comment\n\nnetwork={\r\n  ssid=41422d43\r\n  psk=\"12345678\"\r\n}\r\n", block, error))
-        << error;
-    EXPECT_EQ(block.ssid, "AB-C");
-    EXPECT_EQ(block.priority, 0);
-    EXPECT_EQ(block.keyManagement, "WPA-PSK");
-}
-
-TEST(NetworkBlockTest, KeepsQuotesInsideSSID) {
-    stSimNetworkBlock block;
-    std::string error;
-    ASSERT_TRUE(Parse(LibraryBlock("say \"hi\"", "\"12345678\""), block, error)) << error;
-    EXPECT_EQ(block.ssid, "say \"hi\"");
+    const std::string long63(63, 'p');
+    const struct {
+        std::string text;
+        const char* ssid;
+        const char* passphrase; // null: a raw key (kKeyHex)
+        int priority;
+        const char* keyManagement; // null: not checked
+    } cases[] = {
+        {LibraryBlock("Home Net", "\"correct horse\""), "Home Net", "correct horse", 1, "WPA-PSK"},
+        {LibraryBlock("Key", kKeyHex), "Key", nullptr, 1, "WPA-PSK"},
+        {LibraryBlock("Key", lowerKey), "Key", nullptr, 1, "WPA-PSK"},
+        // Hex SSID, comments, blank and CRLF lines; priority and key management are optional.
+        {"# comment\n\nnetwork={\r\n  ssid=41422d43\r\n  psk=\"12345678\"\r\n}\r\n", "AB-C", "12345678", 0,
+         "WPA-PSK"},
+        {LibraryBlock("say \"hi\"", "\"12345678\""), "say \"hi\"", "12345678", 1, "WPA-PSK"},
+        {LibraryBlock("Net", "\"" + long63 + "\""), "Net", long63.c_str(), 1, "WPA-PSK"},
+        {Minimal("key_mgmt=WPA-EAP WPA-PSK\n"), "Net", "12345678", 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        stSimNetworkBlock block;
+        std::string error;
+        ASSERT_TRUE(ParseNetworkBlock(c.text.c_str(), block, &error)) << error;
+        EXPECT_EQ(block.ssid, c.ssid);
+        EXPECT_EQ(block.priority, c.priority);
+        if (c.keyManagement != nullptr) {
+            EXPECT_EQ(block.keyManagement, c.keyManagement);
+        }
+        EXPECT_EQ(block.hasPassphrase, c.passphrase != nullptr);
+        EXPECT_EQ(block.hasKey, c.passphrase == nullptr);
+        if (c.passphrase != nullptr) {
+            EXPECT_EQ(block.passphrase, c.passphrase);
+        } else {
+            const std::uint8_t expected[] = {0x00, 0x71, 0xE2, 0x53, 0xC4, 0x35, 0xA6, 0x17, 0x88, 0xF9, 0x6A,
+                                             0xDB, 0x4C, 0xBD, 0x2E, 0x9F, 0x00, 0x71, 0xE2, 0x53, 0xC4, 0x35,
+                                             0xA6, 0x17, 0x88, 0xF9, 0x6A, 0xDB, 0x4C, 0xBD, 0x2E, 0x9F};
+            EXPECT_EQ(0, std::memcmp(block.key, expected, sizeof expected));
+        }
+    }
 }
 
 TEST(NetworkBlockTest, RejectsMalformedBlocks) {
-    const std::string good = LibraryBlock("Net", "\"12345678\"");
     const struct {
         const char* name;
         std::string text;
@@ -83,11 +75,11 @@ TEST(NetworkBlockTest, RejectsMalformedBlocks) {
         {"empty", ""},
         {"no opening line", "ssid=\"Net\"\npsk=\"12345678\"\n}\n"},
         {"missing brace", "network={\nssid=\"Net\"\npsk=\"12345678\"\n"},
-        {"text after block", good + "ssid=\"x\"\n"},
+        {"text after block", LibraryBlock("Net", "\"12345678\"") + "ssid=\"x\"\n"},
         {"missing ssid", "network={\npsk=\"12345678\"\n}\n"},
         {"missing psk", "network={\nssid=\"Net\"\n}\n"},
-        {"unknown field", "network={\nssid=\"Net\"\npsk=\"12345678\"\nbssid=00:11\n}\n"},
-        {"field twice", "network={\nssid=\"Net\"\nssid=\"Net\"\npsk=\"12345678\"\n}\n"},
+        {"unknown field", Minimal("bssid=00:11\n")},
+        {"field twice", Minimal("ssid=\"Net\"\n")},
         {"no equals", "network={\nssid \"Net\"\npsk=\"12345678\"\n}\n"},
         {"empty ssid", LibraryBlock("", "\"12345678\"")},
         {"ssid too long", LibraryBlock(std::string(33, 's'), "\"12345678\"")},
@@ -100,34 +92,21 @@ TEST(NetworkBlockTest, RejectsMalformedBlocks) {
         {"short hex key", LibraryBlock("Net", std::string(62, 'a'))},
         {"bad hex key", LibraryBlock("Net", std::string(63, 'a') + "g")},
         {"unquoted pass phrase", LibraryBlock("Net", "12345678")},
-        {"bad priority", "network={\nssid=\"Net\"\npsk=\"12345678\"\npriority=x\n}\n"},
-        {"eap only", "network={\nssid=\"Net\"\npsk=\"12345678\"\nkey_mgmt=WPA-EAP\n}\n"},
-        {"unknown key mgmt", "network={\nssid=\"Net\"\npsk=\"12345678\"\nkey_mgmt=WPA-PSK FOO\n}\n"},
-        {"empty key mgmt", "network={\nssid=\"Net\"\npsk=\"12345678\"\nkey_mgmt=\n}\n"},
+        {"bad priority", Minimal("priority=x\n")},
+        {"eap only", Minimal("key_mgmt=WPA-EAP\n")},
+        {"unknown key mgmt", Minimal("key_mgmt=WPA-PSK FOO\n")},
+        {"empty key mgmt", Minimal("key_mgmt=\n")},
     };
     for (const auto& c : cases) {
         stSimNetworkBlock block;
         std::string error;
-        EXPECT_FALSE(Parse(c.text, block, error)) << c.name;
+        EXPECT_FALSE(ParseNetworkBlock(c.text.c_str(), block, &error)) << c.name;
         EXPECT_FALSE(error.empty()) << c.name;
     }
-}
-
-TEST(NetworkBlockTest, AcceptsPassphraseLengthLimitsAndKeyManagementList) {
-    stSimNetworkBlock block;
-    std::string error;
-    EXPECT_TRUE(Parse(LibraryBlock("Net", "\"12345678\""), block, error)) << error;
-    EXPECT_TRUE(Parse(LibraryBlock("Net", "\"" + std::string(63, 'p') + "\""), block, error)) << error;
-    EXPECT_TRUE(
-        Parse("network={\nssid=\"Net\"\npsk=\"12345678\"\nkey_mgmt=WPA-EAP WPA-PSK\n}\n", block, error))
-        << error;
-}
-
-TEST(NetworkBlockTest, NullTextFailsWithoutTouchingTheBlock) {
     stSimNetworkBlock block;
     block.ssid = "kept";
     EXPECT_FALSE(ParseNetworkBlock(nullptr, block, nullptr));
-    EXPECT_EQ(block.ssid, "kept");
+    EXPECT_EQ(block.ssid, "kept") << "a null text leaves the block alone";
 }
 
 } // namespace

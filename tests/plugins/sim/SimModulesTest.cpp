@@ -12,16 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
 
 namespace airvane::sim {
 namespace {
-
-struct stTreeDeleter {
-    void operator()(stXMLNode* node) const { XMLFreeTree(node); }
-};
-using TreePtr = std::unique_ptr<stXMLNode, stTreeDeleter>;
 
 TEST(SimAdapterModuleTest, HandsOutConfiguredAdaptersAndDiscoversHotPluggedOnes) {
     const auto getAdapter = reinterpret_cast<WLAN_GetAdapterFn>(
@@ -35,9 +29,9 @@ TEST(SimAdapterModuleTest, HandsOutConfiguredAdaptersAndDiscoversHotPluggedOnes)
         "<DEVICE HARDWAREID=\"B\"><SIMADAPTER NAME=\"hot\" HOTPLUG=\"yes\"/></DEVICE>"
         "<DEVICE HARDWAREID=\"C\"><SIMADAPTER NAME=\"bad\" PRESENT=\"sometimes\"/></DEVICE>"
         "</WLAN>";
-    TreePtr root(XMLParseText(text.c_str(), static_cast<std::uint32_t>(text.size()), nullptr));
+    stXMLNode* root = XMLParseText(text.c_str(), static_cast<std::uint32_t>(text.size()), nullptr);
     ASSERT_NE(root, nullptr);
-    stXMLNode* plainDevice = XMLFindChild(root.get(), "DEVICE");
+    stXMLNode* plainDevice = XMLFindChild(root, "DEVICE");
     stXMLNode* hotDevice = XMLFindNextSibling(plainDevice, "DEVICE");
     stXMLNode* badDevice = XMLFindNextSibling(hotDevice, "DEVICE");
     ASSERT_NE(badDevice, nullptr);
@@ -51,7 +45,7 @@ TEST(SimAdapterModuleTest, HandsOutConfiguredAdaptersAndDiscoversHotPluggedOnes)
     const std::string message = testing::internal::GetCapturedStderr();
     EXPECT_NE(message.find("sim_adapter.dll: DEVICE declined: PRESENT=\"sometimes\""), std::string::npos)
         << message;
-    root.reset(); // the library frees the document after loading; the adapters copied what they need
+    XMLFreeTree(root); // the library frees the document after loading; the adapters copied what they need
 
     for (int round = 0; round < 2; ++round) {
         IWLANAdapter* hot = getAdapter(nullptr);
@@ -74,12 +68,16 @@ public:
     int calls = 0;
 };
 
+const std::uint8_t kInitialKey[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+
 class SimWepPlusModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_run = reinterpret_cast<RunWepPlusFn>(
             platform::GetModuleExport(platform::LoadModule(AIRVANE_SIM_WEPPLUS_PATH), "RunWepPlus"));
         ASSERT_NE(m_run, nullptr);
+        m_method.SetKey(kInitialKey, 104);
+        m_method.SetWepPlusKeyPath(kKeyPath);
     }
 
     static stSimAdapterConfig Config(bool acceptsRenewal) {
@@ -92,32 +90,30 @@ protected:
         stSimNetwork network;
         network.ssid = "Plus";
         network.security = SIM_SECURITY_WEPPLUS;
-        network.key = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+        network.key.assign(kInitialKey, kInitialKey + sizeof kInitialKey);
         network.acceptsRenewal = acceptsRenewal;
         config.networks.push_back(network);
         return config;
     }
 
-    // Brings the adapter's link up on network "Plus".
-    static void Associate(CSimAdapter& adapter) {
-        ASSERT_EQ(adapter.Select(nullptr), 1);
+    // Connects on network "Plus" with `key` and polls twice; returns the last error.
+    static en_WLANLastError Connect(CSimAdapter& adapter, const std::uint8_t* key) {
         CWLANProfil profile("Plus", WLAN_SECURE_WEPPLUS);
-        const std::uint8_t key[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
         dynamic_cast<CWLANWEPPlusSecureMethod*>(profile.GetSecureMethodIF())->SetKey(key, 104);
-        ASSERT_EQ(adapter.Connect(profile, nullptr), 1);
+        EXPECT_EQ(adapter.Connect(profile, nullptr), 1);
         CWLANState state;
         adapter.GetNetworkState(state, nullptr);
         state.Empty();
         adapter.GetNetworkState(state, nullptr);
-        ASSERT_EQ(state.m_status, CSimAdapter::LINK_ASSOCIATED);
+        EXPECT_EQ(state.m_status, adapter.GetGeneriqueLastError() == WLAN_ERROR_NONE
+                                      ? CSimAdapter::LINK_ASSOCIATED
+                                      : CSimAdapter::LINK_NOT_ASSOCIATED);
+        return adapter.GetGeneriqueLastError();
     }
 
-    static CWLANWEPPlusSecureMethod Method() {
-        CWLANWEPPlusSecureMethod method;
-        const std::uint8_t key[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
-        method.SetKey(key, 104);
-        method.SetWepPlusKeyPath(kKeyPath);
-        return method;
+    bool Stored(unsigned char stored[32], std::uint32_t& size) {
+        size = 32;
+        return RegistryGetBinary(kKeyPath, kValueName, stored, size) != 0;
     }
 
     static constexpr const char* kKeyPath = "HKEY_CURRENT_USER\\Software\\Test\\WepPlus";
@@ -126,60 +122,51 @@ protected:
 
     test::CScopedRegistry m_registry;
     RunWepPlusFn m_run = nullptr;
+    CWLANWEPPlusSecureMethod m_method;
 };
 
 TEST_F(SimWepPlusModuleTest, AgreesAFreshKeyAndStoresIt) {
     CSimAdapter adapter(Config(true));
-    Associate(adapter);
-    CWLANWEPPlusSecureMethod method = Method();
+    ASSERT_EQ(adapter.Select(nullptr), 1);
+    ASSERT_EQ(Connect(adapter, kInitialKey), WLAN_ERROR_NONE);
 
-    ASSERT_EQ(m_run(&method, &adapter), 1);
+    ASSERT_EQ(m_run(&m_method, &adapter), 1);
     EXPECT_EQ(adapter.GetRenewalCount(), 1u);
-    EXPECT_EQ(method.GetKeySizeInBit(), 104u);
+    EXPECT_EQ(m_method.GetKeySizeInBit(), 104u);
     unsigned char inUse[32] = {};
-    method.GetKey(inUse);
+    m_method.GetKey(inUse);
     unsigned char stored[32] = {};
-    std::uint32_t size = sizeof stored;
-    ASSERT_NE(RegistryGetBinary(kKeyPath, kValueName, stored, size), 0);
+    std::uint32_t size = 0;
+    ASSERT_TRUE(Stored(stored, size));
     ASSERT_EQ(size, 13u);
     EXPECT_EQ(0, std::memcmp(inUse, stored, 13)) << "the stored key is the key in use";
-    const unsigned char initial[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
-    EXPECT_NE(0, std::memcmp(inUse, initial, 13));
+    EXPECT_NE(0, std::memcmp(inUse, kInitialKey, 13));
 
     // The access point now holds the new key: the initial key no longer associates.
     std::uint8_t indicator[4] = {};
     std::uint32_t length = 4;
     adapter.GetIndicator(indicator, &length);
     EXPECT_EQ(indicator[0], 0);
-    CWLANProfil profile("Plus", WLAN_SECURE_WEPPLUS);
-    dynamic_cast<CWLANWEPPlusSecureMethod*>(profile.GetSecureMethodIF())->SetKey(initial, 104);
-    ASSERT_EQ(adapter.Connect(profile, nullptr), 1);
-    CWLANState state;
-    adapter.GetNetworkState(state, nullptr);
-    state.Empty();
-    adapter.GetNetworkState(state, nullptr);
-    EXPECT_EQ(adapter.GetGeneriqueLastError(), WLAN_ERROR_AUTHENTICATION_FAILED);
+    EXPECT_EQ(Connect(adapter, kInitialKey), WLAN_ERROR_AUTHENTICATION_FAILED);
 }
 
 TEST_F(SimWepPlusModuleTest, RefusalsLeaveKeyAndStoreAlone) {
     CSimAdapter refusing(Config(false));
-    Associate(refusing);
-    CWLANWEPPlusSecureMethod method = Method();
-    EXPECT_EQ(m_run(&method, &refusing), 0);
+    ASSERT_EQ(refusing.Select(nullptr), 1);
+    ASSERT_EQ(Connect(refusing, kInitialKey), WLAN_ERROR_NONE);
+    EXPECT_EQ(m_run(&m_method, &refusing), 0);
     unsigned char key[32] = {};
-    method.GetKey(key);
-    EXPECT_EQ(key[12], 13);
-    unsigned char stored[32] = {};
-    std::uint32_t size = sizeof stored;
-    EXPECT_EQ(RegistryGetBinary(kKeyPath, kValueName, stored, size), 0);
+    m_method.GetKey(key);
+    EXPECT_EQ(0, std::memcmp(key, kInitialKey, 13));
+    std::uint32_t size = 0;
+    EXPECT_FALSE(Stored(key, size));
 
     CSimAdapter idle(Config(true));
-    EXPECT_EQ(m_run(&method, &idle), 0) << "no link";
+    EXPECT_EQ(m_run(&m_method, &idle), 0) << "no link";
     EXPECT_EQ(m_run(nullptr, &idle), 0);
-    EXPECT_EQ(m_run(&method, nullptr), 0);
-
+    EXPECT_EQ(m_run(&m_method, nullptr), 0);
     CForeignAdapter foreign;
-    EXPECT_EQ(m_run(&method, &foreign), 0);
+    EXPECT_EQ(m_run(&m_method, &foreign), 0);
     EXPECT_EQ(foreign.calls, 0);
 }
 

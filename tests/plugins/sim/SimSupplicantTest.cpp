@@ -6,32 +6,30 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace airvane::sim {
 namespace {
 
-using State = CSimSupplicant::enState;
-
 // An access point configured with a pass phrase or a raw key; records handshake outcomes.
 class CFakeAccessPoint : public ISimWpaPeer {
 public:
-    CFakeAccessPoint(std::string ssid, std::string passphrase)
-        : m_ssid(std::move(ssid)), m_passphrase(std::move(passphrase)) {}
-    CFakeAccessPoint(std::string ssid, const std::uint8_t key[kSimPMKBytes])
-        : m_ssid(std::move(ssid)), m_hasKey(true) {
-        std::memcpy(m_key, key, sizeof m_key);
+    CFakeAccessPoint(std::string ssid, std::string passphrase, const std::uint8_t* key = nullptr)
+        : m_ssid(std::move(ssid)), m_passphrase(std::move(passphrase)), m_hasKey(key != nullptr) {
+        if (m_hasKey) {
+            std::memcpy(m_key, key, sizeof m_key);
+        }
     }
 
     const char* GetAccessPointSSID() override { return m_ssid.c_str(); }
     const char* GetAccessPointPassphrase() override { return m_hasKey ? nullptr : m_passphrase.c_str(); }
     int GetAccessPointKey(std::uint8_t key[kSimPMKBytes]) override {
-        if (!m_hasKey) {
-            return 0;
+        if (m_hasKey) {
+            std::memcpy(key, m_key, sizeof m_key);
         }
-        std::memcpy(key, m_key, sizeof m_key);
-        return 1;
+        return m_hasKey ? 1 : 0;
     }
     void OnHandshakeResult(enSimHandshakeResult result) override { m_results.push_back(result); }
 
@@ -40,17 +38,13 @@ public:
 private:
     std::string m_ssid;
     std::string m_passphrase;
-    bool m_hasKey = false;
+    bool m_hasKey;
     std::uint8_t m_key[kSimPMKBytes] = {};
 };
 
-std::string PassphraseBlock(const std::string& ssid, const std::string& passphrase) {
-    return "network={\n\t\t\t\t\tssid=\"" + ssid + "\"\n\t\t\t\t\tpsk=\"" + passphrase +
-           "\"\n\t\t\t\t\tpriority=1\n\t\t\t\t\tkey_mgmt=WPA-PSK\n\t\t\t\t\t}\n";
-}
-
-std::string KeyBlock(const std::string& ssid, const std::string& hexKey) {
-    return "network={\n\t\t\t\t\tssid=\"" + ssid + "\"\n\t\t\t\t\tpsk=" + hexKey +
+// `psk` is a quoted pass phrase or 64 hex digits.
+std::string Block(const std::string& ssid, const std::string& psk) {
+    return "network={\n\t\t\t\t\tssid=\"" + ssid + "\"\n\t\t\t\t\tpsk=" + psk +
            "\n\t\t\t\t\tpriority=1\n\t\t\t\t\tkey_mgmt=WPA-PSK\n\t\t\t\t\t}\n";
 }
 
@@ -65,154 +59,91 @@ struct stDeleter {
 };
 using SupplicantPtr = std::unique_ptr<CSimSupplicant, stDeleter>;
 
-// The commands the library sends when the adapter reports association (status 1 after
-// another status), followed by its Run.
-void Associate(CSimSupplicant& supplicant) {
-    supplicant.Command(CSimSupplicant::COMMAND_ASSOCIATED);
-    supplicant.Command(CSimSupplicant::COMMAND_KEY_NEGOTIATION);
-    supplicant.Run();
-}
-
-TEST(SimSupplicantTest, RightPassphraseWalksEveryStateToCompleted) {
-    CFakeAccessPoint ap("IEEE", "password");
-    SupplicantPtr supplicant(CSimSupplicant::Create(PassphraseBlock("IEEE", "password").c_str(), &ap));
-    ASSERT_NE(supplicant, nullptr);
-    EXPECT_EQ(supplicant->GetSSID(), "IEEE");
-    EXPECT_EQ(supplicant->GetState(), State::STATE_DISCONNECTED);
-
-    supplicant->Command(CSimSupplicant::COMMAND_START);
-    EXPECT_EQ(supplicant->GetState(), State::STATE_SCANNING);
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_SCANNING);
-
-    supplicant->Command(CSimSupplicant::COMMAND_ASSOCIATED);
-    EXPECT_EQ(supplicant->GetState(), State::STATE_ASSOCIATING);
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_ASSOCIATING) << "no key negotiation requested yet";
-    supplicant->Command(CSimSupplicant::COMMAND_KEY_NEGOTIATION);
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_PAIRWISE_HANDSHAKE);
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_GROUP_HANDSHAKE);
-    EXPECT_TRUE(ap.m_results.empty());
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_COMPLETED);
-    ASSERT_EQ(ap.m_results.size(), 1u);
-    EXPECT_EQ(ap.m_results[0], SIM_HANDSHAKE_COMPLETED);
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_COMPLETED);
-    EXPECT_EQ(ap.m_results.size(), 1u) << "completion is reported once";
-}
-
-TEST(SimSupplicantTest, WrongPassphraseFailsTheHandshakeAndNeverCompletes) {
-    CFakeAccessPoint ap("IEEE", "password");
-    SupplicantPtr supplicant(CSimSupplicant::Create(PassphraseBlock("IEEE", "passw0rd").c_str(), &ap));
-    ASSERT_NE(supplicant, nullptr);
-    supplicant->Command(CSimSupplicant::COMMAND_START);
-    Associate(*supplicant);
-    EXPECT_EQ(supplicant->GetState(), State::STATE_PAIRWISE_HANDSHAKE);
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_DISCONNECTED);
-    EXPECT_EQ(supplicant->GetFailureCount(), 1u);
-    ASSERT_EQ(ap.m_results.size(), 1u);
-    EXPECT_EQ(ap.m_results[0], SIM_HANDSHAKE_FAILED);
-    for (int i = 0; i < 5; ++i) {
-        supplicant->Run();
-        EXPECT_NE(supplicant->GetState(), State::STATE_COMPLETED);
+// Drives the supplicant through `script`, steps separated by spaces: S start, A associated,
+// N start key negotiation, D disassociated, X an unknown command, R Run. A digit after a step is
+// the state expected after it; "#n" the number of handshake results reported so far.
+void Walk(CSimSupplicant& supplicant, const CFakeAccessPoint& ap, const std::string& script) {
+    const std::int32_t commands[] = {CSimSupplicant::COMMAND_START, CSimSupplicant::COMMAND_ASSOCIATED,
+                                     CSimSupplicant::COMMAND_KEY_NEGOTIATION,
+                                     CSimSupplicant::COMMAND_DISASSOCIATED, 99};
+    const char* steps = "SANDX";
+    for (std::size_t at = 0; at < script.size(); ++at) {
+        const char c = script[at];
+        if (c == 'R') {
+            supplicant.Run();
+        } else if (const char* command = std::strchr(steps, c); command != nullptr) {
+            supplicant.Command(commands[command - steps]);
+        } else if (c >= '1' && c <= '6') {
+            EXPECT_EQ(supplicant.GetState(), c - '0') << "after " << script.substr(0, at);
+        } else if (c == '#') {
+            ++at;
+            EXPECT_EQ(ap.m_results.size(), static_cast<std::size_t>(script[at] - '0'))
+                << script.substr(0, at);
+        }
     }
-    // A new association tries again and fails again.
-    Associate(*supplicant);
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_DISCONNECTED);
-    EXPECT_EQ(supplicant->GetFailureCount(), 2u);
 }
 
-TEST(SimSupplicantTest, SameKeyOnAnotherSSIDDoesNotMatchAPassphraseNetwork) {
-    // The pass phrase is right but the salt differs: the master keys differ.
-    CFakeAccessPoint ap("IEEE", "password");
-    SupplicantPtr supplicant(CSimSupplicant::Create(PassphraseBlock("IEEF", "password").c_str(), &ap));
-    ASSERT_NE(supplicant, nullptr);
-    Associate(*supplicant);
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_DISCONNECTED);
-}
-
-TEST(SimSupplicantTest, RawKeyMatchesPassphraseAccessPointAndRawKeyAccessPoint) {
+// Runs of the state machine against access points holding a pass phrase (salted by its SSID) or
+// a raw key: the master keys decide, and a wrong key never reaches "completed" (6).
+TEST(SimSupplicantTest, StateMachineWalks) {
     CFakeAccessPoint passphraseAp("IEEE", "password");
-    SupplicantPtr first(CSimSupplicant::Create(KeyBlock("IEEE", kIEEEKeyHex).c_str(), &passphraseAp));
-    ASSERT_NE(first, nullptr);
-    Associate(*first);
-    first->Run();
-    first->Run();
-    EXPECT_EQ(first->GetState(), State::STATE_COMPLETED);
-
-    CFakeAccessPoint keyAp("Other", kIEEEKey);
-    SupplicantPtr second(CSimSupplicant::Create(PassphraseBlock("IEEE", "password").c_str(), &keyAp));
-    ASSERT_NE(second, nullptr);
-    Associate(*second);
-    second->Run();
-    second->Run();
-    EXPECT_EQ(second->GetState(), State::STATE_COMPLETED);
-
-    std::string wrong = kIEEEKeyHex;
-    wrong[63] = '0';
-    SupplicantPtr third(CSimSupplicant::Create(KeyBlock("Other", wrong).c_str(), &keyAp));
-    ASSERT_NE(third, nullptr);
-    Associate(*third);
-    third->Run();
-    EXPECT_EQ(third->GetState(), State::STATE_DISCONNECTED);
-}
-
-TEST(SimSupplicantTest, DisassociationAndRestartInterruptTheHandshake) {
-    CFakeAccessPoint ap("IEEE", "password");
-    SupplicantPtr supplicant(CSimSupplicant::Create(PassphraseBlock("IEEE", "password").c_str(), &ap));
-    ASSERT_NE(supplicant, nullptr);
-    Associate(*supplicant);
-    supplicant->Command(CSimSupplicant::COMMAND_DISASSOCIATED);
-    EXPECT_EQ(supplicant->GetState(), State::STATE_DISCONNECTED);
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_DISCONNECTED);
-
-    Associate(*supplicant);
-    supplicant->Run();
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_COMPLETED);
-    supplicant->Command(CSimSupplicant::COMMAND_START);
-    EXPECT_EQ(supplicant->GetState(), State::STATE_SCANNING);
-    supplicant->Command(CSimSupplicant::COMMAND_KEY_NEGOTIATION);
-    supplicant->Run();
-    EXPECT_EQ(supplicant->GetState(), State::STATE_SCANNING) << "key negotiation needs an association";
-    supplicant->Command(99);
-    EXPECT_EQ(supplicant->GetState(), State::STATE_SCANNING);
+    CFakeAccessPoint keyAp("Other", "", kIEEEKey);
+    std::string wrongKey = kIEEEKeyHex;
+    wrongKey[63] = '0';
+    const struct {
+        const char* name;
+        const char* ssid;
+        std::string psk;
+        CFakeAccessPoint& ap;
+        const char* script;
+        std::uint32_t failures;
+        enSimHandshakeResult result; // reported by every handshake that ended
+    } cases[] = {
+        {"right pass phrase", "IEEE", "\"password\"", passphraseAp, "1 S2 R2 A3 R3 N R4 R5#0 R6#1 R6#1", 0,
+         SIM_HANDSHAKE_COMPLETED},
+        {"wrong pass phrase", "IEEE", "\"passw0rd\"", passphraseAp,
+         "S2 A N R4 R1#1 R1 R1 R1 R1 R1 A N R4 R1#2", 2, SIM_HANDSHAKE_FAILED},
+        {"interrupted", "IEEE", "\"password\"", passphraseAp, "A N R4 D1 R1 A3 N R4 R5 R6 S2 N R2 X2", 0,
+         SIM_HANDSHAKE_COMPLETED},
+        {"other salt", "IEEF", "\"password\"", passphraseAp, "A N R4 R1 R1", 1, SIM_HANDSHAKE_FAILED},
+        {"raw key", "IEEE", kIEEEKeyHex, passphraseAp, "A N R4 R5 R6", 0, SIM_HANDSHAKE_COMPLETED},
+        {"key access point", "IEEE", "\"password\"", keyAp, "A N R4 R5 R6", 0, SIM_HANDSHAKE_COMPLETED},
+        {"wrong raw key", "Other", wrongKey, keyAp, "A N R4 R1 R1", 1, SIM_HANDSHAKE_FAILED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.ap.m_results.clear();
+        SupplicantPtr supplicant(CSimSupplicant::Create(Block(c.ssid, c.psk).c_str(), &c.ap));
+        ASSERT_NE(supplicant, nullptr);
+        EXPECT_EQ(supplicant->GetSSID(), c.ssid);
+        Walk(*supplicant, c.ap, c.script);
+        EXPECT_EQ(supplicant->GetFailureCount(), c.failures);
+        for (enSimHandshakeResult result : c.ap.m_results) {
+            EXPECT_EQ(result, c.result);
+        }
+    }
 }
 
 TEST(SimSupplicantTest, CreateRejectsMalformedBlocksAndMissingPeer) {
     CFakeAccessPoint ap("IEEE", "password");
-    EXPECT_EQ(CSimSupplicant::Create(PassphraseBlock("IEEE", "short").c_str(), &ap), nullptr);
+    EXPECT_EQ(CSimSupplicant::Create(Block("IEEE", "\"short\"").c_str(), &ap), nullptr);
     EXPECT_EQ(CSimSupplicant::Create("network={\n}\n", &ap), nullptr);
     EXPECT_EQ(CSimSupplicant::Create(nullptr, &ap), nullptr);
-    EXPECT_EQ(CSimSupplicant::Create(PassphraseBlock("IEEE", "password").c_str(), nullptr), nullptr);
+    EXPECT_EQ(CSimSupplicant::Create(Block("IEEE", "\"password\"").c_str(), nullptr), nullptr);
 }
 
 // The built module, loaded by path as the library would load it by name.
-class SimSupplicantModuleTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        platform::ModuleHandle module = platform::LoadModule(AIRVANE_SIM_WPA_STUB_PATH);
-        ASSERT_NE(module, nullptr);
-        m_load = reinterpret_cast<WPAContextLoadFn>(platform::GetModuleExport(module, "WPAContextLoad"));
-        m_free = reinterpret_cast<WPAContextFreeFn>(platform::GetModuleExport(module, "WPAContextFree"));
-        ASSERT_NE(m_load, nullptr);
-        ASSERT_NE(m_free, nullptr);
-    }
+TEST(SimSupplicantModuleTest, LoadsRunsThroughSlotsAndFrees) {
+    platform::ModuleHandle module = platform::LoadModule(AIRVANE_SIM_WPA_STUB_PATH);
+    ASSERT_NE(module, nullptr);
+    const auto load = reinterpret_cast<WPAContextLoadFn>(platform::GetModuleExport(module, "WPAContextLoad"));
+    const auto release =
+        reinterpret_cast<WPAContextFreeFn>(platform::GetModuleExport(module, "WPAContextFree"));
+    ASSERT_NE(load, nullptr);
+    ASSERT_NE(release, nullptr);
 
-    WPAContextLoadFn m_load = nullptr;
-    WPAContextFreeFn m_free = nullptr;
-};
-
-TEST_F(SimSupplicantModuleTest, LoadsRunsThroughSlotsAndFrees) {
     CFakeAccessPoint ap("IEEE", "password");
-    IWPAStubContext* context = m_load(PassphraseBlock("IEEE", "password").c_str(), ToWpaAdapter(&ap));
+    IWPAStubContext* context = load(Block("IEEE", "\"password\"").c_str(), ToWpaAdapter(&ap));
     ASSERT_NE(context, nullptr);
     EXPECT_EQ(context->GetState(), 1);
     context->Command(4);
@@ -223,14 +154,11 @@ TEST_F(SimSupplicantModuleTest, LoadsRunsThroughSlotsAndFrees) {
     context->Run();
     context->Run();
     EXPECT_EQ(context->GetState(), 6);
-    m_free(context);
-}
+    release(context);
 
-TEST_F(SimSupplicantModuleTest, MalformedBlockGivesNull) {
-    CFakeAccessPoint ap("IEEE", "password");
-    EXPECT_EQ(m_load("network={\nssid=\"IEEE\"\n}\n", ToWpaAdapter(&ap)), nullptr);
-    EXPECT_EQ(m_load("", ToWpaAdapter(&ap)), nullptr);
-    EXPECT_EQ(m_load(PassphraseBlock("IEEE", "password").c_str(), nullptr), nullptr);
+    EXPECT_EQ(load("network={\nssid=\"IEEE\"\n}\n", ToWpaAdapter(&ap)), nullptr);
+    EXPECT_EQ(load("", ToWpaAdapter(&ap)), nullptr);
+    EXPECT_EQ(load(Block("IEEE", "\"password\"").c_str(), nullptr), nullptr);
 }
 
 } // namespace
