@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 #include <vector>
@@ -25,7 +26,7 @@
 //
 // Every open makes its own connection (the store location is read again each time, and
 // nothing is shared between handles or across fork). Writes are single IMMEDIATE
-// transactions; a busy timeout lets several processes share the file. A file that is not
+// transactions; a busy handler lets several processes share the file. A file that is not
 // a database of this store is never written: it is only ever read by statements that fail
 // on a non-database, and the schema is created only in an empty database.
 
@@ -202,6 +203,30 @@ bool EnsureStoreFile(const std::string& path) {
     return true;
 }
 
+long long MonotonicMilliseconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Busy handler: retries a lock for up to kBusyTimeoutMs, polling every millisecond or so.
+// SQLite's own timeout backs off to 100 ms between attempts, so a process that keeps
+// writing can take the lock again and again while a waiting one sleeps, and starve it past
+// the timeout; short polls with a little jitter give every waiter its turn.
+int RetryWhileBusy(void*, int attempt) {
+    thread_local long long firstAttempt = 0;
+    const long long now = MonotonicMilliseconds();
+    if (attempt == 0) {
+        firstAttempt = now;
+    }
+    if (now - firstAttempt >= kBusyTimeoutMs) {
+        return 0;
+    }
+    const timespec pause{0, (500 + (attempt * 7919) % 1000) * 1000L}; // 0.5 to 1.5 ms
+    ::nanosleep(&pause, nullptr);
+    return 1;
+}
+
 RegResult OpenConnection(const std::string& path, bool writable, sqlite3*& db) {
     db = nullptr;
     // A reader still opens the file for writing when it may: after a writer was killed in
@@ -214,7 +239,7 @@ RegResult OpenConnection(const std::string& path, bool writable, sqlite3*& db) {
         db = nullptr;
         return RegResult::Failure;
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_handler(db, RetryWhileBusy, nullptr);
     return RegResult::Success;
 }
 
