@@ -1,0 +1,49 @@
+// The XML reader on arbitrary bytes, then the writer on what it read.
+
+#include "FuzzUnitTime.h"
+#include "FuzzXMLCheck.h"
+
+#include "airvane/xml/XMLReader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr char kParentName[] = "PARENT";
+
+int FuzzOne(const std::uint8_t* data, std::size_t size) {
+    if (size > 0xFFFFFFF0u) {
+        return 0;
+    }
+    // Exactly the input and its terminating zero, so that any read past it is caught.
+    std::unique_ptr<char[]> text(new char[size + 1]);
+    if (size != 0) {
+        std::memcpy(text.get(), data, size);
+    }
+    text[size] = '\0';
+    const auto length = static_cast<std::uint32_t>(size);
+
+    stXMLNode* root = XMLParseText(text.get(), length, nullptr);
+    CheckSerialization(root);
+    XMLFreeTree(root);
+
+    // Odd sizes are also read under a parent, which receives the text after the last tag.
+    if ((size & 1u) != 0) {
+        stXMLNode* parent = XMLCreateNode(kParentName, nullptr);
+        if (parent != nullptr) {
+            parent->firstChild = XMLParseText(text.get(), length, parent);
+            CheckSerialization(parent);
+            XMLFreeTree(parent);
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return RunWithinTimeBudget(data, size, FuzzOne);
+}
