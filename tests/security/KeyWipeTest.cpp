@@ -1,96 +1,26 @@
 // Key material must not outlive its use: after a method object is destroyed or its key is
 // replaced, neither the object's own storage nor any heap block the library released holds
-// the old key or pass phrase. This executable replaces operator delete to look into every
+// the old key or pass phrase. ReleaseWatch.cpp replaces operator delete to look into every
 // block just before it goes back to the system.
 
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WPASecureMethod.h"
-#include "airvane/xml/XMLTree.h"
 
 #include "ModuleExports.h"
+#include "ReleaseWatch.h"
 #include "tests/modules/wpa_stub/WpaStubDouble.h"
 
 #include <gtest/gtest.h>
 
-#include <malloc.h>
-
-#include <algorithm>
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <new>
+#include <memory>
 #include <string>
 
 namespace {
 
-// The secret that released blocks are searched for, and what was found.
-std::atomic<const unsigned char*> g_watched{nullptr};
-std::atomic<std::size_t> g_watchedSize{0};
-std::atomic<int> g_releasesHoldingSecret{0};
-std::atomic<long> g_releases{0};
-
-// Any run of this many consecutive bytes of the secret counts as a leak of it.
-constexpr std::size_t kWindow = 8;
-
-bool HoldsPartOf(const unsigned char* data, std::size_t size, const unsigned char* secret,
-                 std::size_t secretSize) {
-    if (secretSize < kWindow || size < kWindow) {
-        return false;
-    }
-    for (std::size_t from = 0; from + kWindow <= secretSize; ++from) {
-        const unsigned char* window = secret + from;
-        if (std::search(data, data + size, window, window + kWindow) != data + size) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void Release(void* block) noexcept {
-    if (block == nullptr) {
-        return;
-    }
-    g_releases.fetch_add(1);
-    const unsigned char* secret = g_watched.load();
-    if (secret != nullptr && HoldsPartOf(static_cast<const unsigned char*>(block), malloc_usable_size(block),
-                                         secret, g_watchedSize.load())) {
-        g_releasesHoldingSecret.fetch_add(1);
-    }
-    std::free(block);
-}
-
-void* Allocate(std::size_t bytes) {
-    void* block = std::malloc(bytes == 0 ? 1 : bytes);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-
-// Watches released blocks for `secret` for its lifetime.
-class CReleaseWatch {
-public:
-    explicit CReleaseWatch(const std::string& secret) : m_secret(secret) {
-        g_releasesHoldingSecret.store(0);
-        g_watchedSize.store(m_secret.size());
-        g_watched.store(reinterpret_cast<const unsigned char*>(m_secret.data()));
-    }
-    ~CReleaseWatch() { g_watched.store(nullptr); }
-    CReleaseWatch(const CReleaseWatch&) = delete;
-    CReleaseWatch& operator=(const CReleaseWatch&) = delete;
-    int LeakingReleases() const { return g_releasesHoldingSecret.load(); }
-
-private:
-    const std::string m_secret;
-};
-
-// False when another allocator took the place of this executable's operator delete (valgrind
-// substitutes its own): the released blocks cannot be seen then.
-bool ReleaseWatchActive() {
-    const long before = g_releases.load();
-    XMLFreeTree(XMLCreateNode("probe", nullptr));
-    return g_releases.load() > before;
-}
+using airvane::test::CReleaseWatch;
+using airvane::test::HoldsPartOf;
+using airvane::test::ReleaseWatchActive;
 
 // Storage for one object, so that its bytes can be read after its destructor ran.
 template <typename T> class CObjectStorage {
@@ -231,43 +161,3 @@ TEST(KeyWipeTest, NetworkBlockForTheSupplicantIsWipedAfterUse) {
 }
 
 } // namespace
-
-void* operator new(std::size_t bytes) {
-    return Allocate(bytes);
-}
-
-void* operator new[](std::size_t bytes) {
-    return Allocate(bytes);
-}
-
-void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
-    return std::malloc(bytes == 0 ? 1 : bytes);
-}
-
-void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
-    return std::malloc(bytes == 0 ? 1 : bytes);
-}
-
-void operator delete(void* block) noexcept {
-    Release(block);
-}
-
-void operator delete[](void* block) noexcept {
-    Release(block);
-}
-
-void operator delete(void* block, std::size_t) noexcept {
-    Release(block);
-}
-
-void operator delete[](void* block, std::size_t) noexcept {
-    Release(block);
-}
-
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    Release(block);
-}
-
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    Release(block);
-}
