@@ -6,6 +6,7 @@
 // to carry an ISimWpaPeer, the simulated access point the adapter is joining. Both modules
 // are built from this tree with the same compiler, so the virtual table is shared.
 
+#include <cstddef>
 #include <cstdint>
 
 class IWpaAdapter;
@@ -19,6 +20,15 @@ enum enSimHandshakeResult : std::int32_t {
 };
 
 constexpr std::uint32_t kSimPMKBytes = 32;
+
+// A WPA-PSK pass phrase holds 8 to 63 characters; the world file, the adapter and the
+// supplicant all hold pass phrases to this rule.
+constexpr std::size_t kSimMinPassphrase = 8;
+constexpr std::size_t kSimMaxPassphrase = 63;
+
+inline bool IsSimPassphraseLength(std::size_t length) {
+    return length >= kSimMinPassphrase && length <= kSimMaxPassphrase;
+}
 
 // The access point side of a WPA-PSK link, as the simulated supplicant sees it.
 class ISimWpaPeer {

@@ -1,5 +1,7 @@
 #include "plugins/sim/adapter/SimAdapter.h"
 
+#include "plugins/sim/SimWpaPeer.h"
+
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WLANProfil.h"
@@ -32,8 +34,6 @@ constexpr std::uint32_t kFramesSentPerPoll = 400;
 constexpr std::uint32_t kFramesReceivedPerPoll = 600;
 
 constexpr std::uint32_t kIndicatorBytes = 4;
-constexpr std::size_t kMinPassphrase = 8;
-constexpr std::size_t kMaxPassphrase = 63;
 constexpr std::uint32_t kWpaKeyBits = 256;
 
 const char* CipherName(std::int32_t cipher) {
@@ -192,8 +192,7 @@ int CSimAdapter::CheckProfile(CWLANProfil& profile, const stSimNetwork& network,
         std::string passphrase;
         const bool hasPassphrase = psk != nullptr && psk->GetPassword(passphrase) != 0;
         const bool hasKey = psk != nullptr && psk->GetKeySizeInBit() == kWpaKeyBits;
-        const bool validPassphrase =
-            hasPassphrase && passphrase.size() >= kMinPassphrase && passphrase.size() <= kMaxPassphrase;
+        const bool validPassphrase = hasPassphrase && IsSimPassphraseLength(passphrase.size());
         std::fill(passphrase.begin(), passphrase.end(), '\0');
         if (!validPassphrase && !hasKey) {
             return Fail(WLAN_ERROR_INVALID_PROFILE, SIM_ERROR_INVALID_PROFILE, listener,

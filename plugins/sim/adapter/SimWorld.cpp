@@ -1,5 +1,7 @@
 #include "plugins/sim/adapter/SimWorld.h"
 
+#include "plugins/sim/SimWpaPeer.h"
+
 #include "airvane/security/WEPPlusSecureMethod.h"
 
 #include <cstdio>
@@ -36,8 +38,6 @@ constexpr const char* kAttrAssociation = "ASSOCIATION";
 constexpr const char* kAttrRenewal = "RENEWAL";
 
 constexpr std::int32_t kMaxQuality = 100;
-constexpr std::size_t kMinPassphrase = 8;
-constexpr std::size_t kMaxPassphrase = 63;
 
 struct stXMLStringDeleter {
     void operator()(char* text) const { XMLFreeString(text); }
@@ -162,8 +162,7 @@ bool ParseNetwork(stXMLNode* node, stSimNetwork& network, std::string& error) {
             for (const char c : network.passphrase) {
                 printable = printable && c >= 32 && c <= 126;
             }
-            if (!printable || network.passphrase.size() < kMinPassphrase ||
-                network.passphrase.size() > kMaxPassphrase) {
+            if (!printable || !IsSimPassphraseLength(network.passphrase.size())) {
                 error = "PASSPHRASE must be 8 to 63 printable characters";
                 return false;
             }

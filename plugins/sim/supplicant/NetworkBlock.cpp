@@ -1,5 +1,7 @@
 #include "plugins/sim/supplicant/NetworkBlock.h"
 
+#include "plugins/sim/SimWpaPeer.h"
+
 #include <openssl/crypto.h>
 
 #include <cstring>
@@ -21,8 +23,6 @@ constexpr const char* kKeyMgmtPSK = "WPA-PSK";
 constexpr const char* kKnownKeyMgmt[] = {"WPA-PSK", "WPA-EAP", "IEEE8021X", "NONE"};
 
 constexpr std::size_t kMaxSSIDBytes = 32;
-constexpr std::size_t kMinPassphrase = 8;
-constexpr std::size_t kMaxPassphrase = 63;
 constexpr std::size_t kKeyHexDigits = 64;
 constexpr long kMaxPriority = 1000000;
 
@@ -122,7 +122,7 @@ bool ParsePSK(const std::string& value, stSimNetworkBlock& block, std::string* e
         if (!Unquote(value, passphrase)) {
             return Fail(error, "psk: unterminated quote");
         }
-        if (passphrase.size() < kMinPassphrase || passphrase.size() > kMaxPassphrase) {
+        if (!IsSimPassphraseLength(passphrase.size())) {
             OPENSSL_cleanse(passphrase.data(), passphrase.size());
             return Fail(error, "psk: pass phrase must be 8 to 63 characters");
         }
