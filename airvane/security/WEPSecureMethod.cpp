@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+using airvane::security::CopyKeyBits;
 using airvane::security::SecureWipe;
 
 CWLANWEPSecureMethod::CWLANWEPSecureMethod() : m_keySizeInBit(0), m_key{}, m_mode(WEP_MODE_OPEN) {}
@@ -40,17 +41,13 @@ IWLANSecureMethodState* CWLANWEPSecureMethod::BuildSecureMethodState() const {
     return new (std::nothrow) CWLANWEPSecureMethodState();
 }
 
+static_assert(CWLANWEPSecureMethod::kKeyBytes * 8 == CWLANWEPSecureMethod::kMaxKeySizeInBit,
+              "SetKey takes up to the whole key buffer");
+
 int CWLANWEPSecureMethod::SetKey(const unsigned char* key, std::uint32_t sizeInBit) {
-    if (sizeInBit > kMaxKeySizeInBit) {
+    // Bytes beyond the new key keep what they held; only the key length says what counts.
+    if (!CopyKeyBits(m_key, sizeof(m_key), key, sizeInBit)) {
         return 0;
-    }
-    const std::uint32_t bytes = sizeInBit / 8;
-    if (bytes > 0) {
-        if (key == nullptr) {
-            return 0; // nothing to copy from: refuse rather than keep a length without key bytes
-        }
-        // Bytes beyond the new key keep what they held; only the key length says what counts.
-        std::memcpy(m_key, key, bytes);
     }
     m_keySizeInBit = sizeInBit;
     return 1;

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+using airvane::security::CopyKeyBits;
 using airvane::security::SecureWipe;
 using airvane::security::SecureWipeString;
 
@@ -121,18 +122,15 @@ int CWLANWPAPSKSecureMethod::WPALoadContext(const CWLANState& state, const char*
     return result;
 }
 
+static_assert(CWLANWPAPSKSecureMethod::kKeyBytes * 8 == CWLANWPAPSKSecureMethod::kMaxKeySizeInBit,
+              "SetKey takes up to the whole key buffer");
+
 int CWLANWPAPSKSecureMethod::SetKey(const unsigned char* key, std::uint32_t sizeInBit) {
-    if (sizeInBit > kMaxKeySizeInBit) {
+    if (!CopyKeyBits(m_key, sizeof(m_key), key, sizeInBit)) {
         return 0;
     }
-    const std::uint32_t bytes = sizeInBit / 8;
-    if (bytes > 0) {
-        if (key == nullptr) {
-            return 0; // nothing to copy from: refuse rather than keep a length without key bytes
-        }
-        std::memcpy(m_key, key, bytes);
-    }
     // Nothing of a longer previous key stays behind the new one.
+    const std::size_t bytes = sizeInBit / 8;
     SecureWipe(m_key + bytes, sizeof(m_key) - bytes);
     m_keySizeInBit = sizeInBit;
     SecureWipeString(m_password);
