@@ -46,6 +46,7 @@ using airvane::xml::CTagIndex;
 using airvane::xml::kMaxXMLNameLength;
 using airvane::xml::stTagEntries;
 using airvane::xml::stTagEntry;
+using airvane::xml::stTagName;
 
 // Levels of elements read; an element on the last level keeps no children and no text.
 constexpr int kMaxLevels = 256;
@@ -121,7 +122,8 @@ private:
     bool NextTag(std::size_t position, stTag& tag);
     bool ReadTag(std::size_t open, stTag& tag);
     std::size_t AfterGreater(std::size_t position);
-    CTagIndex& Index() { return m_document.Get(); }
+    // The index's occurrences of the current tag's name, looked up once per tag.
+    const stTagName& TagOccurrences(std::string_view name);
     bool ClosingExists(std::string_view name);
     // The first closing tag of `name` at or after `from` (level position) inside the level's
     // text, or null.
@@ -155,6 +157,9 @@ private:
     bool m_tagHasName = false;
     stTag m_tag;
     int m_closingKnown = -1; // -1 unknown, else whether the closing tag occurs
+    bool m_haveOccurrences = false;
+    stTagName m_occurrences;
+    std::size_t m_occurrenceHint = 0;
     CForwardFinder m_nameInText;
     bool m_haveAttributes = false;
     std::size_t m_attributesStart = 0;
@@ -225,6 +230,7 @@ bool CLevelReader::NextTag(std::size_t position, stTag& tag) {
         m_haveTag = true;
         m_tagHasName = ReadTag(open, m_tag);
         m_closingKnown = -1;
+        m_haveOccurrences = false;
         m_haveAttributes = false;
         m_nameInText.Reset({});
         if (m_tagHasName && !m_tag.tooLong) {
@@ -248,9 +254,17 @@ const stTagEntry* CLevelReader::NextClosing(const stTagEntries& closings, std::s
     return closing;
 }
 
+const stTagName& CLevelReader::TagOccurrences(std::string_view name) {
+    if (!m_haveOccurrences) {
+        m_occurrences = m_document.Get().FindAt(m_base + m_tag.open, name, m_occurrenceHint);
+        m_haveOccurrences = true;
+    }
+    return m_occurrences;
+}
+
 bool CLevelReader::ClosingExists(std::string_view name) {
     if (m_closingKnown < 0) {
-        m_closingKnown = NextClosing(Index().Closings(name), name, 0) != nullptr ? 1 : 0;
+        m_closingKnown = NextClosing(TagOccurrences(name).closings, name, 0) != nullptr ? 1 : 0;
     }
     return m_closingKnown == 1;
 }
@@ -268,7 +282,7 @@ stContent CLevelReader::ElementContent(const stTag& tag, std::string_view name) 
     // A nested opening tag counts unless the first ">" after it (inside this level's text) is
     // preceded by "/": an empty-element tag.
     const std::string_view whole = m_document.Whole();
-    const stTagEntries openings = Index().Openings(name);
+    const stTagEntries openings = TagOccurrences(name).openings;
     auto counted = [&](const stTagEntry* opening) {
         for (; opening != openings.end && opening->position + name.size() + 2 <= m_end; ++opening) {
             if (opening->greater >= m_end || whole[opening->greater - 1] != '/') {
@@ -279,7 +293,7 @@ stContent CLevelReader::ElementContent(const stTag& tag, std::string_view name) 
     };
     // Pair the k-th counted nested opening tag with the k-th closing tag: the content ends at
     // the first closing tag that comes before its opening tag, or that has none.
-    const stTagEntries closings = Index().Closings(name);
+    const stTagEntries closings = TagOccurrences(name).closings;
     const stTagEntry* opening = counted(openings.LowerBound(m_base + content.begin));
     const stTagEntry* closing = NextClosing(closings, name, content.begin);
     while (closing != nullptr) {
@@ -442,7 +456,7 @@ stXMLNode* CLevelReader::Run() noexcept {
             }
             // Past the content, then past the next closing tag; none ends the level.
             const std::size_t from = std::min(AfterGreater(position) + content.length, m_text.size());
-            const stTagEntry* closing = NextClosing(Index().Closings(name), name, from);
+            const stTagEntry* closing = NextClosing(TagOccurrences(name).closings, name, from);
             if (closing == nullptr) {
                 positionValid = false;
                 break;

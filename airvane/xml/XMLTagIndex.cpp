@@ -31,57 +31,68 @@ const stTagEntry* stTagEntries::LowerBound(std::size_t from) const {
         begin, end, from, [](const stTagEntry& entry, std::size_t value) { return entry.position < value; });
 }
 
-std::uint32_t CTagIndex::CTable::Hash(std::string_view key) {
-    return static_cast<std::uint32_t>(std::hash<std::string_view>()(key));
+std::uint32_t CTagIndex::CNames::Hash(std::string_view name) {
+    return static_cast<std::uint32_t>(std::hash<std::string_view>()(name));
 }
 
-std::size_t CTagIndex::CTable::Probe(std::string_view key, std::uint32_t hash) const {
+std::size_t CTagIndex::CNames::Probe(std::string_view name, std::uint32_t hash) const {
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const stSlot& slot = m_slots[i];
-        if (slot.id == kEmptySlot ||
-            (slot.hash == hash && m_text.substr(slot.keyOffset, slot.keyLength) == key)) {
+        if (slot.id == kNone) {
             return i;
+        }
+        if (slot.hash == hash) {
+            const stKey& key = m_keys[slot.id];
+            if (m_text.substr(key.offset, key.length) == name) {
+                return i;
+            }
         }
     }
 }
 
-void CTagIndex::CTable::Grow() {
+void CTagIndex::CNames::Grow() {
     std::vector<stSlot> old;
     old.swap(m_slots);
-    m_slots.assign(old.empty() ? 64 : old.size() * 2, stSlot{0, 0, 0, kEmptySlot});
+    m_slots.assign(old.empty() ? 64 : old.size() * 2, stSlot{0, kNone});
     const std::size_t mask = m_slots.size() - 1;
     for (const stSlot& slot : old) {
-        if (slot.id == kEmptySlot) {
+        if (slot.id == kNone) {
             continue;
         }
         std::size_t i = slot.hash & mask;
-        while (m_slots[i].id != kEmptySlot) {
+        while (m_slots[i].id != kNone) {
             i = (i + 1) & mask;
         }
         m_slots[i] = slot;
     }
 }
 
-void CTagIndex::CTable::Add(std::size_t keyOffset, std::size_t keyLength, stTagEntry entry) {
+std::uint32_t CTagIndex::CNames::Intern(std::size_t offset, std::size_t length) {
     // At most half full, so probing stays short and always ends at an empty slot.
-    if (2 * (static_cast<std::size_t>(m_names) + 1) > m_slots.size()) {
+    if (2 * (m_keys.size() + 1) > m_slots.size()) {
         Grow();
     }
-    const std::string_view key = m_text.substr(keyOffset, keyLength);
-    const std::uint32_t hash = Hash(key);
-    stSlot& slot = m_slots[Probe(key, hash)];
-    if (slot.id == kEmptySlot) {
-        slot = {hash, static_cast<std::uint32_t>(keyOffset), static_cast<std::uint32_t>(keyLength),
-                m_names++};
+    const std::string_view name = m_text.substr(offset, length);
+    const std::uint32_t hash = Hash(name);
+    stSlot& slot = m_slots[Probe(name, hash)];
+    if (slot.id == kNone) {
+        slot = {hash, Count()};
+        m_keys.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length)});
     }
-    m_pendingIds.push_back(slot.id);
-    m_pendingEntries.push_back(entry);
+    return slot.id;
 }
 
-void CTagIndex::CTable::Finish() {
+std::uint32_t CTagIndex::CNames::Lookup(std::string_view name) const {
+    if (m_slots.empty()) {
+        return kNone;
+    }
+    return m_slots[Probe(name, Hash(name))].id;
+}
+
+void CTagIndex::COccurrences::Finish(std::uint32_t names) {
     // Counting sort by name id; occurrences were added in increasing order and stay so.
-    m_starts.assign(static_cast<std::size_t>(m_names) + 1, 0);
+    m_starts.assign(static_cast<std::size_t>(names) + 1, 0);
     for (std::uint32_t id : m_pendingIds) {
         ++m_starts[id + 1];
     }
@@ -97,18 +108,7 @@ void CTagIndex::CTable::Finish() {
     std::vector<stTagEntry>().swap(m_pendingEntries);
 }
 
-stTagEntries CTagIndex::CTable::Find(std::string_view key) const {
-    if (m_slots.empty()) {
-        return {};
-    }
-    const stSlot& slot = m_slots[Probe(key, Hash(key))];
-    if (slot.id == kEmptySlot) {
-        return {};
-    }
-    return {m_entries.data() + m_starts[slot.id], m_entries.data() + m_starts[slot.id + 1]};
-}
-
-CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_closings(text), m_openings(text) {
+CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     const std::size_t size = text.size();
     CForwardFinder greater(text, ">");
     CForwardFinder space(text, " ");
@@ -119,7 +119,7 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_closings(text), m_
             const std::size_t end = greater.Find(i + 2);
             const std::size_t length = end - (i + 2);
             if (end < size && length != 0 && length <= kMaxXMLNameLength) {
-                m_closings.Add(i + 2, length, {position, static_cast<std::uint32_t>(end)});
+                m_closings.Add(m_names.Intern(i + 2, length), {position, static_cast<std::uint32_t>(end)});
             }
             continue;
         }
@@ -128,48 +128,83 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_closings(text), m_
         const std::size_t end = std::min(firstGreater, space.Find(i + 1));
         const std::size_t length = end - (i + 1);
         if (end < size && length != 0 && length <= kMaxXMLNameLength) {
-            m_openings.Add(i + 1, length, {position, static_cast<std::uint32_t>(firstGreater)});
+            const std::uint32_t id = m_names.Intern(i + 1, length);
+            m_openings.Add(id, {position, static_cast<std::uint32_t>(firstGreater)});
+            m_openingNames.push_back({position, id});
         }
     }
-    m_closings.Finish();
-    m_openings.Finish();
+    m_closings.Finish(m_names.Count());
+    m_openings.Finish(m_names.Count());
 }
 
-stTagEntries CTagIndex::Filtered(std::map<std::string, std::vector<stTagEntry>>& cache, const CTable& table,
-                                 std::string_view name, std::size_t nameOffset, bool closing) {
+stTagEntries CTagIndex::Of(const COccurrences& occurrences, std::uint32_t id) const {
+    return id == CNames::kNone ? stTagEntries{} : occurrences.Of(id);
+}
+
+void CTagIndex::Filter(std::uint32_t id, std::string_view name, bool closing,
+                       std::vector<stTagEntry>& kept) const {
+    const std::size_t nameOffset = closing ? 2 : 1;
+    const stTagEntries candidates = Of(closing ? m_closings : m_openings, id);
+    for (const stTagEntry* it = candidates.begin; it != candidates.end; ++it) {
+        const std::size_t start = it->position + nameOffset;
+        const std::size_t after = start + name.size();
+        if (after >= m_text.size() || m_text.compare(start, name.size(), name) != 0) {
+            continue;
+        }
+        const char next = m_text[after];
+        if (next == '>' || (!closing && next == ' ')) {
+            kept.push_back(*it);
+        }
+    }
+}
+
+stTagName CTagIndex::Filtered(std::string_view name) {
     const std::string key(name);
-    auto found = cache.find(key);
-    if (found == cache.end()) {
-        std::vector<stTagEntry> entries;
-        const stTagEntries candidates = table.Find(name.substr(0, name.find('>')));
-        for (const stTagEntry* it = candidates.begin; it != candidates.end; ++it) {
-            const std::size_t start = it->position + nameOffset;
-            const std::size_t after = start + name.size();
-            if (after >= m_text.size() || m_text.compare(start, name.size(), name) != 0) {
-                continue;
-            }
-            const char next = m_text[after];
-            if (next == '>' || (!closing && next == ' ')) {
-                entries.push_back(*it);
-            }
-        }
-        found = cache.emplace(key, std::move(entries)).first;
+    auto found = m_filtered.find(key);
+    if (found == m_filtered.end()) {
+        stFilteredName entries;
+        const std::uint32_t id = m_names.Lookup(name.substr(0, name.find('>')));
+        Filter(id, name, false, entries.openings);
+        Filter(id, name, true, entries.closings);
+        found = m_filtered.emplace(key, std::move(entries)).first;
     }
-    return {found->second.data(), found->second.data() + found->second.size()};
+    const stFilteredName& entries = found->second;
+    return {{entries.openings.data(), entries.openings.data() + entries.openings.size()},
+            {entries.closings.data(), entries.closings.data() + entries.closings.size()}};
 }
 
-stTagEntries CTagIndex::Closings(std::string_view name) {
+stTagName CTagIndex::Find(std::string_view name) {
     if (name.find('>') != std::string_view::npos) {
-        return Filtered(m_filteredClosings, m_closings, name, 2, true);
+        return Filtered(name);
     }
-    return m_closings.Find(name);
+    const std::uint32_t id = m_names.Lookup(name);
+    return {Of(m_openings, id), Of(m_closings, id)};
 }
 
-stTagEntries CTagIndex::Openings(std::string_view name) {
-    if (name.find('>') != std::string_view::npos) {
-        return Filtered(m_filteredOpenings, m_openings, name, 1, false);
+stTagName CTagIndex::FindAt(std::size_t position, std::string_view name, std::size_t& hint) {
+    // Gallop forward from the hint to the first opening tag at or after the position: the
+    // entries before `low` are all before it.
+    const std::size_t count = m_openingNames.size();
+    std::size_t low = hint;
+    if (low > count || (low < count && m_openingNames[low].position > position)) {
+        low = 0;
     }
-    return m_openings.Find(name);
+    std::size_t high = low;
+    for (std::size_t step = 1; high < count && m_openingNames[high].position < position; step *= 2) {
+        low = high + 1;
+        high = low + step;
+    }
+    const auto first = m_openingNames.begin();
+    const auto found = std::lower_bound(
+        first + static_cast<std::ptrdiff_t>(low), first + static_cast<std::ptrdiff_t>(std::min(high, count)),
+        position, [](const stPlacedName& entry, std::size_t value) { return entry.position < value; });
+    hint = static_cast<std::size_t>(found - first);
+    // The indexed name starts at the same byte, so equal lengths mean equal names.
+    if (found != m_openingNames.end() && found->position == position &&
+        m_names.Length(found->id) == name.size()) {
+        return {m_openings.Of(found->id), m_closings.Of(found->id)};
+    }
+    return Find(name);
 }
 
 } // namespace airvane::xml

@@ -50,6 +50,12 @@ struct stTagEntries {
     const stTagEntry* LowerBound(std::size_t from) const;
 };
 
+// The opening and closing tags of one name.
+struct stTagName {
+    stTagEntries openings;
+    stTagEntries closings;
+};
+
 // Positions of tags in a whole text, grouped by name, built in one pass:
 //  - closing tags: occurrences of "</" name ">";
 //  - opening tags: occurrences of "<" name " " or "<" name ">" (empty-element tags included:
@@ -62,53 +68,90 @@ class CTagIndex {
 public:
     explicit CTagIndex(std::string_view text);
 
-    stTagEntries Closings(std::string_view name);
-    stTagEntries Openings(std::string_view name);
+    stTagName Find(std::string_view name);
+    // The same for the name of the tag whose "<" is at `position`, `name` being the text right
+    // after it. A reader going forward through the text passes the same `hint` each time
+    // (start with 0): the tag is then found next to the previous one, not by hashing its name.
+    stTagName FindAt(std::size_t position, std::string_view name, std::size_t& hint);
 
 private:
-    // Name -> occurrences: an open-addressing table of names (at most half full) giving each
-    // name an id, and one array of occurrences ordered by name id, then by position.
-    class CTable {
+    // Name -> dense id (ids in order of first occurrence): an open-addressing table, at most
+    // half full, of 8-byte slots, so that a large document's table stays small enough for the
+    // cache; a name's bytes are compared in the text, at the occurrence that introduced it.
+    class CNames {
     public:
-        explicit CTable(std::string_view text) : m_text(text) {}
-        void Add(std::size_t keyOffset, std::size_t keyLength, stTagEntry entry);
-        // Groups the occurrences by name; call once, after the last Add.
-        void Finish();
-        stTagEntries Find(std::string_view key) const;
+        static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+        explicit CNames(std::string_view text) : m_text(text) {}
+        std::uint32_t Intern(std::size_t offset, std::size_t length);
+        std::uint32_t Lookup(std::string_view name) const;
+        std::uint32_t Count() const { return static_cast<std::uint32_t>(m_keys.size()); }
+        std::size_t Length(std::uint32_t id) const { return m_keys[id].length; }
 
     private:
         struct stSlot {
             std::uint32_t hash;
-            std::uint32_t keyOffset;
-            std::uint32_t keyLength;
-            std::uint32_t id; // kEmptySlot when unused
+            std::uint32_t id; // kNone when unused
         };
-        static constexpr std::uint32_t kEmptySlot = 0xFFFFFFFFu;
+        struct stKey {
+            std::uint32_t offset;
+            std::uint32_t length;
+        };
 
-        static std::uint32_t Hash(std::string_view key);
-        // The slot holding `key`, or the empty slot where it would go.
-        std::size_t Probe(std::string_view key, std::uint32_t hash) const;
+        static std::uint32_t Hash(std::string_view name);
+        // The slot holding `name`, or the empty slot where it would go.
+        std::size_t Probe(std::string_view name, std::uint32_t hash) const;
         void Grow();
 
         std::string_view m_text;
         std::vector<stSlot> m_slots;
-        std::uint32_t m_names = 0;
+        std::vector<stKey> m_keys; // per id
+    };
+
+    // Occurrences of one kind of tag, collected in text order with their name ids, then
+    // grouped by id (increasing position within a name).
+    class COccurrences {
+    public:
+        void Add(std::uint32_t id, stTagEntry entry) {
+            m_pendingIds.push_back(id);
+            m_pendingEntries.push_back(entry);
+        }
+        // Groups the occurrences by name; call once, after the last Add.
+        void Finish(std::uint32_t names);
+        stTagEntries Of(std::uint32_t id) const {
+            return {m_entries.data() + m_starts[id], m_entries.data() + m_starts[id + 1]};
+        }
+
+    private:
         std::vector<std::uint32_t> m_pendingIds;  // per occurrence, in text order
         std::vector<stTagEntry> m_pendingEntries; // per occurrence, in text order
         std::vector<std::uint32_t> m_starts;      // per name id: first index in m_entries
-        std::vector<stTagEntry> m_entries;        // grouped by name id, increasing within a name
+        std::vector<stTagEntry> m_entries;        // grouped by name id
     };
 
+    // An opening tag and the id of its name.
+    struct stPlacedName {
+        std::uint32_t position;
+        std::uint32_t id;
+    };
+
+    struct stFilteredName {
+        std::vector<stTagEntry> openings;
+        std::vector<stTagEntry> closings;
+    };
+
+    stTagEntries Of(const COccurrences& occurrences, std::uint32_t id) const;
     // Occurrences of a name that holds ">" (only a name read across a CDATA section can): they
     // are filed under the part before its first ">" and are filtered once per name.
-    stTagEntries Filtered(std::map<std::string, std::vector<stTagEntry>>& cache, const CTable& table,
-                          std::string_view name, std::size_t nameOffset, bool closing);
+    stTagName Filtered(std::string_view name);
+    void Filter(std::uint32_t id, std::string_view name, bool closing, std::vector<stTagEntry>& kept) const;
 
     std::string_view m_text;
-    CTable m_closings;
-    CTable m_openings;
-    std::map<std::string, std::vector<stTagEntry>> m_filteredClosings;
-    std::map<std::string, std::vector<stTagEntry>> m_filteredOpenings;
+    CNames m_names;
+    COccurrences m_closings;
+    COccurrences m_openings;
+    std::vector<stPlacedName> m_openingNames; // in text order
+    std::map<std::string, stFilteredName> m_filtered;
 };
 
 } // namespace airvane::xml
