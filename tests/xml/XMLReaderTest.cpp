@@ -79,6 +79,7 @@ std::vector<std::pair<std::string, std::string>> TreeCases() {
         {"<A V=\"a&amp;b\" E=\"\"/>", "A[V=a&b,E=]"},
         {"<A x=\"1\" y=\"2\"\tz=\"3\">v</A>", "A[x=1,y=2,z=3]=\"v\""},
         {"<A\r\n x=\"1\"\r\n y=\"2\" />", "A[x=1,y=2]"},
+        {"<A\tx=\"1\"><A>in</A></A><A\n>2</A>", "A[x=1]=\"\"{A=\"in\"} A=\"2\""}, // name ended by white space
         {"<R><A P=\"c:/dir/\" Q=\"x\"/><B P=\"c:/dir/\"/></R>", "R=\"\"{A[P=c:/dir/\" Q=] B[P=c:/dir/\"/]}"},
         {"<A x =\"1\"/>", "A[x =1]"}, {"<A x='1' y=\"2\"/>", "A[x=2]"},
         {"<A x=\"1\" flag y=\"2\">v</A>", "A[x=1,flag y=2]=\"v\""}, {"<A x=\"1\" flag>v</A>", "A[x=1]=\"v\""},
