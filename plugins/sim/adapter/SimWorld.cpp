@@ -1,5 +1,6 @@
 #include "plugins/sim/adapter/SimWorld.h"
 
+#include "plugins/sim/SimHex.h"
 #include "plugins/sim/SimWpaPeer.h"
 
 #include "airvane/security/WEPPlusSecureMethod.h"
@@ -257,34 +258,6 @@ bool ParseAdapter(stXMLNode* device, stXMLNode* node, stSimAdapterConfig& config
 }
 
 } // namespace
-
-bool ParseHexBytes(const std::string& text, std::vector<std::uint8_t>& bytes) {
-    if (text.empty() || text.size() % 2 != 0) {
-        return false;
-    }
-    std::vector<std::uint8_t> decoded;
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        int value = 0;
-        for (std::size_t j = i; j < i + 2; ++j) {
-            const char c = text[j];
-            int digit = -1;
-            if (c >= '0' && c <= '9') {
-                digit = c - '0';
-            } else if (c >= 'a' && c <= 'f') {
-                digit = c - 'a' + 10;
-            } else if (c >= 'A' && c <= 'F') {
-                digit = c - 'A' + 10;
-            }
-            if (digit < 0) {
-                return false;
-            }
-            value = value * 16 + digit;
-        }
-        decoded.push_back(static_cast<std::uint8_t>(value));
-    }
-    bytes.swap(decoded);
-    return true;
-}
 
 bool ParseHardwareAddress(const std::string& text, std::uint8_t address[kSimAddressBytes]) {
     // Six pairs of hex digits with one separator between pairs: 17 characters.

@@ -111,7 +111,5 @@ bool ParseSimDevice(stXMLNode* device, stSimAdapterConfig& config, std::string& 
 bool ParseHardwareAddress(const std::string& text, std::uint8_t address[kSimAddressBytes]);
 // Formats an address as "02:00:5E:00:00:01".
 std::string FormatHardwareAddress(const std::uint8_t address[kSimAddressBytes]);
-// Decodes an even number of hex digits; false on anything else, including no digits.
-bool ParseHexBytes(const std::string& text, std::vector<std::uint8_t>& bytes);
 
 } // namespace airvane::sim

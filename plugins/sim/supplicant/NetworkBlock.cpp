@@ -1,5 +1,6 @@
 #include "plugins/sim/supplicant/NetworkBlock.h"
 
+#include "plugins/sim/SimHex.h"
 #include "plugins/sim/SimWpaPeer.h"
 
 #include <openssl/crypto.h>
@@ -42,36 +43,6 @@ std::string Trim(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// Decodes an even number of hex digits; false on any other character or an odd count.
-bool DecodeHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
-    if (text.empty() || text.size() % 2 != 0) {
-        return false;
-    }
-    bytes.clear();
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexValue(text[i]);
-        const int low = HexValue(text[i + 1]);
-        if (high < 0 || low < 0) {
-            return false;
-        }
-        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
-    }
-    return true;
-}
-
 // A quoted value: the text between the first and the last double quote, which must be the
 // first and the last characters. Quotes inside are kept (the block has no escaping).
 bool Unquote(const std::string& value, std::string& text) {
@@ -101,7 +72,7 @@ bool ParseSSID(const std::string& value, stSimNetworkBlock& block, std::string* 
         }
     } else {
         std::vector<std::uint8_t> bytes;
-        if (!DecodeHex(value, bytes)) {
+        if (!ParseHexBytes(value, bytes)) {
             return Fail(error, "ssid: neither quoted text nor hex digits");
         }
         ssid.assign(bytes.begin(), bytes.end());
@@ -138,7 +109,7 @@ bool ParsePSK(const std::string& value, stSimNetworkBlock& block, std::string* e
         return true;
     }
     std::vector<std::uint8_t> bytes;
-    if (value.size() != kKeyHexDigits || !DecodeHex(value, bytes)) {
+    if (value.size() != kKeyHexDigits || !ParseHexBytes(value, bytes)) {
         return Fail(error, "psk: neither a quoted pass phrase nor 64 hex digits");
     }
     std::memcpy(block.key, bytes.data(), sizeof block.key);

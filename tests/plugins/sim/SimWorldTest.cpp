@@ -1,4 +1,5 @@
 #include "plugins/sim/adapter/SimWorld.h"
+#include "plugins/sim/SimHex.h"
 
 #include "airvane/xml/XMLReader.h"
 
