@@ -168,7 +168,12 @@ int CHost::Adapters(bool discover) {
     return EXIT_OK;
 }
 
-int CHost::SelectAdapter(CAirvane& manager, const std::string& name, bool discover) {
+int CHost::SelectAdapter(const std::string& name, bool discover, CAirvane*& selectedOn) {
+    CAirvane* const found = Manager();
+    if (found == nullptr) {
+        return EXIT_FAILED;
+    }
+    CAirvane& manager = *found;
     const stListWLANAdapter& list = manager.ListWLANAdapter(discover ? 1 : 0, Listener());
     bool listed = false;
     const std::uint32_t count = std::min(list.adapterCount, stListWLANAdapter::kMaxAdapters);
@@ -181,13 +186,13 @@ int CHost::SelectAdapter(CAirvane& manager, const std::string& name, bool discov
                            (discover ? "" : " (a hot-plugged adapter needs --discover)"),
                        false);
     }
-    if (name == manager.SelectedWLANAdapter()) {
-        return EXIT_OK;
-    }
-    manager.SelectWLANAdapter(name.c_str(), Listener());
     if (name != manager.SelectedWLANAdapter()) {
-        return Failure("adapter '" + name + "' refused the selection", true);
+        manager.SelectWLANAdapter(name.c_str(), Listener());
+        if (name != manager.SelectedWLANAdapter()) {
+            return Failure("adapter '" + name + "' refused the selection", true);
+        }
     }
+    selectedOn = found;
     return EXIT_OK;
 }
 
@@ -257,11 +262,8 @@ std::string CHost::SupportText(CAirvane& manager, std::string& json) const {
 }
 
 int CHost::Scan(const std::string& adapter, bool discover) {
-    CAirvane* manager = Manager();
-    if (manager == nullptr) {
-        return EXIT_FAILED;
-    }
-    const int selected = SelectAdapter(*manager, adapter, discover);
+    CAirvane* manager = nullptr;
+    const int selected = SelectAdapter(adapter, discover, manager);
     if (selected != EXIT_OK) {
         return selected;
     }
@@ -378,11 +380,8 @@ int CHost::Connect(const stConnectRequest& request) {
     if (checked != EXIT_OK) {
         return checked;
     }
-    CAirvane* manager = Manager();
-    if (manager == nullptr) {
-        return EXIT_FAILED;
-    }
-    const int selected = SelectAdapter(*manager, request.adapter, request.discover);
+    CAirvane* manager = nullptr;
+    const int selected = SelectAdapter(request.adapter, request.discover, manager);
     if (selected != EXIT_OK) {
         return selected;
     }
@@ -486,11 +485,8 @@ int CHost::FollowConnection(CAirvane& manager, const stConnectRequest& request, 
 }
 
 int CHost::Disconnect(const std::string& adapter, bool discover) {
-    CAirvane* manager = Manager();
-    if (manager == nullptr) {
-        return EXIT_FAILED;
-    }
-    const int selected = SelectAdapter(*manager, adapter, discover);
+    CAirvane* manager = nullptr;
+    const int selected = SelectAdapter(adapter, discover, manager);
     if (selected != EXIT_OK) {
         return selected;
     }

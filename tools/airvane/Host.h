@@ -84,8 +84,9 @@ private:
     // The manager, built on first use from WLANInterfaces.xml in the current folder; null
     // (with a message) when that file is missing.
     CAirvane* Manager();
-    // Lists the adapters and selects `name`; EXIT_OK when it is selected.
-    int SelectAdapter(CAirvane& manager, const std::string& name, bool discover);
+    // Builds the manager, lists the adapters and selects `name`; EXIT_OK (with `selectedOn`
+    // set to the manager) when it is selected, else the exit status, with a message printed.
+    int SelectAdapter(const std::string& name, bool discover, CAirvane*& selectedOn);
     // Prints an operation failure, with the adapter's last error when `withAdapterError`;
     // `jsonFields` (",name:value..." pairs) go into the JSON document.
     int Failure(const std::string& message, bool withAdapterError,
