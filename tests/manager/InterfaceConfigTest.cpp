@@ -33,12 +33,7 @@ std::string Describe(const stXMLNode* node) {
 }
 
 AccessModeEntry Entry(const char* kit, const char* hardwareId, const char* drivers, std::int32_t mode = 7) {
-    AccessModeEntry entry{};
-    entry.kitName = kit;
-    entry.hardwareId = hardwareId;
-    entry.driverList = drivers;
-    entry.accessMode = mode;
-    return entry;
+    return AccessModeEntry{kit, hardwareId, 0, drivers, nullptr, mode, nullptr, nullptr};
 }
 
 // Tree built from a host object whose list `list` holds `entries` (count: their number
@@ -48,11 +43,14 @@ std::string Synthesize(std::vector<AccessModeEntry> entries, int list = kAccessM
     modes.m_lists[list].entries = entries.data();
     modes.m_lists[list].count = count == -2 ? static_cast<std::int32_t>(entries.size()) : count;
     stXMLNode* root = BuildInterfaceConfig(&modes);
+    EXPECT_TRUE(root != nullptr && root->parent == nullptr) << "a document of its own";
     const std::string text = Describe(root);
     XMLFreeTree(root);
     return text;
 }
 
+// ADAPTERs come in the reverse order of their modules' first appearance, DEVICEs in the reverse
+// order of their pairs.
 TEST(BuildInterfaceConfigTest, WorkedExampleGivesReversedAdaptersAndDevices) {
     AccessModeEntry entries[] = {Entry("KitA", "HW-A", "drv1.dll\"XP;2000\""),
                                  Entry("KitB", "HW-B", "drv1.dll\"98\"drv2.dll")};
@@ -65,23 +63,16 @@ TEST(BuildInterfaceConfigTest, WorkedExampleGivesReversedAdaptersAndDevices) {
     XMLSerialize(root, text.data(), 0);
     EXPECT_EQ(
         text,
-        "<WLAN>\n"
-        "<ADAPTER DLL=\"drv2.dll\">\n"
+        "<WLAN>\n<ADAPTER DLL=\"drv2.dll\">\n"
         "<DEVICE CLASS=\"NET\" HARDWAREID=\"HW-B\">\n<X KITNAME=\"KitB\"></X>\n</DEVICE>\n"
-        "</ADAPTER>\n"
-        "<ADAPTER DLL=\"drv1.dll\">\n"
+        "</ADAPTER>\n<ADAPTER DLL=\"drv1.dll\">\n"
         "<DEVICE CLASS=\"NET\" HARDWAREID=\"HW-B\">\n<X KITNAME=\"KitB\" OSCODE=\"98\"></X>\n</DEVICE>\n"
         "<DEVICE CLASS=\"NET\" HARDWAREID=\"HW-A\">\n<X KITNAME=\"KitA\" OSCODE=\"XP;2000\"></X>\n"
-        "</DEVICE>\n"
-        "</ADAPTER>\n"
-        "</WLAN>\n");
-    EXPECT_EQ(root->parent, nullptr);
-    EXPECT_EQ(root->nextSibling, nullptr);
+        "</DEVICE>\n</ADAPTER>\n</WLAN>\n");
     XMLFreeTree(root);
-    EXPECT_EQ(BuildInterfaceConfig(nullptr), nullptr);
 }
 
-TEST(BuildInterfaceConfigTest, DriverListFormsAndSkippedEntries) {
+TEST(BuildInterfaceConfigTest, OneAdapterPerModuleOneDevicePerPairNewestFirst) {
     const std::string device = "DEVICE[CLASS=NET,HARDWAREID=H]{X[KITNAME=K";
     const struct {
         const char* name;
@@ -119,6 +110,7 @@ TEST(BuildInterfaceConfigTest, DriverListFormsAndSkippedEntries) {
     EXPECT_EQ(Synthesize({Entry("K", "H", "d.dll")}, kAccessModeWifi, -1), "WLAN") << "negative count";
     // Entries of mode 7 kept in another list are not looked at.
     EXPECT_EQ(Synthesize({Entry("K", "H", "d.dll")}, 6), "WLAN");
+    EXPECT_EQ(BuildInterfaceConfig(nullptr), nullptr);
 }
 
 TEST(IsDeviceForCurrentOSTest, MatchesTheFirstXCodeListAgainstTheSystemCode) {
@@ -154,18 +146,15 @@ TEST(IsDeviceForCurrentOSTest, MatchesTheFirstXCodeListAgainstTheSystemCode) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.version != nullptr ? c.version : "none") + " " + c.device);
         // The system is identified once per process.
-        const int status = airvane::test::RunInChild([&]() {
-            airvane::test::CScopedEnv env("AIRVANE_OS_VERSION", c.version);
-            stXMLNode* device =
-                XMLParseText(c.device, static_cast<std::uint32_t>(std::strlen(c.device)), nullptr);
-            if (device == nullptr || std::strcmp(device->name, "DEVICE") != 0) {
-                return 2;
-            }
-            const bool applies = IsDeviceForCurrentOS(device);
-            XMLFreeTree(device);
-            return applies ? 10 : 11;
-        });
-        EXPECT_EQ(status, c.applies ? 10 : 11);
+        EXPECT_EQ(airvane::test::RunInChild([&]() {
+                      airvane::test::CScopedEnv env("AIRVANE_OS_VERSION", c.version);
+                      stXMLNode* device =
+                          XMLParseText(c.device, static_cast<std::uint32_t>(std::strlen(c.device)), nullptr);
+                      const int result = device == nullptr ? 2 : IsDeviceForCurrentOS(device) ? 10 : 11;
+                      XMLFreeTree(device);
+                      return result;
+                  }),
+                  c.applies ? 10 : 11);
     }
 }
 

@@ -64,7 +64,7 @@ TEST(ListWLANAdapterTest, EqualityAsksEachLeftNameToOccurOnTheRightWithTheSameCo
     }
 }
 
-TEST(ListWLANAdapterTest, EqualityIgnoresEverythingButTheValidNames) {
+TEST(ListWLANAdapterTest, EqualityReadsOnlyTheValidNamesWithinTheirSlots) {
     auto left = MakeList({"a", "b"});
     auto right = MakeList({"b", "a"});
     std::strcpy(right->friendlyName[0], "other");
@@ -77,25 +77,22 @@ TEST(ListWLANAdapterTest, EqualityIgnoresEverythingButTheValidNames) {
     left->adapterCount = 3;
     std::strcpy(left->adapterName[2], "c");
     EXPECT_FALSE(*left == *right);
-}
-
-TEST(ListWLANAdapterTest, DamagedNamesAndCountsNeverLeadPastTheirSlotOrRecord) {
-    auto left = MakeList({"x"});
-    auto right = MakeList({"x"});
+    // A name filling its slot: the byte after it starts the next name and is not part of it.
+    left = MakeList({"x"});
+    right = MakeList({"x"});
     std::memset(left->adapterName[0], 'n', stListWLANAdapter::kNameBytes);
     std::memset(right->adapterName[0], 'n', stListWLANAdapter::kNameBytes);
-    // The byte after each slot starts the next name; it must not be read as part of it.
     std::strcpy(left->adapterName[1], "tail-left");
     std::strcpy(right->adapterName[1], "tail-right");
     EXPECT_TRUE(*left == *right);
     right->adapterName[0][255] = '\0';
     EXPECT_FALSE(*left == *right);
-    // All 32 slots are compared; unused ones are empty on both sides.
-    auto one = MakeList({"a"});
-    auto other = MakeList({"a"});
-    one->adapterCount = 1000;
-    other->adapterCount = 1000;
-    EXPECT_TRUE(*one == *other);
+    // A damaged count stops at the 32 slots; unused ones are empty on both sides.
+    left = MakeList({"a"});
+    right = MakeList({"a"});
+    left->adapterCount = 1000;
+    right->adapterCount = 1000;
+    EXPECT_TRUE(*left == *right);
 }
 
 } // namespace

@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -45,11 +43,10 @@ TEST(File, MissingFilesAndFoldersDoNotOpen) {
 TEST(File, SizeIsTheLow32Bits) {
     CTempDir dir;
     const std::string path = dir.File("sparse");
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
-    ASSERT_GE(fd, 0);
-    const bool grown = ::ftruncate(fd, (static_cast<off_t>(1) << 32) + 5) == 0;
-    ::close(fd);
-    if (!grown) {
+    airvane::test::WriteFile(path, "");
+    std::error_code error;
+    std::filesystem::resize_file(path, (std::uintmax_t{1} << 32) + 5, error);
+    if (error) {
         GTEST_SKIP() << "file system refuses a sparse 4 GiB file";
     }
     const pf::FileHandle file = pf::OpenFileForRead(path.c_str());

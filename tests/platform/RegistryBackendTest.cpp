@@ -1,13 +1,13 @@
 #include "airvane/platform/RegistryBackend.h"
 
+#include "airvane/system/Registry.h"
+#include "tests/platform/RegistryStoreAccess.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -28,39 +28,6 @@ constexpr pf::RegResult kNotFound = pf::RegResult::NotFound;
 constexpr pf::RegResult kFailure = pf::RegResult::Failure;
 constexpr std::uint32_t kUser = pf::kHKeyCurrentUser;
 
-// Creates `subKey` under `root` and stores one value in it.
-pf::RegResult Store(std::uint32_t root, const char* subKey, const char* name, std::uint32_t type,
-                    const std::string& bytes) {
-    pf::RegKeyHandle key = nullptr;
-    pf::RegResult result = pf::RegCreateKey(root, subKey, key);
-    if (result == kSuccess) {
-        result = pf::RegSetValue(key, name, type, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        pf::RegCloseKey(key);
-    }
-    return result;
-}
-
-struct stLoaded {
-    pf::RegResult result = kFailure;
-    std::uint32_t type = 0xDEADBEEF;
-    std::string bytes;
-};
-
-// Opens `subKey` for reading and reads one value with a generous buffer.
-stLoaded Load(std::uint32_t root, const char* subKey, const char* name) {
-    stLoaded loaded;
-    pf::RegKeyHandle key = nullptr;
-    loaded.result = pf::RegOpenKey(root, subKey, false, key);
-    if (loaded.result == kSuccess) {
-        std::vector<char> buffer(4096);
-        std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
-        loaded.result = pf::RegQueryValue(key, name, &loaded.type, buffer.data(), size);
-        loaded.bytes.assign(buffer.data(), loaded.result == kSuccess ? size : 0);
-        pf::RegCloseKey(key);
-    }
-    return loaded;
-}
-
 // Opens (or, with `create`, creates) a key and closes it again; the handle is set exactly on success.
 pf::RegResult Open(std::uint32_t root, const std::string& subKey, bool forWrite = false,
                    bool create = false) {
@@ -74,23 +41,6 @@ pf::RegResult Open(std::uint32_t root, const std::string& subKey, bool forWrite 
 
 pf::RegResult Create(std::uint32_t root, const std::string& subKey) {
     return Open(root, subKey, true, true);
-}
-
-// Runs a query on a store file directly and returns the first column of every row.
-Names Inspect(const std::string& file, const char* sql) {
-    Names rows;
-    sqlite3* db = nullptr;
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            const unsigned char* text = sqlite3_column_text(statement, 0);
-            rows.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
-        }
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return rows;
 }
 
 std::set<std::string> FolderEntries(const std::string& folder) {
@@ -133,7 +83,7 @@ TEST(RegistryBackendKeys, PathsFoldAsciiCaseAndFollowTheSeparatorRules) {
     // Missing ancestors were made once, with the case of their first creation; the trailing
     // separator added no key.
     EXPECT_EQ(
-        Inspect(registry.Path(), "SELECT name FROM reg_key ORDER BY id"),
+        InspectStore(registry.Path(), "SELECT name FROM reg_key ORDER BY id"),
         (Names{"", "Software", "Vendor", "Product", "Sub", "\xC3\x84", "A", "B", std::string(255, 'k')}));
     // clang-format off
     const struct { std::string path; pf::RegResult result; } cases[] = {
@@ -162,21 +112,21 @@ TEST(RegistryBackendKeys, EachPredefinedRootIsASeparateTreeWithARootKey) {
     EXPECT_EQ(pf::RegQueryValue(key, "V", nullptr, nullptr, size), kNotFound);
     EXPECT_EQ(pf::RegSetValue(key, "V", pf::kRegBinary, "z", 1), kSuccess);
     pf::RegCloseKey(key);
-    EXPECT_EQ(Load(pf::kHKeyDynData, nullptr, "V").bytes, "z");
+    EXPECT_EQ(LoadValue(pf::kHKeyDynData, nullptr, "V").bytes, "z");
     for (std::uint32_t root = 0x80000000u; root <= 0x80000006u; ++root) {
-        ASSERT_EQ(Store(root, "Same\\Path", "V", pf::kRegBinary, std::to_string(root)), kSuccess);
+        ASSERT_EQ(StoreValue(root, "Same\\Path", "V", pf::kRegBinary, std::to_string(root)), kSuccess);
     }
     for (std::uint32_t root = 0x80000000u; root <= 0x80000006u; ++root) {
-        EXPECT_EQ(Load(root, "Same\\Path", "V").bytes, std::to_string(root)) << std::hex << root;
+        EXPECT_EQ(LoadValue(root, "Same\\Path", "V").bytes, std::to_string(root)) << std::hex << root;
     }
     EXPECT_EQ(Open(pf::kHKeyLocalMachine, "A"), kNotFound);
 }
 
 TEST(RegistryBackendValues, KeepTypeExactBytesAndTheirFirstNameCase) {
     CScopedRegistry registry;
-    std::string everyByte;
+    std::string everyByte(256, '\0');
     for (int b = 0; b < 256; ++b) {
-        everyByte.push_back(static_cast<char>(b));
+        everyByte[b] = static_cast<char>(b);
     }
     const std::string dword("\x04\0\0\0", 4), odd("\0a\0", 3);
     struct stValue {
@@ -195,21 +145,21 @@ TEST(RegistryBackendValues, KeepTypeExactBytesAndTheirFirstNameCase) {
         {"NAME", pf::kRegDword, dword}, {"", pf::kRegBinary, "default"}};
     // clang-format on
     for (const auto& w : writes) {
-        ASSERT_EQ(Store(kUser, "K", w.name, w.type, w.bytes), kSuccess);
+        ASSERT_EQ(StoreValue(kUser, "K", w.name, w.type, w.bytes), kSuccess);
     }
     for (const auto& r : reads) {
-        const stLoaded loaded = Load(kUser, "K", r.name);
+        const stLoadedValue loaded = LoadValue(kUser, "K", r.name);
         EXPECT_EQ(loaded.result, kSuccess) << r.name;
         EXPECT_EQ(loaded.type, r.type) << r.name;
         EXPECT_EQ(loaded.bytes, r.bytes) << r.name;
     }
-    EXPECT_EQ(Inspect(registry.Path(), "SELECT name FROM reg_value ORDER BY name"),
+    EXPECT_EQ(InspectStore(registry.Path(), "SELECT name FROM reg_value ORDER BY name"),
               (Names{"", "All", "Empty", "Name", "Odd"}));
 }
 
 TEST(RegistryBackendValues, QueryAndSetFollowTheCallRules) {
     CScopedRegistry registry;
-    ASSERT_EQ(Store(kUser, "K", "V", pf::kRegExpandSz, "0123456789"), kSuccess);
+    ASSERT_EQ(StoreValue(kUser, "K", "V", pf::kRegExpandSz, "0123456789"), kSuccess);
     pf::RegKeyHandle key = nullptr;
     ASSERT_EQ(pf::RegOpenKey(kUser, "K", false, key), kSuccess);
     // No buffer: succeeds and reports the size and type.
@@ -247,7 +197,7 @@ TEST(RegistryBackendValues, QueryAndSetFollowTheCallRules) {
     EXPECT_EQ(type, pf::kRegBinary);
     EXPECT_EQ(pf::RegQueryValue(key, "N", nullptr, nullptr, size), kNotFound);
     pf::RegCloseKey(key);
-    EXPECT_EQ(Load(kUser, "K", "W").bytes, "ab");
+    EXPECT_EQ(LoadValue(kUser, "K", "W").bytes, "ab");
     // Null handles fail.
     EXPECT_EQ(pf::RegSetValue(nullptr, "V", pf::kRegBinary, "abcd", 4), kFailure);
     EXPECT_EQ(pf::RegQueryValue(nullptr, "V", nullptr, nullptr, size), kFailure);
@@ -263,7 +213,7 @@ TEST(RegistryBackendStore, LocationIsReadAtEveryOpenAndTheStoreIsMadePrivate) {
     {
         CScopedEnv config("XDG_CONFIG_HOME", dir.File("existing/a").c_str());
         const mode_t oldMask = ::umask(0); // the modes must not depend on the caller's umask
-        EXPECT_EQ(Store(kUser, "K", "V", pf::kRegBinary, "config"), kSuccess);
+        EXPECT_EQ(StoreValue(kUser, "K", "V", pf::kRegBinary, "config"), kSuccess);
         ::umask(oldMask);
         EXPECT_EQ(ModeOf(dir.File("existing/a/airvane/registry.db")), 0600);
         EXPECT_EQ(ModeOf(dir.File("existing/a/airvane")), 0700);
@@ -272,11 +222,11 @@ TEST(RegistryBackendStore, LocationIsReadAtEveryOpenAndTheStoreIsMadePrivate) {
     }
     {
         CScopedEnv config("XDG_CONFIG_HOME", "relative"); // ignored: not absolute
-        ASSERT_EQ(Store(kUser, "K", "V", pf::kRegBinary, "home"), kSuccess);
+        ASSERT_EQ(StoreValue(kUser, "K", "V", pf::kRegBinary, "home"), kSuccess);
         EXPECT_EQ(ModeOf("relative"), -1);
     }
     CScopedEnv config("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(Load(kUser, "K", "V").bytes, "home");
+    EXPECT_EQ(LoadValue(kUser, "K", "V").bytes, "home");
     EXPECT_NE(ModeOf(dir.File("home/.config/airvane/registry.db")), -1);
     {
         CScopedEnv store("AIRVANE_REGISTRY", dir.File("explicit.db").c_str());
@@ -284,7 +234,7 @@ TEST(RegistryBackendStore, LocationIsReadAtEveryOpenAndTheStoreIsMadePrivate) {
     }
     {
         CScopedEnv back("XDG_CONFIG_HOME", dir.File("existing/a").c_str());
-        EXPECT_EQ(Load(kUser, "K", "V").bytes, "config");
+        EXPECT_EQ(LoadValue(kUser, "K", "V").bytes, "config");
     }
     CScopedEnv noHome("HOME", nullptr);
     EXPECT_EQ(Create(kUser, "K"), kFailure);
@@ -307,8 +257,8 @@ TEST(RegistryBackendStore, OpeningOrBadRootsCreateNoStoreAndAnEmptyFileBecomesOn
     }
     CScopedEnv store("AIRVANE_REGISTRY", dir.File("empty.db").c_str());
     WriteFile(dir.File("empty.db"), "");
-    ASSERT_EQ(Store(kUser, "K", "V", pf::kRegBinary, "v"), kSuccess);
-    EXPECT_EQ(Load(kUser, "K", "V").bytes, "v");
+    ASSERT_EQ(StoreValue(kUser, "K", "V", pf::kRegBinary, "v"), kSuccess);
+    EXPECT_EQ(LoadValue(kUser, "K", "V").bytes, "v");
 }
 
 TEST(RegistryBackendStore, FileThatIsNoStoreFailsEverythingAndStaysUnchanged) {
@@ -337,7 +287,16 @@ TEST(RegistryBackendStore, FileThatIsNoStoreFailsEverythingAndStaysUnchanged) {
         EXPECT_EQ(Open(kUser, "K"), kFailure);
         EXPECT_EQ(Open(kUser, "K", true), kFailure);
         EXPECT_EQ(Open(kUser, ""), kFailure);
-        EXPECT_EQ(Store(kUser, "K", "V", pf::kRegBinary, "v"), kFailure);
+        EXPECT_EQ(StoreValue(kUser, "K", "V", pf::kRegBinary, "v"), kFailure);
+        // So do the registry value functions built on the store.
+        std::string text = "previous";
+        unsigned char bytes[8] = {};
+        std::uint32_t count = sizeof(bytes);
+        EXPECT_EQ(RegistrySetString("HKEY_CURRENT_USER\\K", "V", "x"), 0);
+        EXPECT_EQ(RegistrySetBinary("HKEY_CURRENT_USER\\K", "V", bytes, 1), 0);
+        EXPECT_EQ(RegistryGetString("HKEY_CURRENT_USER\\K", "V", text), 0);
+        EXPECT_EQ(RegistryGetBinary("HKEY_CURRENT_USER\\K", "V", bytes, count), 0);
+        EXPECT_EQ(text, "previous");
         EXPECT_TRUE(ReadFile(registry.Path()) == before) << "store changed";
         EXPECT_EQ(FolderEntries(folder), entries);
     }
@@ -352,7 +311,7 @@ TEST(RegistryBackendStore, ReadOnlyFolderFailsCleanly) {
     ASSERT_EQ(::mkdir(emptyFolder.c_str(), 0700), 0);
     {
         CScopedEnv store("AIRVANE_REGISTRY", file.c_str());
-        ASSERT_EQ(Store(kUser, "K", "V", pf::kRegBinary, "kept"), kSuccess);
+        ASSERT_EQ(StoreValue(kUser, "K", "V", pf::kRegBinary, "kept"), kSuccess);
     }
     const std::string before = ReadFile(file);
     const int status = RunInChild([&] {
@@ -364,10 +323,10 @@ TEST(RegistryBackendStore, ReadOnlyFolderFailsCleanly) {
         {
             CScopedEnv store("AIRVANE_REGISTRY", file.c_str());
             // Reading still works; anything that has to write fails.
-            EXPECT_EQ(Load(kUser, "K", "V").bytes, "kept");
-            EXPECT_EQ(Store(kUser, "K", "V", pf::kRegBinary, "new"), kFailure);
+            EXPECT_EQ(LoadValue(kUser, "K", "V").bytes, "kept");
+            EXPECT_EQ(StoreValue(kUser, "K", "V", pf::kRegBinary, "new"), kFailure);
             EXPECT_EQ(Create(kUser, "K\\New"), kFailure);
-            EXPECT_EQ(Load(kUser, "K", "V").bytes, "kept");
+            EXPECT_EQ(LoadValue(kUser, "K", "V").bytes, "kept");
         }
         CScopedEnv store("AIRVANE_REGISTRY", (emptyFolder + "/registry.db").c_str());
         EXPECT_EQ(Create(kUser, "K"), kFailure);
@@ -378,53 +337,6 @@ TEST(RegistryBackendStore, ReadOnlyFolderFailsCleanly) {
     EXPECT_TRUE(ReadFile(file) == before);
     EXPECT_EQ(FolderEntries(folder), std::set<std::string>{"registry.db"});
     EXPECT_TRUE(FolderEntries(emptyFolder).empty());
-}
-
-TEST(RegistryBackendStore, TwoProcessesWriteTheSameStore) {
-    CScopedRegistry registry; // the store does not exist yet: both processes race to make it
-    constexpr int kChildren = 2;
-    constexpr int kValuesPerChild = 150;
-    constexpr int kSubKeys = 6;
-    const auto keyOf = [](int i) { return "Shared\\Sub" + std::to_string(i % kSubKeys); };
-    const auto nameOf = [](int child, int i) {
-        return "c" + std::to_string(child) + "-v" + std::to_string(i);
-    };
-    int gate[2];
-    ASSERT_EQ(::pipe(gate), 0);
-    std::fflush(nullptr);
-    pid_t children[kChildren];
-    for (int child = 0; child < kChildren; ++child) {
-        children[child] = ::fork();
-        ASSERT_GE(children[child], 0);
-        if (children[child] == 0) {
-            ::close(gate[1]);
-            char start;
-            (void)!::read(gate[0], &start, 1); // returns when the parent closes the pipe
-            int failures = 0;
-            for (int i = 0; i < kValuesPerChild; ++i) {
-                const std::string name = nameOf(child, i);
-                failures += Store(kUser, keyOf(i).c_str(), name.c_str(), pf::kRegBinary, name) != kSuccess;
-            }
-            ::_exit(failures > 100 ? 100 : failures);
-        }
-    }
-    ::close(gate[0]);
-    ::close(gate[1]);
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "failed writes in child " << pid;
-    }
-    int missing = 0;
-    for (int child = 0; child < kChildren; ++child) {
-        for (int i = 0; i < kValuesPerChild; ++i) {
-            missing += Load(kUser, keyOf(i).c_str(), nameOf(child, i).c_str()).bytes != nameOf(child, i);
-        }
-    }
-    EXPECT_EQ(missing, 0);
-    // One root row, "Shared" and its subkeys: no key was made twice.
-    EXPECT_EQ(Inspect(registry.Path(), "SELECT count(*) FROM reg_key"), Names{std::to_string(2 + kSubKeys)});
 }
 
 } // namespace

@@ -6,34 +6,27 @@
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WPASecureMethod.h"
 
-#include "ModuleExports.h"
 #include "ReleaseWatch.h"
+#include "SecurityTestHelpers.h"
 #include "tests/modules/wpa_stub/WpaStubDouble.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
 using airvane::test::CReleaseWatch;
-using airvane::test::HoldsPartOf;
-using airvane::test::ReleaseWatchActive;
 
 // Storage for one object, so that its bytes can be read after its destructor ran.
-template <typename T> class CObjectStorage {
-public:
-    CObjectStorage() { std::memset(m_bytes, 0, sizeof(m_bytes)); }
-    T* Construct() { return new (m_bytes) T(); }
+template <typename T> struct stObjectStorage {
+    alignas(T) unsigned char bytes[sizeof(T)] = {};
+    T* Construct() { return new (bytes) T(); }
     bool Holds(const std::string& secret) const {
-        return HoldsPartOf(m_bytes, sizeof(m_bytes), reinterpret_cast<const unsigned char*>(secret.data()),
-                           secret.size());
+        return airvane::test::HoldsPartOf(bytes, sizeof(bytes), secret);
     }
-
-private:
-    alignas(T) unsigned char m_bytes[sizeof(T)];
 };
 
 const std::string kWepKey = "\x5A\x11\xC3\x7E\x29\xB4\x66\xD1\x08\x9F\xE2\x4D\x73";
@@ -44,52 +37,42 @@ const std::string kLongPassPhrase = "correct horse battery staple, kept off the 
 // Short enough to be kept inside the string object itself.
 const std::string kShortPassPhrase = "gr33n-lem0n";
 
-const unsigned char* Bytes(const std::string& text) {
-    return reinterpret_cast<const unsigned char*>(text.data());
+template <typename T> int SetKey(T& method, const std::string& key) {
+    return method.SetKey(reinterpret_cast<const unsigned char*>(key.data()),
+                         static_cast<std::uint32_t>(key.size() * 8));
 }
 
-std::uint32_t Bits(const std::string& key) {
-    return static_cast<std::uint32_t>(key.size() * 8);
+// Gives a method built in place its secret with `set`, then destroys it.
+template <typename T, typename Set> void ExpectDestructionWipes(const std::string& secret, Set set) {
+    stObjectStorage<T> storage;
+    T* method = storage.Construct();
+    ASSERT_EQ(1, set(*method));
+    ASSERT_TRUE(storage.Holds(secret)) << "the search must see a live secret";
+    method->~T();
+    EXPECT_FALSE(storage.Holds(secret));
 }
 
 TEST(KeyWipeTest, DestroyedMethodsLeaveNoKeyInTheirStorage) {
-    CObjectStorage<CWLANWEPSecureMethod> wepStorage;
-    CWLANWEPSecureMethod* wep = wepStorage.Construct();
-    ASSERT_EQ(wep->SetKey(Bytes(kWepKey), Bits(kWepKey)), 1);
-    ASSERT_TRUE(wepStorage.Holds(kWepKey)) << "the search must see a live key";
-    wep->~CWLANWEPSecureMethod();
-    EXPECT_FALSE(wepStorage.Holds(kWepKey));
-
-    CObjectStorage<CWLANWPAPSKSecureMethod> keyStorage;
-    CWLANWPAPSKSecureMethod* withKey = keyStorage.Construct();
-    ASSERT_EQ(withKey->SetKey(Bytes(kPskKey), Bits(kPskKey)), 1);
-    ASSERT_TRUE(keyStorage.Holds(kPskKey));
-    withKey->~CWLANWPAPSKSecureMethod();
-    EXPECT_FALSE(keyStorage.Holds(kPskKey));
-
-    CObjectStorage<CWLANWPAPSKSecureMethod> phraseStorage;
-    CWLANWPAPSKSecureMethod* withPhrase = phraseStorage.Construct();
-    ASSERT_EQ(withPhrase->SetPassword(kShortPassPhrase.c_str()), 1);
-    ASSERT_TRUE(phraseStorage.Holds(kShortPassPhrase));
-    withPhrase->~CWLANWPAPSKSecureMethod();
-    EXPECT_FALSE(phraseStorage.Holds(kShortPassPhrase));
+    ExpectDestructionWipes<CWLANWEPSecureMethod>(kWepKey, [](auto& m) { return SetKey(m, kWepKey); });
+    ExpectDestructionWipes<CWLANWPAPSKSecureMethod>(kPskKey, [](auto& m) { return SetKey(m, kPskKey); });
+    ExpectDestructionWipes<CWLANWPAPSKSecureMethod>(
+        kShortPassPhrase, [](auto& m) { return m.SetPassword(kShortPassPhrase.c_str()); });
 }
 
 TEST(KeyWipeTest, ReplacedWpaSecretsAreWipedInPlace) {
-    CObjectStorage<CWLANWPAPSKSecureMethod> storage;
+    stObjectStorage<CWLANWPAPSKSecureMethod> storage;
     CWLANWPAPSKSecureMethod* method = storage.Construct();
 
     // A shorter key over a longer one: no byte of the longer one stays behind.
-    ASSERT_EQ(method->SetKey(Bytes(kPskKey), Bits(kPskKey)), 1);
-    const std::string shortKey(5, '\x01');
-    ASSERT_EQ(method->SetKey(Bytes(shortKey), Bits(shortKey)), 1);
+    ASSERT_EQ(SetKey(*method, kPskKey), 1);
+    ASSERT_EQ(SetKey(*method, std::string(5, '\x01')), 1);
     EXPECT_FALSE(storage.Holds(kPskKey.substr(5)));
 
     // A pass phrase replaces the key, and a key replaces the pass phrase.
-    ASSERT_EQ(method->SetKey(Bytes(kPskKey), Bits(kPskKey)), 1);
+    ASSERT_EQ(SetKey(*method, kPskKey), 1);
     ASSERT_EQ(method->SetPassword(kShortPassPhrase.c_str()), 1);
     EXPECT_FALSE(storage.Holds(kPskKey));
-    ASSERT_EQ(method->SetKey(Bytes(kPskKey), Bits(kPskKey)), 1);
+    ASSERT_EQ(SetKey(*method, kPskKey), 1);
     EXPECT_FALSE(storage.Holds(kShortPassPhrase));
 
     // Assignment from a method without secrets.
@@ -100,7 +83,7 @@ TEST(KeyWipeTest, ReplacedWpaSecretsAreWipedInPlace) {
 }
 
 TEST(KeyWipeTest, ReleasedBlocksNeverHoldAPassPhrase) {
-    if (!ReleaseWatchActive()) {
+    if (!airvane::test::ReleaseWatchActive()) {
         GTEST_SKIP() << "this executable's operator delete is replaced by another allocator";
     }
     {
@@ -117,46 +100,39 @@ TEST(KeyWipeTest, ReleasedBlocksNeverHoldAPassPhrase) {
         clone.reset();
         EXPECT_EQ(watch.LeakingReleases(), 0);
     }
-    {
-        // A released block that still holds the secret must be seen, or the check above
-        // proves nothing.
-        const CReleaseWatch watch(kLongPassPhrase);
-        { const std::string copy(kLongPassPhrase); }
-        EXPECT_GE(watch.LeakingReleases(), 1);
-    }
+    // A released block that still holds the secret must be seen, or the check above proves nothing.
+    const CReleaseWatch watch(kLongPassPhrase);
+    { const std::string copy(kLongPassPhrase); }
+    EXPECT_GE(watch.LeakingReleases(), 1);
 }
 
 TEST(KeyWipeTest, NetworkBlockForTheSupplicantIsWipedAfterUse) {
-    if (!ReleaseWatchActive()) {
+    if (!airvane::test::ReleaseWatchActive()) {
         GTEST_SKIP() << "this executable's operator delete is replaced by another allocator";
     }
     using namespace wpa_stub_double;
     const auto reset = airvane::test::ModuleExport<ResetFn>(kModuleName, kReset);
     ASSERT_NE(reset, nullptr) << "wpa_stub.dll double not found beside the test executable";
     reset();
-
-    CWLANWPAPSKSecureMethod method;
-    ASSERT_EQ(method.SetPassword(kLongPassPhrase.c_str()), 1);
-    const CWLANState state;
-    {
-        const CReleaseWatch watch(kLongPassPhrase);
-        ASSERT_EQ(method.WPALoadContext(state, "Office", nullptr), 1);
-        EXPECT_EQ(watch.LeakingReleases(), 0);
-    }
-    method.WPAReleaseContext();
-
-    // A released context stays attached to its method: a second method loads the next one.
+    // A released context stays attached to its method, so each load uses a method of its own.
+    // The key goes to the supplicant as upper-case hexadecimal digits; the watched texts are
+    // made before their watch starts, so their own release does not count.
+    CWLANWPAPSKSecureMethod phraseMethod;
     CWLANWPAPSKSecureMethod keyMethod;
-    ASSERT_EQ(keyMethod.SetKey(Bytes(kPskKey), Bits(kPskKey)), 1);
-    {
-        // The key goes to the supplicant as upper-case hexadecimal digits. (The text is
-        // made before the watch starts: its own release must not count.)
-        const std::string hexKey = "912CE704BB583FA61DC075EE42990B68D3278AF15C36AD1064CF831AB74EF925";
-        const CReleaseWatch watch(hexKey);
-        ASSERT_EQ(keyMethod.WPALoadContext(state, "Office", nullptr), 1);
-        EXPECT_EQ(watch.LeakingReleases(), 0);
+    ASSERT_EQ(phraseMethod.SetPassword(kLongPassPhrase.c_str()), 1);
+    ASSERT_EQ(SetKey(keyMethod, kPskKey), 1);
+    const std::string hexKey = "912CE704BB583FA61DC075EE42990B68D3278AF15C36AD1064CF831AB74EF925";
+    const CWLANState state;
+    const std::pair<CWLANWPAPSKSecureMethod*, const std::string*> loads[] = {
+        {&phraseMethod, &kLongPassPhrase}, {&keyMethod, &hexKey}};
+    for (const auto& [method, secret] : loads) {
+        {
+            const CReleaseWatch watch(*secret);
+            ASSERT_EQ(method->WPALoadContext(state, "Office", nullptr), 1);
+            EXPECT_EQ(watch.LeakingReleases(), 0);
+        }
+        method->WPAReleaseContext();
     }
-    keyMethod.WPAReleaseContext();
     reset();
 }
 

@@ -5,7 +5,7 @@
 #include "airvane/security/WPASecureMethod.h"
 
 #include "FakeWepPlusAdapter.h"
-#include "ModuleExports.h"
+#include "SecurityTestHelpers.h"
 #include "tests/modules/wepplus/WepPlusDouble.h"
 #include "tests/modules/wpa_stub/WpaStubDouble.h"
 #include "tests/support/TestSupport.h"
@@ -14,7 +14,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <memory>
 
 namespace {
 
@@ -55,9 +54,7 @@ TEST(MissingModules, SupplicantStubLoadIsRetriedAfterAFailure) {
 }
 
 int WepPlusStateOf(const CWLANWEPPlusSecureMethod& method) {
-    std::unique_ptr<IWLANSecureMethodState> state(method.BuildSecureMethodState());
-    return state != nullptr ? static_cast<CWLANWEPPlusSecureMethodState*>(state.get())->GetWepPlusState()
-                            : -1;
+    return airvane::test::StateOf(method, &CWLANWEPPlusSecureMethodState::GetWepPlusState);
 }
 
 TEST(MissingModules, KeyRenewalModuleLoadIsRetriedAfterAFailure) {

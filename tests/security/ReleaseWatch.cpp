@@ -19,14 +19,23 @@ std::atomic<long> g_releases{0};
 
 constexpr std::size_t kWindow = 8;
 
+// Allocation-free search, as it runs inside operator delete.
+bool Holds(const unsigned char* data, std::size_t size, const unsigned char* secret, std::size_t secretSize) {
+    for (std::size_t from = 0; size >= kWindow && from + kWindow <= secretSize; ++from) {
+        if (std::search(data, data + size, secret + from, secret + from + kWindow) != data + size) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void Release(void* block) noexcept {
     if (block == nullptr) {
         return;
     }
     g_releases.fetch_add(1);
     const unsigned char* secret = g_watched.load();
-    if (secret != nullptr &&
-        airvane::test::HoldsPartOf(static_cast<const unsigned char*>(block), malloc_usable_size(block),
+    if (secret != nullptr && Holds(static_cast<const unsigned char*>(block), malloc_usable_size(block),
                                    secret, g_watchedSize.load())) {
         g_releasesHoldingSecret.fetch_add(1);
     }
@@ -41,18 +50,8 @@ void* Allocate(std::size_t bytes) noexcept {
 
 namespace airvane::test {
 
-bool HoldsPartOf(const unsigned char* data, std::size_t size, const unsigned char* secret,
-                 std::size_t secretSize) {
-    if (secretSize < kWindow || size < kWindow) {
-        return false;
-    }
-    for (std::size_t from = 0; from + kWindow <= secretSize; ++from) {
-        const unsigned char* window = secret + from;
-        if (std::search(data, data + size, window, window + kWindow) != data + size) {
-            return true;
-        }
-    }
-    return false;
+bool HoldsPartOf(const unsigned char* data, std::size_t size, const std::string& secret) {
+    return Holds(data, size, reinterpret_cast<const unsigned char*>(secret.data()), secret.size());
 }
 
 CReleaseWatch::CReleaseWatch(const std::string& secret) : m_secret(secret) {
@@ -78,6 +77,8 @@ bool ReleaseWatchActive() {
 
 } // namespace airvane::test
 
+// Every form is replaced: a sanitizer runtime supplies its own for any form left out, and
+// would then see blocks allocated here released through its own bookkeeping.
 void* operator new(std::size_t bytes) {
     void* block = Allocate(bytes);
     if (block == nullptr) {

@@ -1,9 +1,8 @@
 #pragma once
 
-// This test executable replaces the global operator new and delete (ReleaseWatch.cpp) so
-// that a test can look into every heap block just before it goes back to the system. The
-// replacement lives in a translation unit of its own, so that no caller has an inlined copy
-// of it and another allocator (valgrind's) can take its place everywhere at once.
+// This test executable replaces the global operator new and delete (ReleaseWatch.cpp) to look
+// into every heap block just before it goes back to the system. The replacement has a translation
+// unit of its own, so no caller inlines it and another allocator (valgrind's) replaces it everywhere.
 
 #include <cstddef>
 #include <string>
@@ -11,8 +10,7 @@
 namespace airvane::test {
 
 // True when `data` holds a run of 8 consecutive bytes of `secret` (a shorter secret never matches).
-bool HoldsPartOf(const unsigned char* data, std::size_t size, const unsigned char* secret,
-                 std::size_t secretSize);
+bool HoldsPartOf(const unsigned char* data, std::size_t size, const std::string& secret);
 
 // Counts, for its lifetime, the released blocks that still hold part of `secret`.
 class CReleaseWatch {

@@ -3,32 +3,33 @@
 #include "airvane/security/WPASecureCapabilities.h"
 #include "airvane/security/WPASecureMethodState.h"
 
+#include "SecurityTestHelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <string>
 
 namespace {
 
 TEST(SecureMethodRoots, PlainObjectsStandForNoSecurityAndIdentifiersAreFixed) {
-    EXPECT_EQ(0, WLAN_SECURE_NONE);
-    EXPECT_EQ(1, WLAN_SECURE_WEP);
-    EXPECT_EQ(2, WLAN_SECURE_WEPPLUS);
-    EXPECT_EQ(3, WLAN_SECURE_WPA);
-    EXPECT_EQ(4, WLAN_SECURE_WPAPSK);
+    const enWLANSecureMethodUID uids[] = {WLAN_SECURE_NONE, WLAN_SECURE_WEP, WLAN_SECURE_WEPPLUS,
+                                          WLAN_SECURE_WPA, WLAN_SECURE_WPAPSK};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(i, uids[i]);
+    }
     EXPECT_EQ(4u, sizeof(enWLANSecureMethodUID));
 
     IWLANSecureMethod method;
-    EXPECT_EQ(WLAN_SECURE_NONE, method.GetSecureMethodUID());
-    EXPECT_EQ(nullptr, method.BuildSecureMethodState());
     std::unique_ptr<IWLANSecureMethod> clone(method.Clone());
     ASSERT_NE(nullptr, clone);
     EXPECT_NE(&method, clone.get());
-    EXPECT_EQ(WLAN_SECURE_NONE, clone->GetSecureMethodUID());
-    EXPECT_EQ(nullptr, clone->BuildSecureMethodState());
+    for (const IWLANSecureMethod* m : {&method, clone.get()}) {
+        EXPECT_EQ(WLAN_SECURE_NONE, m->GetSecureMethodUID());
+        EXPECT_EQ(nullptr, m->BuildSecureMethodState());
+    }
     std::unique_ptr<IWLANSecureMethodState> stateClone(IWLANSecureMethodState().Clone());
     ASSERT_NE(nullptr, stateClone);
     EXPECT_EQ(WLAN_SECURE_NONE, stateClone->GetSecureMethodUID());
@@ -47,20 +48,16 @@ public:
 std::string Describe(const CWLANWEPSecureMethod& wep) {
     unsigned char out[32];
     std::memset(out, 0xEE, sizeof(out));
-    std::string text = "uid=" + std::to_string(wep.GetSecureMethodUID()) +
-                       " mode=" + std::to_string(wep.GetMode()) +
-                       " bits=" + std::to_string(wep.GetKeySizeInBit()) +
-                       " get=" + std::to_string(wep.GetKey(out)) + " key=";
-    for (std::size_t i = 0; i < 14; ++i) {
-        text += "0123456789ABCDEF"[out[i] >> 4];
-        text += "0123456789ABCDEF"[out[i] & 0xF];
-    }
-    return text;
+    const int got = wep.GetKey(out);
+    return "uid=" + std::to_string(wep.GetSecureMethodUID()) + " mode=" + std::to_string(wep.GetMode()) +
+           " bits=" + std::to_string(wep.GetKeySizeInBit()) + " get=" + std::to_string(got) +
+           " key=" + airvane::test::HexOf(out, 14);
 }
 
 TEST(WEPSecureMethod, SetKeyRules) {
+    const std::string empty = "uid=1 mode=1 bits=0 get=1 key=EEEEEEEEEEEEEEEEEEEEEEEEEEEE";
     CWLANWEPSecureMethod fresh;
-    EXPECT_EQ("uid=1 mode=1 bits=0 get=1 key=EEEEEEEEEEEEEEEEEEEEEEEEEEEE", Describe(fresh));
+    EXPECT_EQ(empty, Describe(fresh));
     std::unique_ptr<IWLANSecureMethodState> state(fresh.BuildSecureMethodState());
     ASSERT_NE(nullptr, state);
     EXPECT_EQ(WLAN_SECURE_WEP, state->GetSecureMethodUID());
@@ -90,15 +87,13 @@ TEST(WEPSecureMethod, SetKeyRules) {
     EXPECT_EQ(0, std::memcmp(key.data() + 1, wep.RawKey() + 1, 31));
     // Empty keys copy nothing.
     EXPECT_EQ(1, wep.SetKey(shorter, 0));
-    EXPECT_EQ("uid=1 mode=1 bits=0 get=1 key=EEEEEEEEEEEEEEEEEEEEEEEEEEEE", Describe(wep));
+    EXPECT_EQ(empty, Describe(wep));
     EXPECT_EQ(1, wep.SetKey(nullptr, 7));
     EXPECT_EQ("uid=1 mode=1 bits=7 get=1 key=EEEEEEEEEEEEEEEEEEEEEEEEEEEE", Describe(wep));
     EXPECT_EQ(0, wep.GetKey(nullptr));
 
     wep.SetMode(static_cast<CWLANWEPSecureMethod::enMode>(0x7FFF1234)); // stored unchecked
     EXPECT_EQ(0x7FFF1234, wep.GetMode());
-    wep.SetMode(CWLANWEPSecureMethod::WEP_MODE_AUTO);
-    EXPECT_EQ(0, wep.GetMode());
 }
 
 TEST(WEPSecureMethod, CopiesCarryKeyLengthAllKeyBytesAndMode) {
@@ -125,30 +120,28 @@ TEST(WEPSecureMethod, CopiesCarryKeyLengthAllKeyBytesAndMode) {
     }
 }
 
+// Copies and clones of the WPA state and capability records keep the values, even unnamed ones.
+template <typename T, typename Get>
+void ExpectCopiesCarry(const T& original, T assigned, Get get, int value) {
+    std::unique_ptr<T> clone(static_cast<T*>(original.Clone()));
+    ASSERT_NE(nullptr, clone);
+    assigned = original;
+    for (const T* copy : {&original, static_cast<const T*>(clone.get()), static_cast<const T*>(&assigned)}) {
+        EXPECT_EQ(original.GetSecureMethodUID(), copy->GetSecureMethodUID());
+        EXPECT_EQ(value, (copy->*get)());
+    }
+}
+
 TEST(WPAGenRecords, StateAndCapabilitiesCarryTheirValuesThroughCopies) {
     using State = CWLANWPAGenSecureMethodState;
-    State state(WLAN_SECURE_WPAPSK, State::WPA_STATE_COMPLETED);
-    std::unique_ptr<IWLANSecureMethodState> stateClone(state.Clone());
-    ASSERT_NE(nullptr, stateClone);
-    State assignedState(WLAN_SECURE_WPA, State::WPA_STATE_UNKNOWN);
-    assignedState = state;
-    for (const State* copy : std::initializer_list<const State*>{
-             &state, static_cast<const State*>(stateClone.get()), &assignedState}) {
-        EXPECT_EQ(WLAN_SECURE_WPAPSK, copy->GetSecureMethodUID());
-        EXPECT_EQ(6, copy->GetWpaState());
-    }
-    // The cipher is kept unchanged, even outside the named values.
+    const State state(WLAN_SECURE_WPAPSK, State::WPA_STATE_COMPLETED);
+    EXPECT_EQ(WLAN_SECURE_WPAPSK, state.GetSecureMethodUID());
+    ExpectCopiesCarry(state, State(WLAN_SECURE_WPA, State::WPA_STATE_UNKNOWN), &State::GetWpaState, 6);
     using Capabilities = CWLANWPAGenSecureCapabilities;
-    Capabilities capabilities(static_cast<Capabilities::enWPACipher>(77));
-    std::unique_ptr<IWLANSecureCapabilities> capabilitiesClone(capabilities.Clone());
-    ASSERT_NE(nullptr, capabilitiesClone);
-    Capabilities assigned(Capabilities::WPA_CIPHER_TKIP);
-    assigned = capabilities;
-    for (const Capabilities* copy : std::initializer_list<const Capabilities*>{
-             &capabilities, static_cast<const Capabilities*>(capabilitiesClone.get()), &assigned}) {
-        EXPECT_EQ(WLAN_SECURE_WPA, copy->GetSecureMethodUID());
-        EXPECT_EQ(77, copy->GetMaxSupportedCipher());
-    }
+    const Capabilities capabilities(static_cast<Capabilities::enWPACipher>(77));
+    EXPECT_EQ(WLAN_SECURE_WPA, capabilities.GetSecureMethodUID());
+    ExpectCopiesCarry(capabilities, Capabilities(Capabilities::WPA_CIPHER_TKIP),
+                      &Capabilities::GetMaxSupportedCipher, 77);
 }
 
 } // namespace

@@ -24,7 +24,6 @@ TEST(WLANProfil, ConstructorsAndSSID) {
     CWLANProfil unnamed(nullptr);
     CWLANProfil unknown(nullptr, static_cast<enWLANSecureMethodUID>(99));
     EXPECT_EQ("/0", Describe(profile));
-    EXPECT_EQ(profile.GetSecureMethodIF(), profile.GetSecureMethodIF());
     EXPECT_EQ("Office/0", Describe(named));
     EXPECT_EQ("Lab/2", Describe(secured));
     EXPECT_EQ("/0", Describe(unnamed));

@@ -61,14 +61,10 @@ template <typename T> bool AllZero(const T& field) {
 }
 
 void ExpectResetState(const CWLANState& state) {
-    EXPECT_EQ(0u, state.m_count);
     EXPECT_EQ(4, state.m_status);
     EXPECT_EQ(nullptr, state.m_secureState);
-    EXPECT_TRUE(AllZero(state.m_ssid));
-    EXPECT_TRUE(AllZero(state.m_quality));
-    EXPECT_TRUE(AllZero(state.m_pluginData1));
-    EXPECT_TRUE(AllZero(state.m_pluginData2));
-    EXPECT_TRUE(AllZero(state.m_pluginData3));
+    EXPECT_TRUE(AllZero(state.m_count) && AllZero(state.m_ssid) && AllZero(state.m_quality) &&
+                AllZero(state.m_pluginData1) && AllZero(state.m_pluginData2) && AllZero(state.m_pluginData3));
 }
 
 TEST_F(WLANStateTest, NewAndEmptiedRecordsAreReset) {
@@ -168,27 +164,10 @@ TEST_F(WLANStateTest, NetworkListsCompareAsSets) {
     }
 }
 
-TEST_F(WLANStateTest, FullSlotsWithoutTerminatorAreComparedWithinTheSlot) {
+TEST_F(WLANStateTest, FullSlotsAndCountsBeyondTheTableStayWithinTheTable) {
     CWLANState a;
     CWLANState b;
-    a.m_count = b.m_count = CWLANState::kMaxNetworks;
-    for (std::uint32_t i = 0; i < CWLANState::kMaxNetworks; ++i) {
-        std::memset(a.m_ssid[i], 'A' + static_cast<int>(i % 26), CWLANState::kSSIDSlotBytes);
-        std::memset(b.m_ssid[i], 'A' + static_cast<int>(i % 26), CWLANState::kSSIDSlotBytes);
-        a.m_ssid[i][1] = b.m_ssid[i][1] = static_cast<char>('0' + i / 10);
-        a.m_ssid[i][2] = b.m_ssid[i][2] = static_cast<char>('0' + i % 10);
-    }
-    // The bytes right after the last slot (the quality table) differ; a comparison that ran
-    // past the slot would see them.
-    a.m_quality[0] = 0x41414141;
-    b.m_quality[0] = 0x42424242;
-    EXPECT_TRUE(a.equalSSID(b));
-}
-
-TEST_F(WLANStateTest, CountsBeyondTheTableAreBounded) {
-    CWLANState a;
-    CWLANState b;
-    a.m_count = b.m_count = 5000;
+    a.m_count = b.m_count = 5000; // compared as the 32 slots of the table
     EXPECT_TRUE(a.equalSSID(b));
     EXPECT_TRUE(a.equalQualitySSID(b));
     std::strcpy(a.m_ssid[31], "last"); // the last slot of the table still takes part
@@ -196,6 +175,20 @@ TEST_F(WLANStateTest, CountsBeyondTheTableAreBounded) {
     EXPECT_TRUE(a.equalQualitySSID(b));
     b.m_quality[31] = 1;
     EXPECT_FALSE(a.equalQualitySSID(b));
+
+    // Full slots without a terminator: the bytes right after the last slot (the quality table)
+    // differ, which a comparison running past the slot would see.
+    a.m_count = b.m_count = CWLANState::kMaxNetworks;
+    for (std::uint32_t i = 0; i < CWLANState::kMaxNetworks; ++i) {
+        for (CWLANState* state : {&a, &b}) {
+            std::memset(state->m_ssid[i], 'A' + static_cast<int>(i % 26), CWLANState::kSSIDSlotBytes);
+            state->m_ssid[i][1] = static_cast<char>('0' + i / 10);
+            state->m_ssid[i][2] = static_cast<char>('0' + i % 10);
+        }
+    }
+    a.m_quality[0] = 0x41414141;
+    b.m_quality[0] = 0x42424242;
+    EXPECT_TRUE(a.equalSSID(b));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "airvane/security/WPASecureMethod.h"
 #include "airvane/security/WLANProfil.h"
 
-#include "ModuleExports.h"
+#include "SecurityTestHelpers.h"
 #include "tests/modules/wpa_stub/WpaStubDouble.h"
 
 #include <gtest/gtest.h>
@@ -45,15 +45,10 @@ CWLANWPAPSKSecureMethod* AsPSK(const std::unique_ptr<IWLANSecureMethod>& method)
 }
 
 int WpaStateOf(const CWLANWPAPSKSecureMethod& method) {
-    std::unique_ptr<IWLANSecureMethodState> state(method.BuildSecureMethodState());
-    if (state == nullptr) {
-        return -1;
-    }
-    EXPECT_EQ(WLAN_SECURE_WPAPSK, state->GetSecureMethodUID());
-    return static_cast<CWLANWPAGenSecureMethodState*>(state.get())->GetWpaState();
+    return airvane::test::StateOf(method, &CWLANWPAGenSecureMethodState::GetWpaState);
 }
 
-template <typename Fn> Fn Stub(const char* name) {
+template <typename Fn = stub::CountFn> Fn Stub(const char* name) {
     return airvane::test::ModuleExport<Fn>(stub::kModuleName, name);
 }
 
@@ -61,18 +56,21 @@ template <typename Fn> Fn Stub(const char* name) {
 class WPASecureMethodTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(reset && setState && failNextLoad && lastBlock && lastAdapter && events && loadCount &&
-                    createdCount && freeCount && liveCount && badFreeCount)
-            << "wpa_stub.dll double not found beside the test executable";
+        for (const char* name : {stub::kReset, stub::kSetState, stub::kFailNextLoad, stub::kLastBlock,
+                                 stub::kLastAdapter, stub::kEvents, stub::kLoadCount, stub::kCreatedCount,
+                                 stub::kFreeCount, stub::kLiveCount, stub::kBadFreeCount}) {
+            ASSERT_NE(nullptr, Stub<void*>(name)) << name << ": wpa_stub.dll double not found";
+        }
         reset();
-        liveAtStart = liveCount();
+        liveAtStart = Count(stub::kLiveCount);
     }
     void TearDown() override {
-        if (liveCount != nullptr) {
-            EXPECT_EQ(liveAtStart, liveCount()) << "supplicant context not freed";
-            EXPECT_EQ(0, badFreeCount()) << "context freed twice or unknown pointer freed";
+        if (reset != nullptr) {
+            EXPECT_EQ(liveAtStart, Count(stub::kLiveCount)) << "supplicant context not freed";
+            EXPECT_EQ(0, Count(stub::kBadFreeCount)) << "context freed twice or unknown pointer freed";
         }
     }
+    static int Count(const char* name) { return Stub(name)(); }
 
     // A method with a pass phrase and a loaded context (status of the load's state given).
     void Load(CWLANWPAPSKSecureMethod& method, std::int32_t status = 4) {
@@ -81,9 +79,10 @@ protected:
         reset(); // keep only the calls that follow
     }
     // The stub's load, creation and free counts since the last reset.
-    std::string Counts() {
-        return "loads=" + std::to_string(loadCount()) + " created=" + std::to_string(createdCount()) +
-               " frees=" + std::to_string(freeCount());
+    static std::string Counts() {
+        return "loads=" + std::to_string(Count(stub::kLoadCount)) +
+               " created=" + std::to_string(Count(stub::kCreatedCount)) +
+               " frees=" + std::to_string(Count(stub::kFreeCount));
     }
     // Runs one step and returns the calls the context received.
     std::string Run(CWLANWPAGenSecureMethod& method, std::int32_t status, bool first, bool force) {
@@ -98,11 +97,6 @@ protected:
     const stub::LastBlockFn lastBlock = Stub<stub::LastBlockFn>(stub::kLastBlock);
     const stub::LastAdapterFn lastAdapter = Stub<stub::LastAdapterFn>(stub::kLastAdapter);
     const stub::EventsFn events = Stub<stub::EventsFn>(stub::kEvents);
-    const stub::CountFn loadCount = Stub<stub::CountFn>(stub::kLoadCount);
-    const stub::CountFn createdCount = Stub<stub::CountFn>(stub::kCreatedCount);
-    const stub::CountFn freeCount = Stub<stub::CountFn>(stub::kFreeCount);
-    const stub::CountFn liveCount = Stub<stub::CountFn>(stub::kLiveCount);
-    const stub::CountFn badFreeCount = Stub<stub::CountFn>(stub::kBadFreeCount);
     int liveAtStart = 0;
 };
 
@@ -117,7 +111,7 @@ TEST_F(WPASecureMethodTest, NetworkBlocksAreByteExact) {
     ASSERT_EQ(1, phrase.WPALoadContext(CWLANState(), "Home Net", FakeAdapter()));
     EXPECT_EQ(Block("Home Net", "\"correct horse\""), lastBlock());
     EXPECT_EQ(static_cast<const void*>(FakeAdapter()), lastAdapter());
-    EXPECT_EQ(1, loadCount());
+    EXPECT_EQ("loads=1 created=1 frees=0", Counts());
 
     std::array<unsigned char, 32> key{};
     for (std::size_t i = 0; i < key.size(); ++i) {
@@ -172,7 +166,7 @@ TEST_F(WPASecureMethodTest, LoadFailuresAttachNothing) {
     EXPECT_EQ(nullptr, method.BuildSecureMethodState());
     // Without key or pass phrase there is nothing to load: the stub is not called.
     EXPECT_EQ(0, method.WPALoadContext(CWLANState(), "Net", nullptr));
-    EXPECT_EQ(0, loadCount());
+    EXPECT_EQ("loads=0 created=0 frees=0", Counts());
 
     // A stub returning null leaves no record and keeps the last state; the next attempt loads.
     ASSERT_EQ(1, method.SetPassword("pass"));
@@ -315,7 +309,7 @@ TEST_F(WPASecureMethodTest, ProfileCopiesShareALoadedContextAndFreeItOnce) {
         auto* method = static_cast<CWLANWPAPSKSecureMethod*>(source.GetSecureMethodIF());
         ASSERT_NE(nullptr, method);
         Load(*method);
-        EXPECT_EQ(liveAtStart + 1, liveCount());
+        EXPECT_EQ(liveAtStart + 1, Count(stub::kLiveCount));
         CWLANProfil target;
         target = source;
         CWLANProfil copy(target);
@@ -323,9 +317,9 @@ TEST_F(WPASecureMethodTest, ProfileCopiesShareALoadedContextAndFreeItOnce) {
         ASSERT_NE(nullptr, targetMethod);
         EXPECT_NE(method, targetMethod);
         EXPECT_EQ("C1 R", Run(*targetMethod, 3, false, false));
-        EXPECT_EQ(0, freeCount());
+        EXPECT_EQ(0, Count(stub::kFreeCount));
     }
-    EXPECT_EQ(1, freeCount());
+    EXPECT_EQ(1, Count(stub::kFreeCount));
 }
 
 } // namespace

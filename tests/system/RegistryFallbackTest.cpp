@@ -27,9 +27,9 @@ constexpr const char* kRealOpen = "_ZN7airvane8platform10RegOpenKeyEjPKcbRPNS0_8
 using CreateFunction = pf::RegResult (*)(std::uint32_t, const char*, pf::RegKeyHandle&);
 using OpenFunction = pf::RegResult (*)(std::uint32_t, const char*, bool, pf::RegKeyHandle&);
 
+using Counts = std::pair<int, int>;
+Counts g_calls; // create and open calls since the last reset
 bool g_refuseCreate = false;
-int g_createCalls = 0;
-int g_openCalls = 0;
 bool g_lastOpenForWrite = false;
 
 template <typename Function> Function Real(const char* name) {
@@ -37,15 +37,9 @@ template <typename Function> Function Real(const char* name) {
 }
 
 void ResetCounts(bool refuseCreate) {
+    g_calls = {};
     g_refuseCreate = refuseCreate;
-    g_createCalls = 0;
-    g_openCalls = 0;
     g_lastOpenForWrite = false;
-}
-
-// Create and open calls counted since the last reset.
-std::pair<int, int> Calls() {
-    return {g_createCalls, g_openCalls};
 }
 
 } // namespace
@@ -53,7 +47,7 @@ std::pair<int, int> Calls() {
 namespace airvane::platform {
 
 AIRVANE_API RegResult RegCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key) {
-    ++g_createCalls;
+    ++g_calls.first;
     if (g_refuseCreate) {
         key = nullptr;
         return RegResult::Failure;
@@ -63,7 +57,7 @@ AIRVANE_API RegResult RegCreateKey(std::uint32_t root, const char* subKey, RegKe
 }
 
 AIRVANE_API RegResult RegOpenKey(std::uint32_t root, const char* subKey, bool forWrite, RegKeyHandle& key) {
-    ++g_openCalls;
+    ++g_calls.second;
     g_lastOpenForWrite = forWrite;
     static const OpenFunction real = Real<OpenFunction>(kRealOpen);
     return real != nullptr ? real(root, subKey, forWrite, key) : RegResult::Failure;
@@ -74,7 +68,6 @@ AIRVANE_API RegResult RegOpenKey(std::uint32_t root, const char* subKey, bool fo
 namespace {
 
 constexpr const char* kKeyPath = "HKEY_CURRENT_USER\\Software\\Fallback";
-using Counts = std::pair<int, int>;
 
 TEST(RegistryFallback, CreatesTheKeyAndOpensOnlyWhenCreationIsRefused) {
     ASSERT_NE(Real<CreateFunction>(kRealCreate), nullptr);
@@ -83,18 +76,18 @@ TEST(RegistryFallback, CreatesTheKeyAndOpensOnlyWhenCreationIsRefused) {
     ResetCounts(false);
     std::string text;
     EXPECT_EQ(RegistryGetString(kKeyPath, "V", text), 0);
-    EXPECT_EQ(Calls(), Counts(0, 1)); // the library's calls reach this executable
+    EXPECT_EQ(g_calls, Counts(0, 1)); // the library's calls reach this executable
     ResetCounts(false);
     ASSERT_EQ(RegistrySetString(kKeyPath, "V", "first"), 1);
-    EXPECT_EQ(Calls(), Counts(1, 0));
+    EXPECT_EQ(g_calls, Counts(1, 0));
 
     ResetCounts(true);
     EXPECT_EQ(RegistrySetString(kKeyPath, "V", "second"), 1);
-    EXPECT_EQ(Calls(), Counts(1, 1));
+    EXPECT_EQ(g_calls, Counts(1, 1));
     EXPECT_TRUE(g_lastOpenForWrite);
     const unsigned char data[3] = {1, 2, 3};
     EXPECT_EQ(RegistrySetBinary(kKeyPath, "B", data, 3), 1);
-    EXPECT_EQ(Calls(), Counts(2, 2));
+    EXPECT_EQ(g_calls, Counts(2, 2));
 
     ResetCounts(false);
     ASSERT_EQ(RegistryGetString(kKeyPath, "V", text), 1);
@@ -106,20 +99,32 @@ TEST(RegistryFallback, CreatesTheKeyAndOpensOnlyWhenCreationIsRefused) {
     EXPECT_EQ(out[2], 3);
 }
 
-TEST(RegistryFallback, RefusedCreateOnAMissingKeyFailsAndBadPathsReachNeitherCall) {
+TEST(RegistryFallback, BadArgumentsReachNeitherCallAndARefusedCreateOfAMissingKeyFails) {
     CScopedRegistry registry;
     ResetCounts(false);
+    std::string text;
+    unsigned char buffer[4] = {};
+    std::uint32_t count = sizeof(buffer);
+    // Paths without a separator, with an unknown root name, or none at all.
+    const char* const badPaths[] = {"HKEY_CURRENT_USER", "hkey_current_user\\A", "HKEY_PERFORMANCE_DATA\\A",
+                                    nullptr};
+    for (const char* path : badPaths) {
+        EXPECT_EQ(RegistrySetString(path, "V", "x"), 0);
+        EXPECT_EQ(RegistrySetBinary(path, "V", buffer, 1), 0);
+        EXPECT_EQ(RegistryGetString(path, "V", text), 0);
+        EXPECT_EQ(RegistryGetBinary(path, "V", buffer, count), 0);
+    }
+    EXPECT_EQ(RegistrySetString(kKeyPath, "V", nullptr), 0);
+    EXPECT_EQ(RegistrySetBinary(kKeyPath, "V", nullptr, 3), 0); // null data with a count
+    EXPECT_EQ(g_calls, Counts(0, 0));
+    EXPECT_TRUE(airvane::test::ReadFile(registry.Path()).empty());
+
     ASSERT_EQ(RegistrySetString("HKEY_CURRENT_USER\\Other", "V", "x"), 1);
     ResetCounts(true);
     EXPECT_EQ(RegistrySetString(kKeyPath, "V", "never"), 0);
-    EXPECT_EQ(Calls(), Counts(1, 1));
+    EXPECT_EQ(g_calls, Counts(1, 1));
     ResetCounts(false);
-    std::string text;
     EXPECT_EQ(RegistryGetString(kKeyPath, "V", text), 0); // the open did not create the key
-    ResetCounts(false);
-    EXPECT_EQ(RegistrySetString("HKEY_PERFORMANCE_DATA\\K", "V", "x"), 0);
-    EXPECT_EQ(RegistrySetString("HKEY_CURRENT_USER", "V", "x"), 0);
-    EXPECT_EQ(Calls(), Counts(0, 0));
 }
 
 } // namespace

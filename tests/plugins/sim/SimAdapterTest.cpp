@@ -1,3 +1,7 @@
+// The simulated adapter against the test doubles of the supplicant and key-renewal modules, and
+// the simulator's own modules through their exported entry points, loaded by path from the
+// folder of the command-line host.
+
 #include "plugins/sim/adapter/SimAdapter.h"
 
 #include "airvane/platform/Module.h"
@@ -7,12 +11,16 @@
 #include "airvane/security/WPASecureCapabilities.h"
 #include "airvane/security/WPASecureMethod.h"
 #include "airvane/security/WPASecureMethodState.h"
+#include "airvane/system/Registry.h"
+#include "airvane/xml/XMLReader.h"
 #include "tests/modules/wepplus/WepPlusDouble.h"
 #include "tests/modules/wpa_stub/WpaStubDouble.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -35,15 +43,18 @@ stSimNetwork MakeNetwork(const std::string& ssid, enSimSecurity security, std::v
     return network;
 }
 
-stSimAdapterConfig MakeConfig(bool wpa = true, bool wepPlus = true) {
+// Adapter sim0 with a network of each kind; the `cleared` flags are turned off.
+stSimAdapterConfig MakeConfig(std::initializer_list<bool stSimAdapterConfig::*> cleared = {}) {
     stSimAdapterConfig config;
     config.name = "sim0";
     config.friendlyName = "Simulated";
     config.label = "label";
     const std::uint8_t address[kSimAddressBytes] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
     std::memcpy(config.address, address, sizeof address);
-    config.wpaSupported = wpa;
-    config.wepPlusSupported = wepPlus;
+    config.wepPlusSupported = true;
+    for (bool stSimAdapterConfig::*flag : cleared) {
+        config.*flag = false;
+    }
     config.networks.push_back(MakeNetwork("Cafe", SIM_SECURITY_NONE));
     config.networks.push_back(MakeNetwork("Office", SIM_SECURITY_WEP, {1, 2, 3, 4, 5}));
     config.networks.push_back(MakeNetwork("Plus", SIM_SECURITY_WEPPLUS, {9, 8, 7, 6, 5}));
@@ -53,6 +64,9 @@ stSimAdapterConfig MakeConfig(bool wpa = true, bool wepPlus = true) {
     config.networks.push_back(MakeNetwork("Far", SIM_SECURITY_NONE, {}, SIM_ASSOCIATION_IGNORE));
     return config;
 }
+
+const std::initializer_list<bool stSimAdapterConfig::*> kNoWpaNoWepPlus = {
+    &stSimAdapterConfig::wpaSupported, &stSimAdapterConfig::wepPlusSupported};
 
 // Records the trace lines an adapter sends.
 class CRecordingListener final : public IWLANListener {
@@ -109,27 +123,20 @@ TEST_F(SimAdapterTest, IdentityPresenceSelectionAndPreparation) {
     EXPECT_EQ(m_adapter.IsPreconfigured(), 1);
     EXPECT_EQ(m_adapter.Reserved(), kSimWepPlusSignature);
 
-    stSimAdapterConfig config = MakeConfig();
-    config.ready = false;
-    CSimAdapter preparable(config);
+    CSimAdapter preparable(MakeConfig({&stSimAdapterConfig::ready}));
     EXPECT_EQ(preparable.IsPreconfigured(), 0);
     EXPECT_EQ(preparable.Preconfigure(nullptr), 1);
     EXPECT_EQ(preparable.IsPreconfigured(), 1);
-    config.prepareSucceeds = false;
-    CSimAdapter broken(config);
+    CSimAdapter broken(MakeConfig({&stSimAdapterConfig::ready, &stSimAdapterConfig::prepareSucceeds}));
     EXPECT_EQ(broken.Preconfigure(nullptr), 0);
     EXPECT_EQ(broken.IsPreconfigured(), 0);
     EXPECT_EQ(broken.GetGeneriqueLastError(), WLAN_ERROR_NOT_PRECONFIGURED);
 
-    config = MakeConfig();
-    config.present = false;
-    CSimAdapter absent(config);
+    CSimAdapter absent(MakeConfig({&stSimAdapterConfig::present}));
     EXPECT_EQ(absent.IsHardwareAvailable(), 0);
     EXPECT_EQ(absent.Select(nullptr), 0);
     EXPECT_EQ(absent.GetGeneriqueLastError(), WLAN_ERROR_HARDWARE_UNAVAILABLE);
-    config = MakeConfig();
-    config.acceptsSelection = false;
-    CSimAdapter busy(config);
+    CSimAdapter busy(MakeConfig({&stSimAdapterConfig::acceptsSelection}));
     EXPECT_EQ(busy.Select(&m_listener), 0);
     ExpectError(busy, WLAN_ERROR_DRIVER, SIM_ERROR_SELECTION_REFUSED);
     EXPECT_EQ(m_listener.lines,
@@ -226,7 +233,7 @@ TEST_F(SimAdapterTest, ConnectOutcomes) {
     }
 
     // An adapter without WPA and WEP Plus refuses those methods.
-    CSimAdapter limited(MakeConfig(false, false));
+    CSimAdapter limited(MakeConfig(kNoWpaNoWepPlus));
     ASSERT_EQ(limited.Select(nullptr), 1);
     EXPECT_EQ(ConnectTo(limited, "Home", WLAN_SECURE_WPAPSK, kPassphrase), 0);
     ExpectError(limited, WLAN_ERROR_SECURE_METHOD_UNSUPPORTED, SIM_ERROR_METHOD_UNSUPPORTED);
@@ -250,7 +257,7 @@ TEST_F(SimAdapterTest, CapabilitiesAndInformationBlock) {
     delete capabilities;
     EXPECT_EQ(m_adapter.IsSecureMethodSupported(WLAN_SECURE_WPA, nullptr), 1);
 
-    CSimAdapter limited(MakeConfig(false, false));
+    CSimAdapter limited(MakeConfig(kNoWpaNoWepPlus));
     capabilities = nullptr;
     EXPECT_EQ(limited.IsSecureMethodSupported(WLAN_SECURE_WPA, &capabilities), 0);
     EXPECT_EQ(capabilities, nullptr);
@@ -400,6 +407,148 @@ TEST_F(SimAdapterTest, PeerInterfaceShowsTheCurrentAccessPoint) {
     ASSERT_EQ(adapter.GetAccessPointKey(key), 1);
     EXPECT_EQ(key[0], 0xAB);
     adapter.Disconnect(nullptr);
+}
+
+TEST(SimAdapterModuleTest, HandsOutConfiguredAdaptersAndDiscoversHotPluggedOnes) {
+    const auto getAdapter = Export<WLAN_GetAdapterFn>(AIRVANE_SIM_ADAPTER_PATH, kWLANGetAdapterExport);
+    ASSERT_NE(getAdapter, nullptr);
+    EXPECT_EQ(getAdapter(nullptr), nullptr) << "nothing hot-plugged yet";
+
+    const std::string text =
+        "<WLAN>"
+        "<DEVICE HARDWAREID=\"A\"><SIMADAPTER NAME=\"plain\"/></DEVICE>"
+        "<DEVICE HARDWAREID=\"B\"><SIMADAPTER NAME=\"hot\" HOTPLUG=\"yes\"/></DEVICE>"
+        "<DEVICE HARDWAREID=\"C\"><SIMADAPTER NAME=\"bad\" PRESENT=\"sometimes\"/></DEVICE>"
+        "</WLAN>";
+    stXMLNode* root = XMLParseText(text.c_str(), static_cast<std::uint32_t>(text.size()), nullptr);
+    ASSERT_NE(root, nullptr);
+    stXMLNode* plainDevice = XMLFindChild(root, "DEVICE");
+    stXMLNode* hotDevice = XMLFindNextSibling(plainDevice, "DEVICE");
+    stXMLNode* badDevice = XMLFindNextSibling(hotDevice, "DEVICE");
+    ASSERT_NE(badDevice, nullptr);
+
+    IWLANAdapter* plain = getAdapter(plainDevice);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_STREQ(plain->GetAdapterName(), "plain");
+    EXPECT_EQ(getAdapter(hotDevice), nullptr) << "kept back for discovery";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(getAdapter(badDevice), nullptr);
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("sim_adapter.dll: DEVICE declined: PRESENT=\"sometimes\""), std::string::npos)
+        << message;
+    XMLFreeTree(root); // the library frees the document after loading; the adapters copied what they need
+
+    for (int round = 0; round < 2; ++round) {
+        IWLANAdapter* hot = getAdapter(nullptr);
+        ASSERT_NE(hot, nullptr) << "round " << round;
+        EXPECT_STREQ(hot->GetAdapterName(), "hot");
+        EXPECT_EQ(getAdapter(nullptr), nullptr) << "round " << round;
+    }
+    EXPECT_STREQ(plain->GetFriendlyName(), "plain");
+}
+
+// An IWepPlusAdapter of another plug-in: the renewal module must refuse it without touching it.
+class CForeignAdapter final : public IWepPlusAdapter {
+public:
+    int Reserved() override { return 0; }
+    int GetAdapterAddress(std::uint8_t*, std::uint32_t*) override { return ++calls, 0; }
+    int GetPeerAddress(std::uint8_t*, std::uint32_t*) override { return ++calls, 0; }
+    int GetIndicator(std::uint8_t*, std::uint32_t*) override { return ++calls, 0; }
+    int GetCounters(std::uint32_t*, std::uint32_t*) override { return ++calls, 0; }
+    const char* GetLabel() override { return ++calls, "foreign"; }
+    int calls = 0;
+};
+
+const std::uint8_t kInitialKey[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+
+class SimWepPlusModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_run = Export<RunWepPlusFn>(AIRVANE_SIM_WEPPLUS_PATH, "RunWepPlus");
+        ASSERT_NE(m_run, nullptr);
+        m_method.SetKey(kInitialKey, 104);
+        m_method.SetWepPlusKeyPath(kKeyPath);
+    }
+
+    // sim0 with one WEP Plus network holding the initial key.
+    static stSimAdapterConfig Config(bool acceptsRenewal) {
+        stSimAdapterConfig config = MakeConfig();
+        config.networks = {
+            MakeNetwork("Plus", SIM_SECURITY_WEPPLUS, {std::begin(kInitialKey), std::end(kInitialKey)})};
+        config.networks[0].acceptsRenewal = acceptsRenewal;
+        return config;
+    }
+
+    // Connects on network "Plus" with `key` and polls twice; returns the last error.
+    static en_WLANLastError Connect(CSimAdapter& adapter, const std::uint8_t* key) {
+        EXPECT_EQ(ConnectTo(adapter, "Plus", WLAN_SECURE_WEPPLUS, std::string(key, key + sizeof kInitialKey)),
+                  1);
+        CWLANState state;
+        Poll(adapter, state);
+        Poll(adapter, state);
+        EXPECT_EQ(state.m_status, adapter.GetGeneriqueLastError() == WLAN_ERROR_NONE
+                                      ? CSimAdapter::LINK_ASSOCIATED
+                                      : CSimAdapter::LINK_NOT_ASSOCIATED);
+        return adapter.GetGeneriqueLastError();
+    }
+
+    bool Stored(unsigned char stored[32], std::uint32_t& size) {
+        size = 32;
+        return RegistryGetBinary(kKeyPath, kValueName, stored, size) != 0;
+    }
+
+    static constexpr const char* kKeyPath = "HKEY_CURRENT_USER\\Software\\Test\\WepPlus";
+    // Adapter address 02 11 22 33 44 55 interleaved with the label "label".
+    static constexpr const char* kValueName = "026C116122623365446C55";
+
+    test::CScopedRegistry m_registry;
+    RunWepPlusFn m_run = nullptr;
+    CWLANWEPPlusSecureMethod m_method;
+};
+
+TEST_F(SimWepPlusModuleTest, AgreesAFreshKeyAndStoresIt) {
+    CSimAdapter adapter(Config(true));
+    ASSERT_EQ(adapter.Select(nullptr), 1);
+    ASSERT_EQ(Connect(adapter, kInitialKey), WLAN_ERROR_NONE);
+
+    ASSERT_EQ(m_run(&m_method, &adapter), 1);
+    EXPECT_EQ(adapter.GetRenewalCount(), 1u);
+    EXPECT_EQ(m_method.GetKeySizeInBit(), 104u);
+    unsigned char inUse[32] = {};
+    m_method.GetKey(inUse);
+    unsigned char stored[32] = {};
+    std::uint32_t size = 0;
+    ASSERT_TRUE(Stored(stored, size));
+    ASSERT_EQ(size, 13u);
+    EXPECT_EQ(0, std::memcmp(inUse, stored, 13)) << "the stored key is the key in use";
+    EXPECT_NE(0, std::memcmp(inUse, kInitialKey, 13));
+
+    // The access point now holds the new key: the initial key no longer associates.
+    std::uint8_t indicator[4] = {};
+    std::uint32_t length = 4;
+    adapter.GetIndicator(indicator, &length);
+    EXPECT_EQ(indicator[0], 0);
+    EXPECT_EQ(Connect(adapter, kInitialKey), WLAN_ERROR_AUTHENTICATION_FAILED);
+}
+
+TEST_F(SimWepPlusModuleTest, RefusalsLeaveKeyAndStoreAlone) {
+    CSimAdapter refusing(Config(false));
+    ASSERT_EQ(refusing.Select(nullptr), 1);
+    ASSERT_EQ(Connect(refusing, kInitialKey), WLAN_ERROR_NONE);
+    EXPECT_EQ(m_run(&m_method, &refusing), 0);
+    unsigned char key[32] = {};
+    m_method.GetKey(key);
+    EXPECT_EQ(0, std::memcmp(key, kInitialKey, 13));
+    std::uint32_t size = 0;
+    EXPECT_FALSE(Stored(key, size));
+
+    CSimAdapter idle(Config(true));
+    EXPECT_EQ(m_run(&m_method, &idle), 0) << "no link";
+    EXPECT_EQ(m_run(nullptr, &idle), 0);
+    EXPECT_EQ(m_run(&m_method, nullptr), 0);
+    CForeignAdapter foreign;
+    EXPECT_EQ(m_run(&m_method, &foreign), 0);
+    EXPECT_EQ(foreign.calls, 0);
 }
 
 } // namespace
