@@ -82,7 +82,7 @@ private:
 };
 
 stXMLNode* ParseLevel(std::string_view text, std::size_t base, stXMLNode* parent, int depth,
-                      CDocumentIndex& index) noexcept;
+                      CDocumentIndex& index, std::size_t occurrenceHint) noexcept;
 
 // The tag at a "<", as far as the level needs it.
 struct stTag {
@@ -109,12 +109,14 @@ struct stContent {
 // Reads one level: the chain of elements found in a text, and the parent's text.
 class CLevelReader {
 public:
-    // `text` is the level's text, starting `base` bytes into the whole text of `index`.
-    CLevelReader(std::string_view text, std::size_t base, stXMLNode* parent, int depth, CDocumentIndex& index)
+    // `text` is the level's text, starting `base` bytes into the whole text of `index`;
+    // `occurrenceHint` is where the index's lookups of the level's tags may start.
+    CLevelReader(std::string_view text, std::size_t base, stXMLNode* parent, int depth, CDocumentIndex& index,
+                 std::size_t occurrenceHint)
         : m_text(text), m_base(base), m_end(base + text.size()), m_parent(parent), m_depth(depth),
-          m_document(index), m_nextOpen(text, "<"), m_advanceGreater(text, ">"), m_tagGreater(text, ">"),
-          m_contentGreater(text, ">"), m_cdataEnd(text, kCDataEnd), m_openAfterCData(text, "<"),
-          m_nameInText(text, {}) {}
+          m_document(index), m_occurrenceHint(occurrenceHint), m_nextOpen(text, "<"),
+          m_advanceGreater(text, ">"), m_tagGreater(text, ">"), m_contentGreater(text, ">"),
+          m_cdataEnd(text, kCDataEnd), m_openAfterCData(text, "<"), m_nameInText(text, {}) {}
 
     stXMLNode* Run() noexcept;
 
@@ -126,9 +128,9 @@ private:
     const stTagName& TagOccurrences(std::string_view name);
     bool ClosingExists(std::string_view name);
     // The first closing tag of `name` at or after `from` (level position) inside the level's
-    // text, or null.
-    const stTagEntry* NextClosing(const stTagEntries& closings, std::string_view name,
-                                  std::size_t from) const;
+    // text, or null; the search starts at `hint` when that is a valid start.
+    const stTagEntry* NextClosing(const stTagEntries& closings, std::string_view name, std::size_t from,
+                                  const stTagEntry* hint) const;
     stContent ElementContent(const stTag& tag, std::string_view name);
     stXMLNode* AppendNode(std::string_view name);
     void ReadAttributes(stXMLNode* node, std::size_t position, std::string_view name);
@@ -140,6 +142,7 @@ private:
     stXMLNode* m_parent;
     int m_depth;
     CDocumentIndex& m_document;
+    std::size_t m_occurrenceHint; // passed to the index with each tag, in text order
 
     stXMLNode* m_first = nullptr;
     stXMLNode** m_tail = &m_first;
@@ -159,7 +162,6 @@ private:
     int m_closingKnown = -1; // -1 unknown, else whether the closing tag occurs
     bool m_haveOccurrences = false;
     stTagName m_occurrences;
-    std::size_t m_occurrenceHint = 0;
     CForwardFinder m_nameInText;
     bool m_haveAttributes = false;
     std::size_t m_attributesStart = 0;
@@ -246,8 +248,8 @@ bool CLevelReader::NextTag(std::size_t position, stTag& tag) {
 }
 
 const stTagEntry* CLevelReader::NextClosing(const stTagEntries& closings, std::string_view name,
-                                            std::size_t from) const {
-    const stTagEntry* closing = closings.LowerBound(m_base + from);
+                                            std::size_t from, const stTagEntry* hint) const {
+    const stTagEntry* closing = closings.LowerBound(m_base + from, hint);
     if (closing == closings.end || closing->position + name.size() + 3 > m_end) {
         return nullptr;
     }
@@ -264,7 +266,18 @@ const stTagName& CLevelReader::TagOccurrences(std::string_view name) {
 
 bool CLevelReader::ClosingExists(std::string_view name) {
     if (m_closingKnown < 0) {
-        m_closingKnown = NextClosing(TagOccurrences(name).closings, name, 0) != nullptr ? 1 : 0;
+        // The level's first closing tag is the tag's next one unless one comes before the tag
+        // inside the level; then the last of those tells, as the first one starts no later.
+        const stTagName& occurrences = TagOccurrences(name);
+        const stTagEntry* next = occurrences.nextClosing;
+        const stTagEntry* before = next != nullptr && next != occurrences.closings.begin ? next - 1 : nullptr;
+        if (before == nullptr || before->position < m_base) {
+            m_closingKnown = NextClosing(occurrences.closings, name, 0, next) != nullptr ? 1 : 0;
+        } else if (before->position + name.size() + 3 <= m_end) {
+            m_closingKnown = 1;
+        } else {
+            m_closingKnown = NextClosing(occurrences.closings, name, 0, nullptr) != nullptr ? 1 : 0;
+        }
     }
     return m_closingKnown == 1;
 }
@@ -282,7 +295,8 @@ stContent CLevelReader::ElementContent(const stTag& tag, std::string_view name) 
     // A nested opening tag counts unless the first ">" after it (inside this level's text) is
     // preceded by "/": an empty-element tag.
     const std::string_view whole = m_document.Whole();
-    const stTagEntries openings = TagOccurrences(name).openings;
+    const stTagName& occurrences = TagOccurrences(name);
+    const stTagEntries openings = occurrences.openings;
     auto counted = [&](const stTagEntry* opening) {
         for (; opening != openings.end && opening->position + name.size() + 2 <= m_end; ++opening) {
             if (opening->greater >= m_end || whole[opening->greater - 1] != '/') {
@@ -293,9 +307,9 @@ stContent CLevelReader::ElementContent(const stTag& tag, std::string_view name) 
     };
     // Pair the k-th counted nested opening tag with the k-th closing tag: the content ends at
     // the first closing tag that comes before its opening tag, or that has none.
-    const stTagEntries closings = TagOccurrences(name).closings;
-    const stTagEntry* opening = counted(openings.LowerBound(m_base + content.begin));
-    const stTagEntry* closing = NextClosing(closings, name, content.begin);
+    const stTagEntries closings = occurrences.closings;
+    const stTagEntry* opening = counted(openings.LowerBound(m_base + content.begin, occurrences.self));
+    const stTagEntry* closing = NextClosing(closings, name, content.begin, occurrences.nextClosing);
     while (closing != nullptr) {
         if (opening == openings.end || closing->position < opening->position) {
             content.length = closing->position - m_base - content.begin;
@@ -451,12 +465,15 @@ stXMLNode* CLevelReader::Run() noexcept {
             }
             ReadAttributes(node, position, name);
             if (content.length != 0 && m_depth + 1 < kMaxLevels) {
-                node->firstChild = ParseLevel(m_text.substr(content.begin, content.length),
-                                              m_base + content.begin, node, m_depth + 1, m_document);
+                node->firstChild =
+                    ParseLevel(m_text.substr(content.begin, content.length), m_base + content.begin, node,
+                               m_depth + 1, m_document, m_occurrenceHint);
             }
             // Past the content, then past the next closing tag; none ends the level.
             const std::size_t from = std::min(AfterGreater(position) + content.length, m_text.size());
-            const stTagEntry* closing = NextClosing(TagOccurrences(name).closings, name, from);
+            const stTagName& occurrences = TagOccurrences(name);
+            const stTagEntry* closing =
+                NextClosing(occurrences.closings, name, from, occurrences.nextClosing);
             if (closing == nullptr) {
                 positionValid = false;
                 break;
@@ -474,8 +491,9 @@ stXMLNode* CLevelReader::Run() noexcept {
 }
 
 stXMLNode* ParseLevel(std::string_view text, std::size_t base, stXMLNode* parent, int depth,
-                      CDocumentIndex& index) noexcept {
-    std::unique_ptr<CLevelReader> reader(new (std::nothrow) CLevelReader(text, base, parent, depth, index));
+                      CDocumentIndex& index, std::size_t occurrenceHint) noexcept {
+    std::unique_ptr<CLevelReader> reader(new (std::nothrow)
+                                             CLevelReader(text, base, parent, depth, index, occurrenceHint));
     if (!reader) {
         return nullptr;
     }
@@ -493,7 +511,7 @@ stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXMLNode* paren
         ++size;
     }
     CDocumentIndex index(std::string_view(text, size));
-    return ParseLevel(index.Whole(), 0, parent, 0, index);
+    return ParseLevel(index.Whole(), 0, parent, 0, index, 0);
 }
 
 stXMLNode* XMLLoadFile(const char* path) {

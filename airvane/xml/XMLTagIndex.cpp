@@ -26,9 +26,38 @@ std::size_t CForwardFinder::Find(std::size_t from) {
     return m_found;
 }
 
+namespace {
+
+// First entry at or after `from` in [low, end), found by doubling steps from `low`; every
+// entry before `low` must lie before `from`.
+template <typename Entry>
+const Entry* GallopLowerBound(const Entry* low, const Entry* end, std::size_t from) {
+    for (std::size_t step = 1;; step *= 2) {
+        if (low == end || low->position >= from) {
+            return low;
+        }
+        const Entry* high = low + 1 + std::min(step, static_cast<std::size_t>(end - low - 1));
+        if (high == end || high->position >= from) {
+            return std::lower_bound(low + 1, high, from, [](const Entry& entry, std::size_t value) {
+                return entry.position < value;
+            });
+        }
+        low = high;
+    }
+}
+
+} // namespace
+
 const stTagEntry* stTagEntries::LowerBound(std::size_t from) const {
     return std::lower_bound(
         begin, end, from, [](const stTagEntry& entry, std::size_t value) { return entry.position < value; });
+}
+
+const stTagEntry* stTagEntries::LowerBound(std::size_t from, const stTagEntry* hint) const {
+    if (hint == nullptr || hint < begin || hint > end || (hint != begin && (hint - 1)->position >= from)) {
+        return LowerBound(from);
+    }
+    return GallopLowerBound(hint, end, from);
 }
 
 std::uint32_t CTagIndex::CNames::Hash(std::string_view name) {
@@ -112,6 +141,15 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     const std::size_t size = text.size();
     CForwardFinder greater(text, ">");
     CForwardFinder space(text, " ");
+    // Per name id: the openings and closings seen so far.
+    std::vector<std::uint32_t> openingsSeen;
+    std::vector<std::uint32_t> closingsSeen;
+    const auto seen = [&](std::uint32_t id) {
+        if (id == openingsSeen.size()) {
+            openingsSeen.push_back(0);
+            closingsSeen.push_back(0);
+        }
+    };
     for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
         const auto position = static_cast<std::uint32_t>(i);
         if (i + 1 < size && text[i + 1] == '/') {
@@ -119,7 +157,10 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
             const std::size_t end = greater.Find(i + 2);
             const std::size_t length = end - (i + 2);
             if (end < size && length != 0 && length <= kMaxXMLNameLength) {
-                m_closings.Add(m_names.Intern(i + 2, length), {position, static_cast<std::uint32_t>(end)});
+                const std::uint32_t id = m_names.Intern(i + 2, length);
+                seen(id);
+                ++closingsSeen[id];
+                m_closings.Add(id, {position, static_cast<std::uint32_t>(end)});
             }
             continue;
         }
@@ -130,7 +171,8 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
         if (end < size && length != 0 && length <= kMaxXMLNameLength) {
             const std::uint32_t id = m_names.Intern(i + 1, length);
             m_openings.Add(id, {position, static_cast<std::uint32_t>(firstGreater)});
-            m_openingNames.push_back({position, id});
+            seen(id);
+            m_openingNames.push_back({position, id, openingsSeen[id]++, closingsSeen[id]});
         }
     }
     m_closings.Finish(m_names.Count());
@@ -182,27 +224,20 @@ stTagName CTagIndex::Find(std::string_view name) {
 }
 
 stTagName CTagIndex::FindAt(std::size_t position, std::string_view name, std::size_t& hint) {
-    // Gallop forward from the hint to the first opening tag at or after the position: the
-    // entries before `low` are all before it.
-    const std::size_t count = m_openingNames.size();
-    std::size_t low = hint;
-    if (low > count || (low < count && m_openingNames[low].position > position)) {
-        low = 0;
+    const stPlacedName* first = m_openingNames.data();
+    const stPlacedName* end = first + m_openingNames.size();
+    const stPlacedName* low = first + std::min(hint, m_openingNames.size());
+    if (low != first && (low - 1)->position >= position) {
+        low = first; // not a hint for this position
     }
-    std::size_t high = low;
-    for (std::size_t step = 1; high < count && m_openingNames[high].position < position; step *= 2) {
-        low = high + 1;
-        high = low + step;
-    }
-    const auto first = m_openingNames.begin();
-    const auto found = std::lower_bound(
-        first + static_cast<std::ptrdiff_t>(low), first + static_cast<std::ptrdiff_t>(std::min(high, count)),
-        position, [](const stPlacedName& entry, std::size_t value) { return entry.position < value; });
+    const stPlacedName* found = GallopLowerBound(low, end, position);
     hint = static_cast<std::size_t>(found - first);
     // The indexed name starts at the same byte, so equal lengths mean equal names.
-    if (found != m_openingNames.end() && found->position == position &&
-        m_names.Length(found->id) == name.size()) {
-        return {m_openings.Of(found->id), m_closings.Of(found->id)};
+    if (found != end && found->position == position && m_names.Length(found->id) == name.size()) {
+        stTagName occurrences{m_openings.Of(found->id), m_closings.Of(found->id)};
+        occurrences.self = occurrences.openings.begin + found->openingsBefore;
+        occurrences.nextClosing = occurrences.closings.begin + found->closingsBefore;
+        return occurrences;
     }
     return Find(name);
 }

@@ -48,12 +48,20 @@ struct stTagEntries {
 
     // First occurrence at or after `from`, or `end`.
     const stTagEntry* LowerBound(std::size_t from) const;
+    // The same, searched forward from `hint` when every occurrence before `hint` lies before
+    // `from` (in time growing with the distance, not with the number of occurrences); any
+    // other hint, null included, falls back to the plain search.
+    const stTagEntry* LowerBound(std::size_t from, const stTagEntry* hint) const;
 };
 
-// The opening and closing tags of one name.
+// The opening and closing tags of one name. When they were looked up for a given tag,
+// `self` is that tag's own entry among the openings and `nextClosing` the first closing tag
+// after its "<"; both are null otherwise.
 struct stTagName {
     stTagEntries openings;
     stTagEntries closings;
+    const stTagEntry* self = nullptr;
+    const stTagEntry* nextClosing = nullptr;
 };
 
 // Positions of tags in a whole text, grouped by name, built in one pass:
@@ -70,8 +78,10 @@ public:
 
     stTagName Find(std::string_view name);
     // The same for the name of the tag whose "<" is at `position`, `name` being the text right
-    // after it. A reader going forward through the text passes the same `hint` each time
-    // (start with 0): the tag is then found next to the previous one, not by hashing its name.
+    // after it, with `self` and `nextClosing` set when the index holds the tag under that
+    // name. A reader going forward through the text passes the same `hint` each time (start
+    // with 0, or with the hint its parent level had when it reached the parent's tag): the
+    // tag is then found next to the previous one, not by hashing its name.
     stTagName FindAt(std::size_t position, std::string_view name, std::size_t& hint);
 
 private:
@@ -129,10 +139,13 @@ private:
         std::vector<stTagEntry> m_entries;        // grouped by name id
     };
 
-    // An opening tag and the id of its name.
+    // An opening tag, the id of its name, and how many openings and closings of that name
+    // come before it.
     struct stPlacedName {
         std::uint32_t position;
         std::uint32_t id;
+        std::uint32_t openingsBefore;
+        std::uint32_t closingsBefore;
     };
 
     struct stFilteredName {
