@@ -18,10 +18,12 @@
 // Each level is read over a view of its text (a pointer and a length): an element's content
 // is handed to the next level as a view of the parent's text, never copied. The questions
 // "does this closing tag occur anywhere in the level's text" and "where is the next opening
-// or closing tag of this name after a position" are answered by binary search in an index of
-// the whole text, built once in one pass and shared by all levels (each level keeps to the
-// occurrences that lie inside its own text). A document of n bytes nested d levels deep is
-// thus read in at most O(n * d) time, also when every element has its own name.
+// or closing tag of this name after a position" are answered from an index of the whole text,
+// built once in one pass and shared by all levels (each level keeps to the occurrences that
+// lie inside its own text). The index knows each opening tag's place among the occurrences
+// of its name, so a level's searches start next to the tag it is reading. A document of n
+// bytes nested d levels deep is thus read in O(n * d) time, also when every element has its
+// own name.
 //
 // Behaviour beyond the documented limits, chosen so that no input can crash the reader, make
 // it read out of bounds, loop or leak:
