@@ -3,6 +3,7 @@
 #include "airvane/wpa_ie/WPAIEFlags.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
@@ -55,17 +56,11 @@ constexpr stErrorText kErrorTexts[] = {
     {WLAN_ERROR_OUT_OF_MEMORY, "out-of-memory", "the plug-in ran out of memory"},
 };
 
+// The value of one hex digit (either case), or -1.
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    int value = -1;
+    std::from_chars(&c, &c + 1, value, 16);
+    return value;
 }
 
 std::string Upper(std::string text) {
