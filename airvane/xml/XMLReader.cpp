@@ -5,6 +5,7 @@
 #include "airvane/xml/XMLText.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -508,10 +509,9 @@ stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXMLNode* paren
     if (text == nullptr) {
         return nullptr;
     }
-    std::size_t size = 0;
-    while (size < length && text[size] != '\0') {
-        ++size;
-    }
+    const void* zero = std::memchr(text, '\0', length);
+    const std::size_t size =
+        zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : length;
     CDocumentIndex index(std::string_view(text, size));
     return ParseLevel(index.Whole(), 0, parent, 0, index, 0);
 }

@@ -147,6 +147,24 @@ std::size_t TrimInPlace(char* text, const char* set) {
 }
 
 char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet) {
+    if (std::memchr(text, '&', length) == nullptr) {
+        // Nothing to decode: the text is its own decoded form, so it is trimmed where it lies
+        // (by the rules of TrimInPlace, which stops at a zero) and copied once.
+        if (trimSet == nullptr) {
+            return CopyToStringBlock(text, length);
+        }
+        const void* zero = std::memchr(text, '\0', length);
+        std::size_t end =
+            zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : length;
+        std::size_t begin = 0;
+        while (begin < end && std::strchr(trimSet, text[begin]) != nullptr) {
+            ++begin;
+        }
+        while (end - begin > 1 && std::strchr(trimSet, text[end - 1]) != nullptr) {
+            --end;
+        }
+        return CopyToStringBlock(text + begin, end - begin);
+    }
     const std::size_t decoded = DecodeEntities(text, length, nullptr);
     char* block = XMLAllocString(decoded);
     if (block == nullptr) {

@@ -61,6 +61,7 @@ std::vector<std::pair<std::string, std::string>> TreeCases() {
         {"<A>\t \r\nx\r\n\t</A>", "A=\" \r\nx\r\""}, {"<A>\n\t\n</A>", "A=\"\""}, {"<A></A>", "A"},
         {"<A>pre<B/>mid<C/>post</A>", "A=\"post\"{B C}"}, {"<A>pre<B>1</B></A>", "A=\"\"{B=\"1\"}"},
         {"<A>a &lt; b &amp;&amp; c</A>", "A=\"a < b && c\""},
+        {"<A>\n&#10;x &amp; y&#9;\n</A>", "A=\"x & y\""}, // decoded first, then trimmed
         // Pairing elements with their closing tags.
         {"<A><A>x</A></A>", "A=\"\"{A=\"x\"}"},
         {"<A><A><A>x</A>y</A>z</A>", "A=\"z\"{A=\"y\"{A=\"x\"}}"},
