@@ -509,10 +509,7 @@ stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXMLNode* paren
     if (text == nullptr) {
         return nullptr;
     }
-    const void* zero = std::memchr(text, '\0', length);
-    const std::size_t size =
-        zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : length;
-    CDocumentIndex index(std::string_view(text, size));
+    CDocumentIndex index(std::string_view(text, strnlen(text, length)));
     return ParseLevel(index.Whole(), 0, parent, 0, index, 0);
 }
 

@@ -129,57 +129,52 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
     return written;
 }
 
-std::size_t TrimInPlace(char* text, const char* set) {
-    std::size_t length = std::strlen(text);
-    std::size_t lead = 0;
-    while (lead < length && std::strchr(set, text[lead]) != nullptr) {
-        ++lead;
+namespace {
+
+// The part of `text[0, length)` left when the characters of `set` are trimmed from the start
+// and then from the end, the end never trimming away the first character left.
+struct stKeptRange {
+    std::size_t begin;
+    std::size_t end;
+};
+
+stKeptRange TrimmedRange(const char* text, std::size_t length, const char* set) {
+    stKeptRange kept{0, length};
+    while (kept.begin < kept.end && std::strchr(set, text[kept.begin]) != nullptr) {
+        ++kept.begin;
     }
-    if (lead != 0) {
-        std::memmove(text, text + lead, length - lead + 1);
-        length -= lead;
+    while (kept.end - kept.begin > 1 && std::strchr(set, text[kept.end - 1]) != nullptr) {
+        --kept.end;
     }
-    while (length > 1 && std::strchr(set, text[length - 1]) != nullptr) {
-        --length;
-    }
-    text[length] = '\0';
-    return length;
+    return kept;
 }
 
+} // namespace
+
 char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet) {
-    if (std::memchr(text, '&', length) == nullptr) {
-        // Nothing to decode: the text is its own decoded form, so it is trimmed where it lies
-        // (by the rules of TrimInPlace, which stops at a zero) and copied once.
-        if (trimSet == nullptr) {
-            return CopyToStringBlock(text, length);
+    // Text without "&" is its own decoded form: it is trimmed where it lies and copied once.
+    char* block = nullptr;
+    const char* decoded = text;
+    std::size_t decodedLength = length;
+    if (std::memchr(text, '&', length) != nullptr) {
+        decodedLength = DecodeEntities(text, length, nullptr);
+        block = XMLAllocString(decodedLength);
+        if (block == nullptr) {
+            return nullptr;
         }
-        const void* zero = std::memchr(text, '\0', length);
-        std::size_t end =
-            zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : length;
-        std::size_t begin = 0;
-        while (begin < end && std::strchr(trimSet, text[begin]) != nullptr) {
-            ++begin;
-        }
-        while (end - begin > 1 && std::strchr(trimSet, text[end - 1]) != nullptr) {
-            --end;
-        }
-        return CopyToStringBlock(text + begin, end - begin);
+        DecodeEntities(text, length, block);
+        decoded = block;
     }
-    const std::size_t decoded = DecodeEntities(text, length, nullptr);
-    char* block = XMLAllocString(decoded);
-    if (block == nullptr) {
-        return nullptr;
-    }
-    DecodeEntities(text, length, block);
     if (trimSet == nullptr) {
-        return block;
+        return block != nullptr ? block : CopyToStringBlock(text, length);
     }
-    const std::size_t trimmed = TrimInPlace(block, trimSet);
-    if (trimmed == decoded) {
+    // Trimming looks no further than a zero byte.
+    const stKeptRange kept = TrimmedRange(decoded, strnlen(decoded, decodedLength), trimSet);
+    if (block != nullptr && kept.begin == 0 && kept.end == decodedLength) {
         return block;
     }
     // Keep the block exactly as long as the text it holds.
-    char* exact = CopyToStringBlock(block, trimmed);
+    char* exact = CopyToStringBlock(decoded + kept.begin, kept.end - kept.begin);
     XMLFreeString(block);
     return exact;
 }

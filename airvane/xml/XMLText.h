@@ -30,12 +30,9 @@ char* DuplicateString(const char* text);
 std::size_t DecodeEntities(const char* text, std::size_t length, char* out);
 
 // The decoded form of `text[0, length)` in a new string block sized exactly; with `trimSet`
-// the characters of that set are then trimmed from both ends. Null when no memory is left.
+// the characters of that set are then trimmed from the start and then from the end (up to a
+// zero byte, if one remains; the end never loses the first character left). Null when no
+// memory is left.
 char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet);
-
-// Trims, in place, the characters of `set` from the start (moving the rest to the front) and
-// then from the end of the zero-terminated `text`, never removing the first character on the
-// second pass. Returns the new length.
-std::size_t TrimInPlace(char* text, const char* set);
 
 } // namespace airvane::xml
