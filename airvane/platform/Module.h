@@ -14,6 +14,11 @@ using ModuleHandle = void*;
 // and a failed load is not remembered: the next call tries again.
 AIRVANE_API ModuleHandle LoadModule(const char* fileName);
 
+// The loader's own explanation of the last failed LoadModule on this thread ("" when the
+// last load succeeded or none was made). Hosts use it to say why a plug-in did not load;
+// the library itself reports load failures to nobody.
+AIRVANE_API const char* LastModuleLoadError();
+
 // Looks up an exported symbol of a loaded module; null when missing or when the handle is null.
 AIRVANE_API void* GetModuleExport(ModuleHandle module, const char* exportName);
 

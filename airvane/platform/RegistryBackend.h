@@ -33,22 +33,23 @@ enum class RegResult {
 };
 
 // Creates the key (and its missing ancestors) under a root and opens it for writing.
-AIRVANE_API RegResult RegCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key);
+AIRVANE_API RegResult RegistryCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key);
 
 // Opens an existing key. `forWrite` asks for write access.
-AIRVANE_API RegResult RegOpenKey(std::uint32_t root, const char* subKey, bool forWrite, RegKeyHandle& key);
+AIRVANE_API RegResult RegistryOpenKey(std::uint32_t root, const char* subKey, bool forWrite,
+                                      RegKeyHandle& key);
 
 // Stores a value of the given type (the bytes are kept exactly). One transaction.
-AIRVANE_API RegResult RegSetValue(RegKeyHandle key, const char* valueName, std::uint32_t type,
-                                  const void* data, std::uint32_t size);
+AIRVANE_API RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_t type,
+                                       const void* data, std::uint32_t size);
 
 // Reads a value. `type` may be null. With a null `data`, reports the size in `size` and
 // succeeds. With a buffer, `size` holds its capacity on entry and the stored count on
 // return; when the buffer is too small, returns MoreData and sets `size` to the size needed.
-AIRVANE_API RegResult RegQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* type, void* data,
-                                    std::uint32_t& size);
+AIRVANE_API RegResult RegistryQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* type,
+                                         void* data, std::uint32_t& size);
 
 // Closes a key; null is ignored.
-AIRVANE_API void RegCloseKey(RegKeyHandle key);
+AIRVANE_API void RegistryCloseKey(RegKeyHandle key);
 
 } // namespace airvane::platform

@@ -32,10 +32,10 @@ bool OpenKeyForSet(const char* keyPath, platform::RegKeyHandle& key) {
     if (RegistryParsePath(keyPath, root, subKey) == 0) {
         return false;
     }
-    if (platform::RegCreateKey(root, subKey.c_str(), key) == platform::RegResult::Success) {
+    if (platform::RegistryCreateKey(root, subKey.c_str(), key) == platform::RegResult::Success) {
         return true;
     }
-    return platform::RegOpenKey(root, subKey.c_str(), true, key) == platform::RegResult::Success;
+    return platform::RegistryOpenKey(root, subKey.c_str(), true, key) == platform::RegResult::Success;
 }
 
 bool OpenKeyForRead(const char* keyPath, platform::RegKeyHandle& key) {
@@ -44,7 +44,7 @@ bool OpenKeyForRead(const char* keyPath, platform::RegKeyHandle& key) {
     if (RegistryParsePath(keyPath, root, subKey) == 0) {
         return false;
     }
-    return platform::RegOpenKey(root, subKey.c_str(), false, key) == platform::RegResult::Success;
+    return platform::RegistryOpenKey(root, subKey.c_str(), false, key) == platform::RegResult::Success;
 }
 
 int SetValue(const char* keyPath, const char* valueName, std::uint32_t type, const void* data,
@@ -54,8 +54,8 @@ int SetValue(const char* keyPath, const char* valueName, std::uint32_t type, con
         return 0;
     }
     const bool stored =
-        platform::RegSetValue(key, valueName, type, data, size) == platform::RegResult::Success;
-    platform::RegCloseKey(key);
+        platform::RegistrySetValue(key, valueName, type, data, size) == platform::RegResult::Success;
+    platform::RegistryCloseKey(key);
     return stored ? 1 : 0;
 }
 
@@ -115,11 +115,12 @@ int RegistryGetString(const char* keyPath, const char* valueName, std::string& t
     try {
         std::uint32_t type = platform::kRegNone;
         std::uint32_t size = 0;
-        if (platform::RegQueryValue(key, valueName, &type, nullptr, size) == platform::RegResult::Success &&
+        if (platform::RegistryQueryValue(key, valueName, &type, nullptr, size) ==
+                platform::RegResult::Success &&
             size != 0) {
             // Exactly the value's bytes: a text stored without its zero ends at the last byte.
             std::vector<char> buffer(size, '\0');
-            if (platform::RegQueryValue(key, valueName, &type, buffer.data(), size) ==
+            if (platform::RegistryQueryValue(key, valueName, &type, buffer.data(), size) ==
                     platform::RegResult::Success &&
                 (type == platform::kRegSz || type == platform::kRegExpandSz)) {
                 const void* zero = std::memchr(buffer.data(), '\0', size);
@@ -133,7 +134,7 @@ int RegistryGetString(const char* keyPath, const char* valueName, std::string& t
     } catch (...) {
         result = 0;
     }
-    platform::RegCloseKey(key);
+    platform::RegistryCloseKey(key);
     return result;
 }
 
@@ -143,7 +144,7 @@ int RegistryGetBinary(const char* keyPath, const char* valueName, unsigned char*
     if (!OpenKeyForRead(keyPath, key)) {
         return 0;
     }
-    const platform::RegResult result = platform::RegQueryValue(key, valueName, nullptr, buffer, count);
-    platform::RegCloseKey(key);
+    const platform::RegResult result = platform::RegistryQueryValue(key, valueName, nullptr, buffer, count);
+    platform::RegistryCloseKey(key);
     return result == platform::RegResult::Success ? 1 : 0;
 }

@@ -48,11 +48,13 @@ TEST(Module, NameWithSlashIsAPathFromTheCurrentFolder) {
 
 TEST(Module, FailedLoadIsRetriedAndBadArgumentsGiveNull) {
     EXPECT_EQ(pf::LoadModule("platform_probe_missing.dll"), nullptr);
+    EXPECT_NE(std::string(pf::LastModuleLoadError()).find("platform_probe_missing.dll"), std::string::npos);
     CTempDir dir;
     const std::string late = dir.File("late_probe.dll");
     EXPECT_EQ(pf::LoadModule(late.c_str()), nullptr);
     std::filesystem::copy_file(ExecutableDir() + "/" + kProbeModule, late);
     EXPECT_EQ(CallProbe(pf::LoadModule(late.c_str())), 4242);
+    EXPECT_STREQ(pf::LastModuleLoadError(), "");
     EXPECT_EQ(pf::LoadModule(nullptr), nullptr);
     EXPECT_EQ(pf::LoadModule(""), nullptr);
     pf::ModuleHandle module = pf::LoadModule(kProbeModule);

@@ -32,10 +32,10 @@ constexpr std::uint32_t kUser = pf::kHKeyCurrentUser;
 pf::RegResult Open(std::uint32_t root, const std::string& subKey, bool forWrite = false,
                    bool create = false) {
     pf::RegKeyHandle key = nullptr;
-    const pf::RegResult result = create ? pf::RegCreateKey(root, subKey.c_str(), key)
-                                        : pf::RegOpenKey(root, subKey.c_str(), forWrite, key);
+    const pf::RegResult result = create ? pf::RegistryCreateKey(root, subKey.c_str(), key)
+                                        : pf::RegistryOpenKey(root, subKey.c_str(), forWrite, key);
     EXPECT_EQ(result == kSuccess, key != nullptr);
-    pf::RegCloseKey(key);
+    pf::RegistryCloseKey(key);
     return result;
 }
 
@@ -107,11 +107,11 @@ TEST(RegistryBackendKeys, EachPredefinedRootIsASeparateTreeWithARootKey) {
     ASSERT_EQ(Create(kUser, "A"), kSuccess);
     // The root key of an untouched tree opens empty and, opened for writing, takes values.
     pf::RegKeyHandle key = nullptr;
-    ASSERT_EQ(pf::RegOpenKey(pf::kHKeyDynData, "", true, key), kSuccess);
+    ASSERT_EQ(pf::RegistryOpenKey(pf::kHKeyDynData, "", true, key), kSuccess);
     std::uint32_t size = 0;
-    EXPECT_EQ(pf::RegQueryValue(key, "V", nullptr, nullptr, size), kNotFound);
-    EXPECT_EQ(pf::RegSetValue(key, "V", pf::kRegBinary, "z", 1), kSuccess);
-    pf::RegCloseKey(key);
+    EXPECT_EQ(pf::RegistryQueryValue(key, "V", nullptr, nullptr, size), kNotFound);
+    EXPECT_EQ(pf::RegistrySetValue(key, "V", pf::kRegBinary, "z", 1), kSuccess);
+    pf::RegistryCloseKey(key);
     EXPECT_EQ(LoadValue(pf::kHKeyDynData, nullptr, "V").bytes, "z");
     for (std::uint32_t root = 0x80000000u; root <= 0x80000006u; ++root) {
         ASSERT_EQ(StoreValue(root, "Same\\Path", "V", pf::kRegBinary, std::to_string(root)), kSuccess);
@@ -161,47 +161,47 @@ TEST(RegistryBackendValues, QueryAndSetFollowTheCallRules) {
     CScopedRegistry registry;
     ASSERT_EQ(StoreValue(kUser, "K", "V", pf::kRegExpandSz, "0123456789"), kSuccess);
     pf::RegKeyHandle key = nullptr;
-    ASSERT_EQ(pf::RegOpenKey(kUser, "K", false, key), kSuccess);
+    ASSERT_EQ(pf::RegistryOpenKey(kUser, "K", false, key), kSuccess);
     // No buffer: succeeds and reports the size and type.
     std::uint32_t type = 0;
     std::uint32_t size = 3;
-    EXPECT_EQ(pf::RegQueryValue(key, "V", &type, nullptr, size), kSuccess);
+    EXPECT_EQ(pf::RegistryQueryValue(key, "V", &type, nullptr, size), kSuccess);
     EXPECT_EQ(size, 10u);
     EXPECT_EQ(type, pf::kRegExpandSz);
     // Too small: MoreData, the size needed, and the buffer untouched.
     char buffer[32];
     std::memset(buffer, '#', sizeof(buffer));
     size = 9;
-    EXPECT_EQ(pf::RegQueryValue(key, "V", nullptr, buffer, size), pf::RegResult::MoreData);
+    EXPECT_EQ(pf::RegistryQueryValue(key, "V", nullptr, buffer, size), pf::RegResult::MoreData);
     EXPECT_EQ(size, 10u);
     EXPECT_EQ(std::string(buffer, sizeof(buffer)), std::string(32, '#'));
     // Larger than needed: the stored count comes back.
     size = sizeof(buffer);
-    EXPECT_EQ(pf::RegQueryValue(key, "V", nullptr, buffer, size), kSuccess);
+    EXPECT_EQ(pf::RegistryQueryValue(key, "V", nullptr, buffer, size), kSuccess);
     EXPECT_EQ(std::string(buffer, size), "0123456789");
     // Missing value: NotFound, size left alone.
     size = 77;
-    EXPECT_EQ(pf::RegQueryValue(key, "Missing", &type, buffer, size), kNotFound);
+    EXPECT_EQ(pf::RegistryQueryValue(key, "Missing", &type, buffer, size), kNotFound);
     EXPECT_EQ(size, 77u);
     // A key opened for reading refuses writes.
-    EXPECT_EQ(pf::RegSetValue(key, "W", pf::kRegBinary, "ab", 2), kFailure);
-    pf::RegCloseKey(key);
-    ASSERT_EQ(pf::RegOpenKey(kUser, "K", true, key), kSuccess);
-    EXPECT_EQ(pf::RegSetValue(key, "W", pf::kRegBinary, "ab", 2), kSuccess);
+    EXPECT_EQ(pf::RegistrySetValue(key, "W", pf::kRegBinary, "ab", 2), kFailure);
+    pf::RegistryCloseKey(key);
+    ASSERT_EQ(pf::RegistryOpenKey(kUser, "K", true, key), kSuccess);
+    EXPECT_EQ(pf::RegistrySetValue(key, "W", pf::kRegBinary, "ab", 2), kSuccess);
     // A zero-length value; null data with a size is refused.
-    EXPECT_EQ(pf::RegSetValue(key, "Z", pf::kRegBinary, nullptr, 0), kSuccess);
-    EXPECT_EQ(pf::RegSetValue(key, "N", pf::kRegBinary, nullptr, 4), kFailure);
+    EXPECT_EQ(pf::RegistrySetValue(key, "Z", pf::kRegBinary, nullptr, 0), kSuccess);
+    EXPECT_EQ(pf::RegistrySetValue(key, "N", pf::kRegBinary, nullptr, 4), kFailure);
     size = 5;
-    EXPECT_EQ(pf::RegQueryValue(key, "Z", &type, buffer, size), kSuccess);
+    EXPECT_EQ(pf::RegistryQueryValue(key, "Z", &type, buffer, size), kSuccess);
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(type, pf::kRegBinary);
-    EXPECT_EQ(pf::RegQueryValue(key, "N", nullptr, nullptr, size), kNotFound);
-    pf::RegCloseKey(key);
+    EXPECT_EQ(pf::RegistryQueryValue(key, "N", nullptr, nullptr, size), kNotFound);
+    pf::RegistryCloseKey(key);
     EXPECT_EQ(LoadValue(kUser, "K", "W").bytes, "ab");
     // Null handles fail.
-    EXPECT_EQ(pf::RegSetValue(nullptr, "V", pf::kRegBinary, "abcd", 4), kFailure);
-    EXPECT_EQ(pf::RegQueryValue(nullptr, "V", nullptr, nullptr, size), kFailure);
-    pf::RegCloseKey(nullptr);
+    EXPECT_EQ(pf::RegistrySetValue(nullptr, "V", pf::kRegBinary, "abcd", 4), kFailure);
+    EXPECT_EQ(pf::RegistryQueryValue(nullptr, "V", nullptr, nullptr, size), kFailure);
+    pf::RegistryCloseKey(nullptr);
 }
 
 TEST(RegistryBackendStore, LocationIsReadAtEveryOpenAndTheStoreIsMadePrivate) {
@@ -246,7 +246,7 @@ TEST(RegistryBackendStore, OpeningOrBadRootsCreateNoStoreAndAnEmptyFileBecomesOn
         CScopedEnv store("AIRVANE_REGISTRY", dir.File("sub/registry.db").c_str());
         for (std::uint32_t root : {0u, 1u, 0x7FFFFFFFu, 0x80000007u, 0xFFFFFFFFu}) {
             pf::RegKeyHandle key = reinterpret_cast<pf::RegKeyHandle>(&root);
-            EXPECT_EQ(pf::RegCreateKey(root, "A", key), kFailure) << root;
+            EXPECT_EQ(pf::RegistryCreateKey(root, "A", key), kFailure) << root;
             EXPECT_EQ(key, nullptr);
             EXPECT_EQ(Open(root, "A"), kFailure) << root;
         }

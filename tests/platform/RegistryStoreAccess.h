@@ -16,11 +16,11 @@ namespace airvane::test {
 inline platform::RegResult StoreValue(std::uint32_t root, const char* subKey, const char* name,
                                       std::uint32_t type, const std::string& bytes) {
     platform::RegKeyHandle key = nullptr;
-    platform::RegResult result = platform::RegCreateKey(root, subKey, key);
+    platform::RegResult result = platform::RegistryCreateKey(root, subKey, key);
     if (result == platform::RegResult::Success) {
-        result =
-            platform::RegSetValue(key, name, type, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        platform::RegCloseKey(key);
+        result = platform::RegistrySetValue(key, name, type, bytes.data(),
+                                            static_cast<std::uint32_t>(bytes.size()));
+        platform::RegistryCloseKey(key);
     }
     return result;
 }
@@ -35,13 +35,13 @@ struct stLoadedValue {
 inline stLoadedValue LoadValue(std::uint32_t root, const char* subKey, const char* name) {
     stLoadedValue loaded;
     platform::RegKeyHandle key = nullptr;
-    loaded.result = platform::RegOpenKey(root, subKey, false, key);
+    loaded.result = platform::RegistryOpenKey(root, subKey, false, key);
     if (loaded.result == platform::RegResult::Success) {
         std::vector<char> buffer(4096);
         std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
-        loaded.result = platform::RegQueryValue(key, name, &loaded.type, buffer.data(), size);
+        loaded.result = platform::RegistryQueryValue(key, name, &loaded.type, buffer.data(), size);
         loaded.bytes.assign(buffer.data(), loaded.result == platform::RegResult::Success ? size : 0);
-        platform::RegCloseKey(key);
+        platform::RegistryCloseKey(key);
     }
     return loaded;
 }

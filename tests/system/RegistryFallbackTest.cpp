@@ -21,8 +21,8 @@ namespace {
 namespace pf = airvane::platform;
 using airvane::test::CScopedRegistry;
 
-constexpr const char* kRealCreate = "_ZN7airvane8platform12RegCreateKeyEjPKcRPNS0_8stRegKeyE";
-constexpr const char* kRealOpen = "_ZN7airvane8platform10RegOpenKeyEjPKcbRPNS0_8stRegKeyE";
+constexpr const char* kRealCreate = "_ZN7airvane8platform17RegistryCreateKeyEjPKcRPNS0_8stRegKeyE";
+constexpr const char* kRealOpen = "_ZN7airvane8platform15RegistryOpenKeyEjPKcbRPNS0_8stRegKeyE";
 
 using CreateFunction = pf::RegResult (*)(std::uint32_t, const char*, pf::RegKeyHandle&);
 using OpenFunction = pf::RegResult (*)(std::uint32_t, const char*, bool, pf::RegKeyHandle&);
@@ -46,7 +46,7 @@ void ResetCounts(bool refuseCreate) {
 
 namespace airvane::platform {
 
-AIRVANE_API RegResult RegCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key) {
+AIRVANE_API RegResult RegistryCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key) {
     ++g_calls.first;
     if (g_refuseCreate) {
         key = nullptr;
@@ -56,7 +56,8 @@ AIRVANE_API RegResult RegCreateKey(std::uint32_t root, const char* subKey, RegKe
     return real != nullptr ? real(root, subKey, key) : RegResult::Failure;
 }
 
-AIRVANE_API RegResult RegOpenKey(std::uint32_t root, const char* subKey, bool forWrite, RegKeyHandle& key) {
+AIRVANE_API RegResult RegistryOpenKey(std::uint32_t root, const char* subKey, bool forWrite,
+                                      RegKeyHandle& key) {
     ++g_calls.second;
     g_lastOpenForWrite = forWrite;
     static const OpenFunction real = Real<OpenFunction>(kRealOpen);

@@ -6,9 +6,24 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace airvane::platform {
 namespace {
+
+thread_local std::string t_lastLoadError;
+
+// Loads and records the outcome, so LastModuleLoadError tells about this attempt.
+void* OpenModule(const char* path) {
+    void* handle = ::dlopen(path, RTLD_NOW);
+    if (handle != nullptr) {
+        t_lastLoadError.clear();
+    } else {
+        const char* reason = ::dlerror();
+        t_lastLoadError = reason != nullptr ? reason : "unknown loader error";
+    }
+    return handle;
+}
 
 // Folder of the host executable, with a trailing "/"; empty when unknown.
 std::string ExecutableFolder() {
@@ -26,6 +41,7 @@ std::string ExecutableFolder() {
 
 ModuleHandle LoadModule(const char* fileName) {
     if (fileName == nullptr || *fileName == '\0') {
+        t_lastLoadError = "no module name";
         return nullptr;
     }
     if (std::strchr(fileName, '/') == nullptr) {
@@ -33,13 +49,25 @@ ModuleHandle LoadModule(const char* fileName) {
         if (!folder.empty()) {
             const std::string beside = folder + fileName;
             if (::access(beside.c_str(), F_OK) == 0) {
-                if (void* handle = ::dlopen(beside.c_str(), RTLD_NOW)) {
+                if (void* handle = OpenModule(beside.c_str())) {
                     return handle;
                 }
+                // The file beside the executable exists but is unusable: its reason says
+                // more than the standard search's "not found".
+                std::string besideError = t_lastLoadError;
+                void* handle = OpenModule(fileName);
+                if (handle == nullptr) {
+                    t_lastLoadError = std::move(besideError);
+                }
+                return handle;
             }
         }
     }
-    return ::dlopen(fileName, RTLD_NOW);
+    return OpenModule(fileName);
+}
+
+const char* LastModuleLoadError() {
+    return t_lastLoadError.c_str();
 }
 
 void* GetModuleExport(ModuleHandle module, const char* exportName) {

@@ -403,7 +403,7 @@ RegResult OpenKeyHandle(std::uint32_t root, const char* subKey, bool create, boo
         result = RegResult::Failure;
     }
     if (result != RegResult::Success) {
-        RegCloseKey(handle);
+        RegistryCloseKey(handle);
         handle = nullptr;
     }
     key = handle;
@@ -412,15 +412,15 @@ RegResult OpenKeyHandle(std::uint32_t root, const char* subKey, bool create, boo
 
 } // namespace
 
-RegResult RegCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key) {
+RegResult RegistryCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key) {
     return OpenKeyHandle(root, subKey, true, true, key);
 }
 
-RegResult RegOpenKey(std::uint32_t root, const char* subKey, bool forWrite, RegKeyHandle& key) {
+RegResult RegistryOpenKey(std::uint32_t root, const char* subKey, bool forWrite, RegKeyHandle& key) {
     return OpenKeyHandle(root, subKey, false, forWrite, key);
 }
 
-RegResult RegSetValue(RegKeyHandle key, const char* valueName, std::uint32_t type, const void* data,
+RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_t type, const void* data,
                       std::uint32_t size) {
     if (key == nullptr || key->db == nullptr || !key->writable || (data == nullptr && size != 0) ||
         size > static_cast<std::uint32_t>(INT_MAX)) {
@@ -455,7 +455,7 @@ RegResult RegSetValue(RegKeyHandle key, const char* valueName, std::uint32_t typ
     }
 }
 
-RegResult RegQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* type, void* data,
+RegResult RegistryQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* type, void* data,
                         std::uint32_t& size) {
     if (key == nullptr || key->db == nullptr) {
         return RegResult::Failure;
@@ -521,7 +521,7 @@ RegResult RegQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* 
     }
 }
 
-void RegCloseKey(RegKeyHandle key) {
+void RegistryCloseKey(RegKeyHandle key) {
     if (key == nullptr) {
         return;
     }
