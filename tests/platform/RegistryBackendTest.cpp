@@ -339,4 +339,48 @@ TEST(RegistryBackendStore, ReadOnlyFolderFailsCleanly) {
     EXPECT_TRUE(FolderEntries(emptyFolder).empty());
 }
 
+TEST(RegistryBackendStore, StoreOthersCouldReachIsTightenedOrRefused) {
+    CTempDir dir;
+    ASSERT_EQ(::mkdir(dir.File("open").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(dir.File("open").c_str(), 0777), 0);
+    ASSERT_EQ(::mkdir(dir.File("sticky").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(dir.File("sticky").c_str(), 01777), 0);
+    WriteFile(dir.File("shared.db"), "");
+    ASSERT_EQ(::chmod(dir.File("shared.db").c_str(), 0666), 0);
+    WriteFile(dir.File("target.db"), "");
+    ASSERT_EQ(::chmod(dir.File("target.db").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(dir.File("target.db").c_str(), dir.File("link.db").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.File("nowhere.db").c_str(), dir.File("dangling.db").c_str()), 0);
+    struct stCase {
+        std::string store;    // the store's path
+        std::string checked;  // the file whose mode is checked afterwards
+        pf::RegResult result; // of storing a value
+        pf::RegResult opened; // of opening the key afterwards
+        int mode;             // -1: the file must not exist
+    };
+    std::vector<stCase> cases = {
+        {dir.File("shared.db"), dir.File("shared.db"), kSuccess, kSuccess, 0600},
+        {dir.File("link.db"), dir.File("target.db"), kSuccess, kSuccess, 0600},
+        {dir.File("dangling.db"), dir.File("nowhere.db"), kFailure, kNotFound, -1},
+        {dir.File("open/registry.db"), dir.File("open/registry.db"), kFailure, kNotFound, -1},
+        {dir.File("sticky/registry.db"), dir.File("sticky/registry.db"), kSuccess, kSuccess, 0600},
+    };
+    if (::geteuid() == 0) { // a file of another user cannot be tightened: it is refused
+        WriteFile(dir.File("foreign.db"), "");
+        ASSERT_EQ(::chown(dir.File("foreign.db").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chmod(dir.File("foreign.db").c_str(), 0644), 0);
+        cases.push_back({dir.File("foreign.db"), dir.File("foreign.db"), kFailure, kFailure, 0644});
+    }
+    for (const stCase& c : cases) {
+        SCOPED_TRACE(c.store);
+        CScopedEnv store("AIRVANE_REGISTRY", c.store.c_str());
+        EXPECT_EQ(StoreValue(kUser, "K", "V", pf::kRegBinary, "key"), c.result);
+        EXPECT_EQ(Open(kUser, "K"), c.opened);
+        EXPECT_EQ(ModeOf(c.checked), c.mode);
+    }
+    struct stat link;
+    ASSERT_EQ(::lstat(dir.File("link.db").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode)) << "the link itself stays";
+}
+
 } // namespace

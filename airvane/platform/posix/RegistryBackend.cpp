@@ -24,6 +24,10 @@
 // or "\\" inside the path) makes the path invalid, and a component longer than 255 bytes
 // too. Invalid paths give Failure.
 //
+// The store holds keys: a store that others could read, or a folder where others could
+// replace it, is refused; a store file of this user that others could read is made 0600
+// first. A symbolic link to the store is resolved and its target checked the same way.
+//
 // Every open makes its own connection (the store location is read again each time, and
 // nothing is shared between handles or across fork). Writes are single IMMEDIATE
 // transactions; a busy handler lets several processes share the file. A file that is not
@@ -168,9 +172,51 @@ bool StorePath(std::string& path) {
     return true;
 }
 
-// Creates the missing folders above `path` (mode 0700) and the file itself (mode 0600).
-// Existing folders and files are left as they are.
-bool EnsureStoreFile(const std::string& path) {
+// The folder part of a file path ("." for a bare name).
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Resolves a symbolic link to the store and checks that nobody else can read the store or
+// replace it: a folder that others may write to (without the sticky bit) is refused, and so
+// is a file that others may read or write, unless it belongs to this user: then it is made
+// 0600 before anything is read from it or written to it. `path` becomes the resolved path.
+bool SecureStore(std::string& path) {
+    struct stat link;
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) {
+            return false; // a dangling link would make the store wherever it points
+        }
+        path = resolved;
+        std::free(resolved);
+    }
+    struct stat folder;
+    if (::stat(FolderOf(path).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode) ||
+        ((folder.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (folder.st_mode & S_ISVTX) == 0)) {
+        return false;
+    }
+    struct stat file;
+    if (::stat(path.c_str(), &file) != 0) {
+        return errno == ENOENT;
+    }
+    if (!S_ISREG(file.st_mode)) {
+        return false;
+    }
+    if ((file.st_mode & (S_IRWXG | S_IRWXO)) == 0) {
+        return true;
+    }
+    return file.st_uid == ::geteuid() && ::chmod(path.c_str(), kFileMode) == 0;
+}
+
+// Creates the missing folders above `path` (mode 0700) and, once SecureStore accepts the
+// place (resolving `path` when it is a link), the file itself (mode 0600). Existing folders
+// are left as they are.
+bool EnsureStoreFile(std::string& path) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
          slash = path.find('/', slash + 1)) {
         const std::string folder = path.substr(0, slash);
@@ -189,6 +235,9 @@ bool EnsureStoreFile(const std::string& path) {
         } else if (errno != EEXIST) {
             return false;
         }
+    }
+    if (!SecureStore(path)) {
+        return false;
     }
     struct stat info;
     if (::stat(path.c_str(), &info) == 0) {
@@ -213,13 +262,23 @@ long long MonotonicMilliseconds() {
 // SQLite's own timeout backs off to 100 ms between attempts, so a process that keeps
 // writing can take the lock again and again while a waiting one sleeps, and starve it past
 // the timeout; short polls with a little jitter give every waiter its turn.
+// Once a wait has run out, the store counts as locked for the next kBusyTimeoutMs on this
+// thread: a value write opens, creates and sets one after the other, and a held lock must
+// fail the whole write within one timeout instead of once per step.
 int RetryWhileBusy(void*, int attempt) {
     thread_local long long firstAttempt = 0;
+    thread_local long long gaveUpAt = 0;
+    thread_local bool gaveUp = false;
     const long long now = MonotonicMilliseconds();
     if (attempt == 0) {
         firstAttempt = now;
     }
+    if (gaveUp && now - gaveUpAt < kBusyTimeoutMs) {
+        return 0;
+    }
     if (now - firstAttempt >= kBusyTimeoutMs) {
+        gaveUp = true;
+        gaveUpAt = now;
         return 0;
     }
     const timespec pause{0, (500 + (attempt * 7919) % 1000) * 1000L}; // 0.5 to 1.5 ms
@@ -373,7 +432,7 @@ RegResult OpenKeyHandle(std::uint32_t root, const char* subKey, bool create, boo
                 // A missing store holds no keys; opening must not create it.
                 result = errno == ENOENT ? RegResult::NotFound : RegResult::Failure;
             } else {
-                result = OpenConnection(path, writable, handle->db);
+                result = SecureStore(path) ? OpenConnection(path, writable, handle->db) : RegResult::Failure;
             }
         }
         if (result == RegResult::Success) {
@@ -421,7 +480,7 @@ RegResult RegistryOpenKey(std::uint32_t root, const char* subKey, bool forWrite,
 }
 
 RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_t type, const void* data,
-                      std::uint32_t size) {
+                           std::uint32_t size) {
     if (key == nullptr || key->db == nullptr || !key->writable || (data == nullptr && size != 0) ||
         size > static_cast<std::uint32_t>(INT_MAX)) {
         return RegResult::Failure;
@@ -456,7 +515,7 @@ RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_
 }
 
 RegResult RegistryQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* type, void* data,
-                        std::uint32_t& size) {
+                             std::uint32_t& size) {
     if (key == nullptr || key->db == nullptr) {
         return RegResult::Failure;
     }
