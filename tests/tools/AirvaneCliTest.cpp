@@ -6,10 +6,12 @@
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -170,6 +172,7 @@ struct stCliCase {
     std::string out = "";
     std::string err = "";
     std::string absent = "";
+    std::string input = ""; // standard input
 };
 
 TEST_F(AirvaneCliTest, CommandsExitStatusesAndTexts) {
@@ -188,15 +191,22 @@ TEST_F(AirvaneCliTest, CommandsExitStatusesAndTexts) {
          "", "sim2|sim3|sim5"},
         {Args("-v adapters --discover"), 0, "sim2|hot-plugged",
          "trace: Compatible new adapter : sim2 found with dll sim_adapter.dll"},
-        {Connect("sim2 --ssid Home --wpa-psk", kPassphrase), 1, "", "needs --discover"},
+        {Connect("sim2 --ssid Home --wpa-psk", kPassphrase), 3, "", "needs --discover"},
         {Connect("sim2 --ssid Home --wpa-psk", kPassphrase, "--discover"), 0, "Connected to Home."},
-        {Args("-v scan sim3"), 1, "",
+        {Args("-v scan sim3"), 3, "",
          "error: adapter 'sim3' is not available|trace: Hardware unavailable : sim3"},
-        {Args("-v scan sim5"), 1, "", "trace: Preconfigure failed for adapter : sim5"},
+        {Args("-v scan sim5"), 3, "", "trace: Preconfigure failed for adapter : sim5"},
         {Args("scan sim4"), 1, "",
          "adapter 'sim4' refused the selection: the driver reported an error [adapter error 10"},
         {Args("--json connect sim4 --ssid Cafe --open"), 1, "\"ok\":false|\"id\":\"driver\""},
-        {Args("scan nosuch"), 1, "", "error: adapter 'nosuch' is not available"},
+        {Args("scan nosuch"), 3, "", "error: adapter 'nosuch' is not available"},
+        {Args("--json scan nosuch"), 3, "^{\"ok\":false,\"status\":3,\"status_name\":\"not-found\""},
+        {Args("status"), 0,
+         "Adapter sim0 (Test card), selected|link:     not associated|networks: 8 in range"},
+        {Args("status sim1 --json"), 0,
+         "^{\"ok\":true,\"adapter\":\"sim1\",\"selected\":true,\"friendly_name\":\"Test stick\","
+         "\"link\":{\"status\":3,\"text\":\"not associated\"},\"security\":null"},
+        {Args("--version"), 0, "^airvane "},
         {Args("scan sim0"), 0,
          "Adapter sim0 (Test card)|link:     not associated|security: none|"
          "supports: open, WEP, WPA-PSK (strongest WPA cipher CCMP)|Guarded     30"},
@@ -210,35 +220,41 @@ TEST_F(AirvaneCliTest, CommandsExitStatusesAndTexts) {
          "trace: Dll loaded : sim_adapter.dll\n|trace: DLL : sim_adapter.dll supported adapter : sim0\n|"
          "trace: Simulated adapter sim0: associated with Cafe"},
         {Connect("sim0 --ssid Guarded --open"), 1, "", "association failed (the network refused it)"},
-        {Connect("sim0 --ssid Nowhere --open"), 1, "", "network not found (not in range)"},
-        {Args("connect sim0 --ssid Far --open --timeout 0.2 --poll-interval 5"), 1, "",
+        {Connect("sim0 --ssid Nowhere --open"), 3, "", "network not found (not in range)"},
+        {Args("connect sim0 --ssid Far --open --timeout 0.2 --poll-interval 5"), 5, "",
          "timed out after 0.2 s connecting to 'Far' (link associating"},
+        {Args("--json connect sim0 --ssid Far --open --timeout 0.1 --poll-interval 5"), 5,
+         "^{\"ok\":false,\"status\":5,\"status_name\":\"timeout\",\"adapter\":\"sim0\""},
         {Connect("sim0 --ssid Home --open"), 1, "", "association failed"},
         {Connect("sim0 --ssid Office --wep 0a1b2c3d4e"), 0, "Connected to Office."},
-        {Connect("sim0 --ssid Office --wep 0A1B2C3D4F"), 1, "", authFailed, "Connected"},
-        {Connect("sim0 --ssid Office --wep 0A1B2C3D"), 1, "", authFailed},
+        {Connect("sim0 --ssid Office --wep 0A1B2C3D4F"), 4, "", authFailed, "Connected"},
+        {Connect("sim0 --ssid Office --wep 0A1B2C3D"), 4, "", authFailed},
+        {Connect("sim0 --ssid Office --wep -"), 0, "Connected to Office.", "", "", "0A1B2C3D4E\n"},
         // WPA-PSK: the handshake states in order; a wrong secret never completes.
         {Connect("sim0 --ssid Home --wpa-psk", kPassphrase), 0,
          "security: WPA-PSK scanning|security: WPA-PSK 4-way handshake|security: WPA-PSK group handshake|"
          "security: WPA-PSK completed|Connected to Home."},
-        {Connect("sim0 --ssid Home --wpa-psk", "incorrect horse battery staple"), 1,
+        {Connect("sim0 --ssid Home --wpa-psk -"), 0, "Connected to Home.", "", "", kPassphrase},
+        {Connect("sim0 --ssid Home --wpa-psk -"), 2, "", "no secret on standard input"},
+        {Connect("sim0 --ssid Home --wpa-psk", "incorrect horse battery staple"), 4,
          "security: WPA-PSK 4-way handshake|security: WPA-PSK disconnected",
          "error: connecting to 'Home' failed: " + authFailed, "completed"},
         {Connect("sim0 --ssid Lab --wpa-key", kLabKey), 0, "security: WPA-PSK completed"},
-        {Connect("sim0 --ssid Lab --wpa-key", wrongLabKey), 1, "", authFailed, "completed"},
+        {Connect("sim0 --ssid Lab --wpa-key", wrongLabKey), 4, "", authFailed, "completed"},
         // A pass phrase against an access point holding a raw key is compared by master key.
-        {Connect("sim0 --ssid Lab --wpa-psk", kPassphrase), 1, "", authFailed, "completed"},
+        {Connect("sim0 --ssid Lab --wpa-psk", kPassphrase), 4, "", authFailed, "completed"},
         {Connect("sim0 --ssid IEEE --wpa-key", kIEEEKey), 0, "security: WPA-PSK completed"},
         {Connect("sim6 --ssid IEEE --wpa-psk password"), 0, "security: WPA-PSK completed"},
         {Args("--json connect sim0 --ssid Home --poll-interval 1 --wpa-psk", kPassphrase), 0,
-         "^{\"ok\":true,\"adapter\":\"sim0\",\"ssid\":\"Home\",\"security\":\"WPA-PSK\"|"
-         "\"state\":{\"method\":\"WPA-PSK\",\"uid\":4,\"wpa_state\":6"},
-        {Args("--json connect sim0 --ssid Home --poll-interval 1 --wpa-psk", "wrong pass phrase"), 1,
-         "\"ok\":false|{\"security\":\"WPA-PSK 4-way handshake\",\"value\":4}|"
+         "^{\"ok\":true,\"adapter\":\"sim0\",\"ssid\":\"Home\",\"method\":\"WPA-PSK\"|"
+         "\"security\":{\"method\":\"WPA-PSK\",\"uid\":4,\"wpa_state\":6,\"state_text\":\"completed\"}"},
+        {Args("--json connect sim0 --ssid Home --poll-interval 1 --wpa-psk", "wrong pass phrase"), 4,
+         "^{\"ok\":false,\"status\":4,\"status_name\":\"authentication\"|"
+         "{\"kind\":\"security\",\"value\":4,\"text\":\"WPA-PSK 4-way handshake\"}|"
          "\"error\":{\"generic\":9,\"id\":\"authentication-failed\""},
         {Connect("sim1 --ssid Home --wpa-psk", kPassphrase), 1, "", unsupported},
         // WEP Plus failures (the successful renewal has its own test).
-        {Connect("sim1 --ssid Plus --wepplus 00112233445566778899AABBCD"), 1, "", authFailed},
+        {Connect("sim1 --ssid Plus --wepplus 00112233445566778899AABBCD"), 4, "", authFailed},
         {Connect("sim0 --ssid PlusOnCard --wepplus 0102030405"), 1, "", unsupported},
         // Information elements; several elements give the union of their flags.
         {Args("ie decode", kWpaIE), 0, "=0x01010404 GROUP_TKIP PAIRWISE_TKIP AKM_PSK PROTO_WPA\n"},
@@ -250,21 +266,45 @@ TEST_F(AirvaneCliTest, CommandsExitStatusesAndTexts) {
         {Args("ie decode DD16"), 1},
         {Args("ie encode GROUP_TKIP"), 1},                           // no protocol flag
         {{"connect", "sim0", "--ssid", "Home", "--wpa-psk", ""}, 2}, // empty pass phrase
-        {Args("--help"), 0, "Usage:|Exit status: 0 success, 1 the operation failed, 2 usage error."},
+        {Args("--help"), 0,
+         "Usage:|Exit status: 0 success, 1 the operation failed, 2 usage error, 3 adapter or network not "
+         "found,|"
+         "4 authentication failed, 5 timed out, 6 no usable adapter|7 the WEP Plus key store cannot be "
+         "written."},
+        {Args("--json fly"), 2, "^{\"ok\":false,\"status\":2,\"status_name\":\"usage\",\"message\":"},
         {Args("connect --help"), 0, "Usage:|--wpa-psk"},
     };
     // Usage errors: unknown commands and options, missing or conflicting arguments, malformed keys.
     for (const char* usage :
-         {"", "fly", "adapters --bogus", "scan", "connect sim0 --ssid Cafe", "connect sim0 --open",
-          "connect sim0 --ssid Cafe --open --wep 0102030405", "connect sim0 --ssid Office --wep 0A1B2",
-          "connect sim0 --ssid Office --wep not-hex", "connect sim0 --ssid Lab --wpa-key 0011",
-          "connect sim0 --ssid Home --wpa-psk short", "connect sim0 --ssid Cafe --open --timeout -1",
-          "-C /nonexistent/folder adapters", "ie", "ie decode XY", "ie decode DD1",
-          "ie encode PROTO_WPA BOGUS", "ie encode 0x80000000"}) {
+         {"",
+          "fly",
+          "adapters --bogus",
+          "scan",
+          "connect sim0 --ssid Cafe",
+          "connect sim0 --open",
+          "connect sim0 --ssid Cafe --open --wep 0102030405",
+          "connect sim0 --ssid Office --wep 0A1B2",
+          "connect sim0 --ssid Office --wep not-hex",
+          "connect sim0 --ssid Lab --wpa-key 0011",
+          "connect sim0 --ssid Home --wpa-psk short",
+          "connect sim0 --ssid Cafe --open --timeout -1",
+          "connect sim0 --ssid Cafe --open --timeout nan",
+          "connect sim0 --ssid Cafe --open --timeout 1e300",
+          "connect sim0 --ssid Cafe --open --poll-interval 0",
+          "connect sim0 --ssid 123456789012345678901234567890123 --open",
+          "connect sim1 --ssid Plus --wepplus 0102030405 --wepplus-key-path HKEY_NOWHERE\\Keys",
+          "connect sim1 --ssid Plus --wepplus 0102030405 --wepplus-key-path HKEY_CURRENT_USER\\\\Keys",
+          "-C /nonexistent/folder adapters",
+          "ie",
+          "ie decode XY",
+          "ie decode DD1",
+          "ie encode PROTO_WPA BOGUS",
+          "ie encode 0x80000000"}) {
         cases.push_back({Args(usage), 2});
     }
     // Every command has help.
-    for (const char* command : {"adapters", "scan", "disconnect", "ie", "ie decode", "ie encode", "shell"}) {
+    for (const char* command : {"adapters", "status", "scan", "disconnect", "ie", "ie decode", "ie encode",
+                                "config check", "shell"}) {
         cases.push_back({Args(std::string(command) + " --help"), 0, "Usage:"});
     }
     for (const stCliCase& c : cases) {
@@ -273,7 +313,7 @@ TEST_F(AirvaneCliTest, CommandsExitStatusesAndTexts) {
             line += argument + " ";
         }
         SCOPED_TRACE(line);
-        const stCliResult result = Run(c.arguments);
+        const stCliResult result = Run(c.arguments, c.input);
         EXPECT_EQ(result.exitStatus, c.exitStatus) << Describe(result);
         if (c.exitStatus == 2) { // usage errors are explained and connect nothing
             EXPECT_FALSE(result.err.empty());
@@ -304,7 +344,7 @@ TEST_F(AirvaneCliTest, CommandsExitStatusesAndTexts) {
 TEST_F(AirvaneCliTest, OtherWorlds) {
     CTempDir empty;
     stCliResult result = RunCli({"-C", empty.Path(), "adapters"});
-    EXPECT_EQ(result.exitStatus, 1) << Describe(result);
+    EXPECT_EQ(result.exitStatus, 6) << Describe(result);
     EXPECT_NE(result.err.find("no WLANInterfaces.xml in " + empty.Path()), std::string::npos) << result.err;
 
     // A malformed device is declined and the others still load.
@@ -324,7 +364,7 @@ TEST_F(AirvaneCliTest, WepPlusRenewalStoresAFreshKeyEachSession) {
     // An access point that refuses renewal leaves the link unkeyed and nothing stored.
     stCliResult result = Run(Args(
         std::string("connect sim1 --ssid Stubborn --timeout 0.3 --poll-interval 5 --wepplus"), kPlusKey));
-    EXPECT_EQ(result.exitStatus, 1) << Describe(result);
+    EXPECT_EQ(result.exitStatus, 5) << Describe(result);
     EXPECT_NE(result.out.find("security: WEP Plus not keyed"), std::string::npos) << result.out;
     EXPECT_NE(result.err.find("timed out"), std::string::npos) << result.err;
     EXPECT_TRUE(StoredKey(kDefaultKeyPath).empty());
@@ -370,12 +410,94 @@ TEST_F(AirvaneCliTest, ShellRunsASequenceAgainstOneManager) {
     EXPECT_NE(idleScan, std::string::npos) << result.out;
     EXPECT_EQ(CountOf(result.out, "FRIENDLY NAME"), 1u) << "nothing runs after exit";
 
-    // The shell's status is the worst status of its commands.
-    EXPECT_EQ(Run({"shell"}, "adapters\nscan nosuch\nadapters\n").exitStatus, 1);
+    // The shell's status is that of its first failed command.
+    EXPECT_EQ(Run({"shell"}, "adapters\nscan nosuch\nadapters\n").exitStatus, 3);
     EXPECT_EQ(Run({"shell"}, "adapters\nscan\nscan nosuch\n").exitStatus, 2);
     const stCliResult json = Run({"--json", "shell"}, "adapters\nie decode DD0600");
     EXPECT_EQ(json.exitStatus, 1);
     EXPECT_EQ(CountOf(json.out, "{\"ok\":"), 2u) << json.out;
+}
+
+TEST_F(AirvaneCliTest, NoUsableAdapterIsExplained) {
+    WriteFile(m_world.File("junk.so"), "not a module\n");
+    const std::string noExport = std::string(AIRVANE_TEST_MODULE_DIR) + "/noexport.dll";
+    const std::string declined =
+        World(R"(<DEVICE><SIMADAPTER NAME="bad"><NETWORK SSID="Cafe" QUALITY="101"/></SIMADAPTER></DEVICE>)");
+    const std::vector<std::pair<std::string, std::string>> worlds = {
+        {"", "WLANInterfaces.xml is empty"},
+        {"<WLAN><ADAPTER DLL=\"sim_adapter.dll\">", "holds no XML element (truncated, or not XML)"},
+        {"plain text, no XML", "holds no XML element"},
+        {"<WLAN><DEVICE/></WLAN>", "has no ADAPTER element under <WLAN>"},
+        {"<WLAN><ADAPTER/></WLAN>", "ADAPTER 1: no DLL attribute"},
+        {"<WLAN><ADAPTER DLL=\"nosuch.dll\"/></WLAN>",
+         "ADAPTER 1: module nosuch.dll did not load: nosuch.dll: cannot open shared object file"},
+        {"<WLAN><ADAPTER DLL=\"" + m_world.File("junk.so") + "\"/></WLAN>", "junk.so did not load: "},
+        {"<WLAN><ADAPTER DLL=\"" + noExport + "\"/></WLAN>",
+         "noexport.dll loaded but does not export WLAN_GetAdapter"},
+        {declined, "none of its 1 DEVICE elements gave a usable adapter"},
+    };
+    for (const auto& [world, reason] : worlds) {
+        SCOPED_TRACE(world);
+        WriteWorld(world);
+        for (const char* command : {"adapters", "scan sim0", "status"}) {
+            const stCliResult result = Run(Args(std::string("-v ") + command));
+            EXPECT_EQ(result.exitStatus, 6) << Describe(result);
+            EXPECT_NE(result.err.find("error: no usable adapter\n"), std::string::npos) << result.err;
+            EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+        }
+    }
+    const stCliResult json = Run(Args("--json adapters"));
+    EXPECT_EQ(
+        json.out.rfind("{\"ok\":false,\"status\":6,\"status_name\":\"no-adapter\",\"message\":\"no usable "
+                       "adapter\",\"reasons\":[\"ADAPTER 1: module sim_adapter.dll loaded; none of its",
+                       0),
+        0u)
+        << json.out;
+}
+
+TEST_F(AirvaneCliTest, ConfigCheckShowsTheTreeAndTheReaderTraps) {
+    WriteFile(m_world.File("odd.xml"), "<WLAN>\n  <!-- a > b -->\n  <ADAPTER DLL=\"x.dll\">\n    </STRAY>\n"
+                                       "    <OPEN>\n  </ADAPTER>\n  <C V=\"1>2\"/>\n</WLAN>\n");
+    const stCliResult result = Run(Args("config check " + m_world.File("odd.xml")));
+    ASSERT_EQ(result.exitStatus, 0) << Describe(result);
+    const std::string file = m_world.File("odd.xml");
+    for (const std::string& expected :
+         {std::string("reads ") + file + " as:\n<WLAN>", std::string("\n  <ADAPTER DLL=\"x.dll\">"),
+          file + ":2:3: comment holds '>'", file + ":4:5: </STRAY> closes no open <STRAY>",
+          file + ":5:5: <OPEN> is not closed before </ADAPTER>", file + ":7:10: '>' inside a quoted value"}) {
+        EXPECT_NE(result.out.find(expected), std::string::npos) << expected << "\n" << result.out;
+    }
+    const stCliResult clean = Run(Args("--json config check"));
+    EXPECT_EQ(clean.exitStatus, 0);
+    EXPECT_NE(clean.out.find("\"tree\":\"<WLAN>\\n  <ADAPTER DLL=\\\"sim_adapter.dll\\\">"),
+              std::string::npos)
+        << clean.out;
+    EXPECT_NE(clean.out.find("\"findings\":[]}"), std::string::npos) << clean.out;
+    EXPECT_EQ(Run(Args("config check " + m_world.File("missing.xml"))).exitStatus, 6);
+}
+
+TEST_F(AirvaneCliTest, WepPlusKeyStoreThatCannotBeWrittenFailsTheConnect) {
+    const std::vector<std::string> connect = Connect("sim1 --ssid Plus --wepplus", kPlusKey);
+    // A store file that is no store.
+    WriteFile(m_registry.Path(), "not a database\n");
+    stCliResult result = Run(connect);
+    EXPECT_EQ(result.exitStatus, 7) << Describe(result);
+    EXPECT_NE(result.err.find("the WEP Plus key store cannot be written"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("Connected"), std::string::npos) << result.out;
+    // A store another process holds locked: one busy timeout, then the failure.
+    std::remove(m_registry.Path().c_str());
+    ASSERT_EQ(Run(connect).exitStatus, 0);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(m_registry.Path().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const auto start = std::chrono::steady_clock::now();
+    result = Run(connect);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    EXPECT_EQ(result.exitStatus, 7) << Describe(result);
+    EXPECT_EQ(result.out.find("Connected"), std::string::npos) << result.out;
+    EXPECT_LT(waited, std::chrono::seconds(9)) << "a locked store must not cost a busy timeout per step";
 }
 
 } // namespace

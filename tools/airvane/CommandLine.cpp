@@ -1,12 +1,13 @@
 #include "tools/airvane/CommandLine.h"
 
 #include "tools/airvane/Host.h"
+#include "tools/airvane/LineReader.h"
+#include "tools/airvane/Terminal.h"
 
 #include <CLI/CLI.hpp>
 
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -18,34 +19,72 @@ namespace airvane::cli {
 namespace {
 
 constexpr const char kProgramName[] = "airvane";
+constexpr const char kVersion[] = "airvane " AIRVANE_VERSION;
 constexpr const char kShellPrompt[] = "airvane> ";
+constexpr const char kConfigurationFile[] = "WLANInterfaces.xml";
+constexpr const char kReadFromInput[] = "-";
 constexpr const char kDescription[] =
-    "Wireless-LAN adapters through the Airvane library: list adapters, scan, connect, decode "
-    "WPA/RSN information elements.";
+    "Wireless-LAN adapters through the Airvane library: list adapters, show their state, scan, connect, "
+    "decode WPA/RSN information elements, check a configuration.";
 constexpr const char kFooter[] =
-    "Exit status: 0 success, 1 the operation failed, 2 usage error.\n"
+    "Exit status: 0 success, 1 the operation failed, 2 usage error, 3 adapter or network not found,\n"
+    "4 authentication failed, 5 timed out, 6 no usable adapter (configuration missing or unreadable,\n"
+    "plug-ins not loaded, every device declined), 7 the WEP Plus key store cannot be written.\n"
+    "With --json every outcome, usage errors included, is one JSON document on standard output.\n"
+    "A secret given as '-' is read from standard input (without echo at a terminal).\n"
     "The configuration is the file WLANInterfaces.xml in the current folder (see -C).";
 constexpr const char kShellFooter[] =
-    "Each line of standard input is one command (adapters, scan, connect, disconnect, ie), run against "
-    "the same manager; blank lines and lines starting with # are skipped, 'exit' ends the session.\n"
-    "Exit status: the worst status of the commands (0, 1 or 2).";
+    "Each line of standard input is one command (adapters, status, scan, connect, disconnect, ie, config "
+    "check), run against the same manager; blank lines and lines starting with # are skipped, 'help' lists "
+    "the commands, 'exit' ends the session. Words are separated by spaces; \"...\" or '...' keep spaces in a "
+    "word and \\ takes the next character as it is. At a terminal, lines can be edited and earlier lines "
+    "recalled with the arrow keys.\n"
+    "One adapter is selected at a time: status, scan, connect or disconnect of another adapter selects it "
+    "and unselects the first, which ends the first adapter's link.\n"
+    "Exit status: that of the first command that failed, 0 when none did.";
 
 // Values one parse fills in, and the command it chose.
 struct stParsedCommand {
     bool discover = false;
     std::string adapter;
+    std::string file;
     stConnectRequest connect;
     std::vector<std::string> ieArguments;
     std::function<int(CHost&)> action;
 };
 
-// Adds the commands that run against a host: adapters, scan, connect, disconnect, ie.
-void AddHostCommands(CLI::App& app, stParsedCommand& parsed) {
+// Replaces a secret given as "-" by a line of `input`, read without echo from a terminal.
+bool ReadSecret(std::string& secret, const std::string& ssid, std::istream& input) {
+    if (secret != kReadFromInput) {
+        return true;
+    }
+    if (&input == &std::cin && StdinIsTerminal()) {
+        return ReadHiddenLine("Secret for " + ssid + ": ", secret);
+    }
+    if (!std::getline(input, secret)) {
+        return false;
+    }
+    if (!secret.empty() && secret.back() == '\r') {
+        secret.pop_back();
+    }
+    return true;
+}
+
+// Adds the commands that run against a host: adapters, status, scan, connect, disconnect, ie, config.
+void AddHostCommands(CLI::App& app, stParsedCommand& parsed, std::istream& input) {
     CLI::App* adapters = app.add_subcommand("adapters", "List the usable adapters.");
     adapters->add_flag("--discover", parsed.discover,
                        "Also ask every plug-in for adapters that appeared since the configuration was read");
     adapters->callback(
         [&parsed] { parsed.action = [&parsed](CHost& host) { return host.Adapters(parsed.discover); }; });
+
+    CLI::App* status = app.add_subcommand(
+        "status", "Show the selected adapter (or ADAPTER, or the first usable one): names, link, security.");
+    status->add_option("ADAPTER", parsed.adapter, "Adapter name as 'adapters' lists it");
+    status->add_flag("--discover", parsed.discover, "Discover new adapters before selecting");
+    status->callback([&parsed] {
+        parsed.action = [&parsed](CHost& host) { return host.Status(parsed.adapter, parsed.discover); };
+    });
 
     CLI::App* scan =
         app.add_subcommand("scan", "Show an adapter's networks in range, link status and security state.");
@@ -59,31 +98,31 @@ void AddHostCommands(CLI::App& app, stParsedCommand& parsed) {
         app.add_subcommand("connect", "Connect an adapter to a network and follow the handshake.");
     stConnectRequest& request = parsed.connect;
     connect->add_option("ADAPTER", request.adapter, "Adapter name as 'adapters' lists it")->required();
-    connect->add_option("--ssid", request.ssid, "Network name")->required();
+    connect->add_option("--ssid", request.ssid, "Network name (1 to 32 bytes)")->required();
     CLI::Option_group* security = connect->add_option_group("security", "How to authenticate (exactly one)");
     CLI::Option* open = security->add_flag("--open", "Open network, no security");
-    CLI::Option* wep =
-        security->add_option("--wep", request.secret, "WEP key in hex digits (e.g. 0102030405)");
-    CLI::Option* wepPlus = security->add_option("--wepplus", request.secret,
-                                                "WEP Plus initial key in hex digits; the key is renewed");
-    CLI::Option* passphrase =
-        security->add_option("--wpa-psk", request.secret, "WPA-PSK pass phrase (8 to 63 characters)");
-    CLI::Option* wpaKey =
-        security->add_option("--wpa-key", request.secret, "WPA-PSK 256-bit key as 64 hex digits");
+    CLI::Option* wep = security->add_option(
+        "--wep", request.secret, "WEP key in hex digits (e.g. 0102030405); '-' reads it from input");
+    CLI::Option* wepPlus =
+        security->add_option("--wepplus", request.secret,
+                             "WEP Plus initial key in hex digits, renewed while connected; '-' reads it");
+    CLI::Option* passphrase = security->add_option(
+        "--wpa-psk", request.secret, "WPA-PSK pass phrase (8 to 63 characters); '-' reads it from input");
+    CLI::Option* wpaKey = security->add_option(
+        "--wpa-key", request.secret, "WPA-PSK 256-bit key as 64 hex digits; '-' reads it from input");
     security->require_option(1);
-    connect->add_option("--timeout", request.timeoutSeconds, "Seconds to wait for the connection")
-        ->capture_default_str()
-        ->check(CLI::NonNegativeNumber);
+    connect->add_option("--timeout", request.timeoutSeconds, "Seconds to wait for the connection (0 to 3600)")
+        ->capture_default_str();
     connect
         ->add_option("--poll-interval", request.pollMilliseconds,
-                     "Milliseconds between two reads of the network state")
+                     "Milliseconds between two reads of the network state (1 to 60000)")
         ->capture_default_str();
     connect
         ->add_option("--wepplus-key-path", request.wepPlusKeyPath,
                      "Registry key path of the WEP Plus key store")
         ->capture_default_str();
     connect->add_flag("--discover", request.discover, "Discover new adapters before selecting");
-    connect->callback([&parsed, open, wep, wepPlus, passphrase, wpaKey] {
+    connect->callback([&parsed, &input, open, wep, wepPlus, passphrase, wpaKey] {
         stConnectRequest& r = parsed.connect;
         if (open->count() > 0) {
             r.security = stConnectRequest::SECURITY_OPEN;
@@ -96,7 +135,12 @@ void AddHostCommands(CLI::App& app, stParsedCommand& parsed) {
         } else if (wpaKey->count() > 0) {
             r.security = stConnectRequest::SECURITY_WPA_KEY;
         }
-        parsed.action = [&parsed](CHost& host) { return host.Connect(parsed.connect); };
+        parsed.action = [&parsed, &input](CHost& host) {
+            if (!ReadSecret(parsed.connect.secret, parsed.connect.ssid, input)) {
+                return host.UsageError("no secret on standard input");
+            }
+            return host.Connect(parsed.connect);
+        };
     });
 
     CLI::App* disconnect = app.add_subcommand("disconnect", "Disconnect an adapter from its network.");
@@ -119,58 +163,104 @@ void AddHostCommands(CLI::App& app, stParsedCommand& parsed) {
     encode->add_option("FLAG", parsed.ieArguments, "Flag names or flag words")->required();
     encode->callback(
         [&parsed] { parsed.action = [&parsed](CHost& host) { return host.EncodeIE(parsed.ieArguments); }; });
+
+    CLI::App* config = app.add_subcommand("config", "Inspect a configuration file.");
+    config->require_subcommand(1);
+    CLI::App* check = config->add_subcommand(
+        "check", "Read FILE as the library does, print the tree it sees and every tag the reader drops or "
+                 "reads in a surprising way, with line and column.");
+    parsed.file = kConfigurationFile;
+    check->add_option("FILE", parsed.file, "Configuration file")->capture_default_str();
+    check->callback(
+        [&parsed] { parsed.action = [&parsed](CHost& host) { return host.ConfigCheck(parsed.file); }; });
 }
 
-// A parse error's status: 0 for --help, EXIT_USAGE for everything else.
-int ParseErrorStatus(CLI::App& app, const CLI::ParseError& error) {
-    return app.exit(error) == 0 ? EXIT_OK : EXIT_USAGE;
-}
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return std::string();
+// Splits a shell line into words in one pass: spaces separate words, quotes keep spaces in a
+// word, a backslash takes the next character as it is. False on an unterminated quote.
+bool SplitWords(const std::string& line, std::vector<std::string>& words) {
+    words.clear();
+    std::string word;
+    bool inWord = false;
+    char quote = '\0';
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quote != '\0') {
+            if (c == quote) {
+                quote = '\0';
+            } else {
+                word += c;
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+            inWord = true;
+        } else if (c == '\\' && i + 1 < line.size()) {
+            word += line[++i];
+            inWord = true;
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (inWord) {
+                words.push_back(std::move(word));
+                word.clear();
+                inWord = false;
+            }
+        } else {
+            word += c;
+            inWord = true;
+        }
     }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    if (inWord) {
+        words.push_back(std::move(word));
+    }
+    return quote == '\0';
+}
+
+// Prints a parse error (a usage error, as JSON with --json) or the help it asked for.
+int ReportParseError(CLI::App& app, const CLI::ParseError& error, CHost& host) {
+    if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+        app.exit(error);
+        return EXIT_OK;
+    }
+    return host.UsageError(error.what());
 }
 
 int RunShell(CHost& host, std::istream& input) {
-    const bool interactive = ::isatty(STDIN_FILENO) != 0 && &input == &std::cin;
-    int worst = EXIT_OK;
+    const bool interactive = &input == &std::cin && StdinIsTerminal();
+    CLineReader reader(input, interactive);
+    int first = EXIT_OK;
     std::string line;
-    for (;;) {
-        if (interactive) {
-            std::cout << kShellPrompt << std::flush;
-        }
-        if (!std::getline(input, line)) {
-            break;
-        }
-        line = Trim(line);
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        if (line == "exit" || line == "quit") {
-            break;
-        }
-        CLI::App app{kDescription, ""};
-        stParsedCommand parsed;
-        AddHostCommands(app, parsed);
-        app.require_subcommand(1);
-        if (line == "help") {
-            std::cout << app.help();
+    std::vector<std::string> words;
+    while (reader.Read(kShellPrompt, line)) {
+        const std::size_t start = line.find_first_not_of(" \t\r\n");
+        if (start == std::string::npos || line[start] == '#') {
             continue;
         }
         int status = EXIT_OK;
-        try {
-            app.parse(line, false);
-            status = parsed.action ? parsed.action(host) : EXIT_USAGE;
-        } catch (const CLI::ParseError& error) {
-            status = ParseErrorStatus(app, error);
+        if (!SplitWords(line, words)) {
+            status = host.UsageError("unterminated quote");
+        } else if (words.size() == 1 && (words[0] == "exit" || words[0] == "quit")) {
+            break;
+        } else {
+            CLI::App app{kDescription, ""};
+            stParsedCommand parsed;
+            AddHostCommands(app, parsed, input);
+            app.require_subcommand(1);
+            if (words.size() == 1 && words[0] == "help") {
+                std::cout << app.help() << "\n" << kShellFooter << "\n";
+                continue;
+            }
+            std::reverse(words.begin(), words.end()); // the order CLI11 takes a vector in
+            try {
+                app.parse(words);
+                status = parsed.action ? parsed.action(host) : EXIT_USAGE;
+            } catch (const CLI::ParseError& error) {
+                status = ReportParseError(app, error, host);
+            }
         }
         std::cout << std::flush;
-        worst = std::max(worst, status);
+        if (first == EXIT_OK) {
+            first = status;
+        }
     }
-    return worst;
+    return first;
 }
 
 } // namespace
@@ -178,6 +268,7 @@ int RunShell(CHost& host, std::istream& input) {
 int RunCommandLine(int argc, const char* const* argv, std::istream& input) {
     CLI::App app{kDescription, kProgramName};
     app.footer(kFooter);
+    app.set_version_flag("--version", kVersion);
     // Global options may also follow the command ("airvane scan sim0 --json"); subcommands
     // take this setting when they are added.
     app.fallthrough();
@@ -185,12 +276,11 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& input) {
     stHostOptions options;
     stParsedCommand parsed;
     bool shell = false;
-    app.add_option("-C,--directory", directory, "Run in this folder, where WLANInterfaces.xml is")
-        ->check(CLI::ExistingDirectory);
+    app.add_option("-C,--directory", directory, "Run in this folder, where WLANInterfaces.xml is");
     app.add_flag("-v,--verbose", options.verbose,
                  "Print the library's and plug-ins' trace lines on standard error");
     app.add_flag("--json", options.json, "Print one JSON document per command for scripts");
-    AddHostCommands(app, parsed);
+    AddHostCommands(app, parsed, input);
     CLI::App* shellCommand = app.add_subcommand("shell", "Read commands from standard input, one per line.");
     shellCommand->footer(kShellFooter);
     shellCommand->callback([&shell] { shell = true; });
@@ -198,7 +288,12 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& input) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return ParseErrorStatus(app, error);
+        // The options may not all be read yet: a usage error follows --json wherever it stands.
+        for (int i = 1; i < argc; ++i) {
+            options.json = options.json || std::strcmp(argv[i], "--json") == 0;
+        }
+        CHost host(options, std::cout, std::cerr);
+        return ReportParseError(app, error, host);
     }
 
     CHost host(options, std::cout, std::cerr);
@@ -206,8 +301,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& input) {
         std::error_code error;
         std::filesystem::current_path(directory, error);
         if (error) {
-            std::cerr << "error: cannot change to folder " << directory << ": " << error.message() << "\n";
-            return EXIT_FAILED;
+            return host.UsageError("-C: cannot change to folder " + directory + ": " + error.message());
         }
     }
     if (shell) {

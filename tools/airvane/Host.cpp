@@ -1,20 +1,26 @@
 #include "tools/airvane/Host.h"
 
 #include "airvane/manager/Airvane.h"
+#include "airvane/platform/RegistryBackend.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WLANProfil.h"
 #include "airvane/security/WLANState.h"
 #include "airvane/security/WPASecureCapabilities.h"
 #include "airvane/security/WPASecureMethod.h"
-#include "airvane/security/WPASecureMethodState.h"
+#include "airvane/system/Registry.h"
+#include "airvane/xml/XMLReader.h"
+#include "tools/airvane/ConfigCheck.h"
+#include "tools/airvane/SecurityState.h"
 #include "tools/airvane/Text.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iomanip>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -32,6 +38,10 @@ constexpr std::size_t kMaxPassphrase = 63;
 // Link status that means "associated" (the value the WPA methods react to).
 constexpr std::int32_t kStatusAssociated = 1;
 constexpr std::size_t kIEBufferBytes = 40;
+constexpr std::size_t kMaxSSIDBytes = 32;
+constexpr double kMaxTimeoutSeconds = 3600;
+constexpr double kMinPollMilliseconds = 1;
+constexpr double kMaxPollMilliseconds = 60000;
 
 // A name that stops at its terminator or at the end of its field.
 std::string FieldText(const char* field, std::size_t size) {
@@ -64,6 +74,42 @@ bool IsPrintable(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
+// A registry key path the store accepts: a known root name, "\\", then non-empty components.
+bool IsValidKeyPath(const std::string& path) {
+    std::uint32_t root = 0;
+    std::string subKey;
+    if (RegistryParsePath(path.c_str(), root, subKey) == 0 || root == 0 || subKey.empty()) {
+        return false;
+    }
+    if (subKey.back() == '\\') {
+        subKey.pop_back();
+    }
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = subKey.find('\\', start);
+        const std::size_t length = (end == std::string::npos ? subKey.size() : end) - start;
+        if (length == 0 || length > 255) {
+            return false;
+        }
+        if (end == std::string::npos) {
+            return true;
+        }
+        start = end + 1;
+    }
+}
+
+// Exit status of a failed connection from the adapter's generic last error.
+int ConnectFailureStatus(en_WLANLastError error) {
+    switch (error) {
+    case WLAN_ERROR_AUTHENTICATION_FAILED:
+        return EXIT_AUTH;
+    case WLAN_ERROR_NETWORK_NOT_FOUND:
+        return EXIT_NOT_FOUND;
+    default:
+        return EXIT_FAILED;
+    }
+}
+
 struct stCapabilitiesDeleter {
     void operator()(IWLANSecureCapabilities* capabilities) const { delete capabilities; }
 };
@@ -82,7 +128,8 @@ CAirvane* CHost::Manager() {
         std::error_code error;
         if (!std::filesystem::is_regular_file(kConfigurationFile, error)) {
             const std::string folder = std::filesystem::current_path(error).string();
-            Failure(std::string("no ") + kConfigurationFile + " in " + folder +
+            Failure(EXIT_NO_ADAPTER,
+                    std::string("no ") + kConfigurationFile + " in " + folder +
                         " (run where the configuration is, or give its folder with -C)",
                     false);
             return nullptr;
@@ -93,11 +140,16 @@ CAirvane* CHost::Manager() {
 }
 
 int CHost::UsageError(const std::string& message) {
-    m_err << "error: " << message << "\n";
-    return EXIT_USAGE;
+    return Failure(EXIT_USAGE, message, false);
 }
 
-int CHost::Failure(const std::string& message, bool withAdapterError, const std::string& jsonFields) {
+int CHost::NoUsableAdapter() {
+    return Failure(EXIT_NO_ADAPTER, "no usable adapter", false, std::string(),
+                   ExplainNoAdapter(kConfigurationFile));
+}
+
+int CHost::Failure(int status, const std::string& message, bool withAdapterError,
+                   const std::string& jsonFields, const std::vector<std::string>& reasons) {
     en_WLANLastError generic = WLAN_ERROR_NONE;
     std::uint32_t specific = 0;
     if (withAdapterError && m_manager != nullptr) {
@@ -106,7 +158,16 @@ int CHost::Failure(const std::string& message, bool withAdapterError, const std:
     }
     const bool hasError = generic != WLAN_ERROR_NONE || specific != 0;
     if (m_options.json) {
-        m_out << "{\"ok\":false" << jsonFields << ",\"message\":" << JsonString(message);
+        m_out << "{\"ok\":false,\"status\":" << status
+              << ",\"status_name\":" << JsonString(ExitStatusName(status)) << jsonFields
+              << ",\"message\":" << JsonString(message);
+        if (!reasons.empty()) {
+            m_out << ",\"reasons\":[";
+            for (std::size_t i = 0; i < reasons.size(); ++i) {
+                m_out << (i == 0 ? "" : ",") << JsonString(reasons[i]);
+            }
+            m_out << "]";
+        }
         if (hasError) {
             m_out << ",\"error\":{\"generic\":" << static_cast<std::int32_t>(generic)
                   << ",\"id\":" << JsonString(LastErrorId(generic))
@@ -121,16 +182,22 @@ int CHost::Failure(const std::string& message, bool withAdapterError, const std:
               << ", code " << specific << "]";
     }
     m_err << "\n";
-    return EXIT_FAILED;
+    for (const std::string& reason : reasons) {
+        m_err << "  " << reason << "\n";
+    }
+    return status;
 }
 
 int CHost::Adapters(bool discover) {
     CAirvane* manager = Manager();
     if (manager == nullptr) {
-        return EXIT_FAILED;
+        return EXIT_NO_ADAPTER;
     }
     const stListWLANAdapter& list = manager->ListWLANAdapter(discover ? 1 : 0, Listener());
     const std::uint32_t count = std::min(list.adapterCount, stListWLANAdapter::kMaxAdapters);
+    if (count == 0) {
+        return NoUsableAdapter();
+    }
     if (m_options.json) {
         m_out << "{\"ok\":true,\"adapters\":[";
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -142,10 +209,6 @@ int CHost::Adapters(bool discover) {
                   << "}";
         }
         m_out << "]}\n";
-        return EXIT_OK;
-    }
-    if (count == 0) {
-        m_out << "No usable adapters" << (discover ? "." : " (try --discover).") << "\n";
         return EXIT_OK;
     }
     std::size_t nameWidth = 4;
@@ -171,7 +234,7 @@ int CHost::Adapters(bool discover) {
 int CHost::SelectAdapter(const std::string& name, bool discover, CAirvane*& selectedOn) {
     CAirvane* const found = Manager();
     if (found == nullptr) {
-        return EXIT_FAILED;
+        return EXIT_NO_ADAPTER;
     }
     CAirvane& manager = *found;
     const stListWLANAdapter& list = manager.ListWLANAdapter(discover ? 1 : 0, Listener());
@@ -180,8 +243,12 @@ int CHost::SelectAdapter(const std::string& name, bool discover, CAirvane*& sele
     for (std::uint32_t i = 0; i < count && !listed; ++i) {
         listed = FieldText(list.adapterName[i], stListWLANAdapter::kNameBytes) == name;
     }
+    if (count == 0) {
+        return NoUsableAdapter();
+    }
     if (!listed) {
-        return Failure("adapter '" + name +
+        return Failure(EXIT_NOT_FOUND,
+                       "adapter '" + name +
                            "' is not available: it is not configured or its device is absent" +
                            (discover ? "" : " (a hot-plugged adapter needs --discover)"),
                        false);
@@ -189,46 +256,11 @@ int CHost::SelectAdapter(const std::string& name, bool discover, CAirvane*& sele
     if (name != manager.SelectedWLANAdapter()) {
         manager.SelectWLANAdapter(name.c_str(), Listener());
         if (name != manager.SelectedWLANAdapter()) {
-            return Failure("adapter '" + name + "' refused the selection", true);
+            return Failure(EXIT_FAILED, "adapter '" + name + "' refused the selection", true);
         }
     }
     selectedOn = found;
     return EXIT_OK;
-}
-
-std::string CHost::SecurityStateText(const CWLANState& state) const {
-    const IWLANSecureMethodState* secure = state.m_secureState;
-    if (secure == nullptr) {
-        return "none";
-    }
-    const std::int32_t uid = secure->GetSecureMethodUID();
-    if (const auto* wpa = dynamic_cast<const CWLANWPAGenSecureMethodState*>(secure)) {
-        return SecureMethodText(uid) + " " + WpaStateText(wpa->GetWpaState());
-    }
-    if (const auto* wepPlus = dynamic_cast<const CWLANWEPPlusSecureMethodState*>(secure)) {
-        return SecureMethodText(uid) + " " + WepPlusStateText(wepPlus->GetWepPlusState());
-    }
-    return SecureMethodText(uid);
-}
-
-std::string CHost::SecurityStateJson(const CWLANState& state) const {
-    const IWLANSecureMethodState* secure = state.m_secureState;
-    if (secure == nullptr) {
-        return "null";
-    }
-    const std::int32_t uid = secure->GetSecureMethodUID();
-    std::ostringstream json;
-    json << "{\"method\":" << JsonString(SecureMethodText(uid)) << ",\"uid\":" << uid;
-    if (const auto* wpa = dynamic_cast<const CWLANWPAGenSecureMethodState*>(secure)) {
-        json << ",\"wpa_state\":" << static_cast<std::int32_t>(wpa->GetWpaState())
-             << ",\"wpa_text\":" << JsonString(WpaStateText(wpa->GetWpaState()));
-    }
-    if (const auto* wepPlus = dynamic_cast<const CWLANWEPPlusSecureMethodState*>(secure)) {
-        json << ",\"wepplus_state\":" << static_cast<std::int32_t>(wepPlus->GetWepPlusState())
-             << ",\"wepplus_text\":" << JsonString(WepPlusStateText(wepPlus->GetWepPlusState()));
-    }
-    json << "}";
-    return json.str();
 }
 
 std::string CHost::SupportText(CAirvane& manager, std::string& json) const {
@@ -264,37 +296,70 @@ std::string CHost::SupportText(CAirvane& manager, std::string& json) const {
 int CHost::Scan(const std::string& adapter, bool discover) {
     CAirvane* manager = nullptr;
     const int selected = SelectAdapter(adapter, discover, manager);
-    if (selected != EXIT_OK) {
-        return selected;
+    return selected != EXIT_OK ? selected : ShowState(*manager, adapter, true);
+}
+
+int CHost::Status(const std::string& adapter, bool discover) {
+    std::string name = adapter;
+    if (name.empty()) {
+        CAirvane* manager = Manager();
+        if (manager == nullptr) {
+            return EXIT_NO_ADAPTER;
+        }
+        name = manager->SelectedWLANAdapter();
+        if (name.empty()) {
+            const stListWLANAdapter& list = manager->ListWLANAdapter(discover ? 1 : 0, Listener());
+            if (list.adapterCount == 0) {
+                return NoUsableAdapter();
+            }
+            name = FieldText(list.adapterName[0], stListWLANAdapter::kNameBytes);
+        }
     }
+    CAirvane* manager = nullptr;
+    const int selected = SelectAdapter(name, discover, manager);
+    return selected != EXIT_OK ? selected : ShowState(*manager, name, false);
+}
+
+int CHost::ShowState(CAirvane& manager, const std::string& adapter, bool networks) {
     CWLANState state;
-    if (manager->GetNetworkState(state, Listener()) == 0) {
-        return Failure("cannot read the network state of '" + adapter + "'", true);
+    if (manager.GetNetworkState(state, Listener()) == 0) {
+        return Failure(EXIT_FAILED, "cannot read the network state of '" + adapter + "'", true);
     }
-    const char* friendly = manager->SelectedWLANAdapterFriendlyName();
+    const char* friendly = manager.SelectedWLANAdapterFriendlyName();
     const std::string friendlyName = friendly != nullptr ? friendly : "";
     std::string supportJson;
-    const std::string support = SupportText(*manager, supportJson);
-    const std::uint32_t count = std::min(state.m_count, CWLANState::kMaxNetworks);
+    const std::string support = SupportText(manager, supportJson);
+    const stSecurityState security = ClassifySecurity(state);
+    const std::uint32_t count = networks ? std::min(state.m_count, CWLANState::kMaxNetworks) : 0;
 
     if (m_options.json) {
-        m_out << "{\"ok\":true,\"adapter\":" << JsonString(adapter)
-              << ",\"friendly_name\":" << JsonString(friendlyName) << ",\"status\":" << state.m_status
-              << ",\"link\":" << JsonString(LinkStatusText(state.m_status))
-              << ",\"security\":" << SecurityStateJson(state) << ",\"supports\":" << supportJson
-              << ",\"networks\":[";
-        for (std::uint32_t i = 0; i < count; ++i) {
-            m_out << (i == 0 ? "" : ",")
-                  << "{\"ssid\":" << JsonString(FieldText(state.m_ssid[i], CWLANState::kSSIDSlotBytes))
-                  << ",\"quality\":" << state.m_quality[i] << "}";
+        m_out << "{\"ok\":true,\"adapter\":" << JsonString(adapter) << ",\"selected\":true"
+              << ",\"friendly_name\":" << JsonString(friendlyName)
+              << ",\"link\":{\"status\":" << state.m_status
+              << ",\"text\":" << JsonString(LinkStatusText(state.m_status)) << "}"
+              << ",\"security\":" << security.Json() << ",\"supports\":" << supportJson;
+        if (networks) {
+            m_out << ",\"networks\":[";
+            for (std::uint32_t i = 0; i < count; ++i) {
+                m_out << (i == 0 ? "" : ",")
+                      << "{\"ssid\":" << JsonString(FieldText(state.m_ssid[i], CWLANState::kSSIDSlotBytes))
+                      << ",\"quality\":" << state.m_quality[i] << "}";
+            }
+            m_out << "]";
+        } else {
+            m_out << ",\"networks_in_range\":" << std::min(state.m_count, CWLANState::kMaxNetworks);
         }
-        m_out << "]}\n";
+        m_out << "}\n";
         return EXIT_OK;
     }
-    m_out << "Adapter " << adapter << " (" << friendlyName << ")\n";
+    m_out << "Adapter " << adapter << " (" << friendlyName << ")" << (networks ? "" : ", selected") << "\n";
     m_out << "  link:     " << LinkStatusText(state.m_status) << "\n";
-    m_out << "  security: " << SecurityStateText(state) << "\n";
+    m_out << "  security: " << security.Text() << "\n";
     m_out << "  supports: " << support << "\n";
+    if (!networks) {
+        m_out << "  networks: " << std::min(state.m_count, CWLANState::kMaxNetworks) << " in range\n";
+        return EXIT_OK;
+    }
     if (count == 0) {
         m_out << "  no networks in range\n";
         return EXIT_OK;
@@ -341,11 +406,21 @@ int CHost::CheckConnectRequest(const stConnectRequest& request, enWLANSecureMeth
         }
         break;
     }
-    if (request.ssid.empty()) {
-        return UsageError("--ssid: the network name is empty");
+    if (request.ssid.empty() || request.ssid.size() > kMaxSSIDBytes) {
+        return UsageError("--ssid: a network name has 1 to 32 bytes (this one has " +
+                          std::to_string(request.ssid.size()) + ")");
     }
-    if (request.timeoutSeconds < 0) {
-        return UsageError("--timeout: must not be negative");
+    // Negated comparisons so that NaN fails them too.
+    if (!(request.timeoutSeconds >= 0 && request.timeoutSeconds <= kMaxTimeoutSeconds)) {
+        return UsageError("--timeout: give seconds from 0 to 3600");
+    }
+    if (!(request.pollMilliseconds >= kMinPollMilliseconds &&
+          request.pollMilliseconds <= kMaxPollMilliseconds)) {
+        return UsageError("--poll-interval: give milliseconds from 1 to 60000");
+    }
+    if (uid == WLAN_SECURE_WEPPLUS && !IsValidKeyPath(request.wepPlusKeyPath)) {
+        return UsageError("--wepplus-key-path: '" + request.wepPlusKeyPath +
+                          "' is not a registry key path such as " + kDefaultWepPlusKeyPath);
     }
     return EXIT_OK;
 }
@@ -380,6 +455,12 @@ int CHost::Connect(const stConnectRequest& request) {
     if (checked != EXIT_OK) {
         return checked;
     }
+    if (uid == WLAN_SECURE_WEPPLUS) {
+        const int store = CheckKeyStore(request, "before connecting");
+        if (store != EXIT_OK) {
+            return store;
+        }
+    }
     CAirvane* manager = nullptr;
     const int selected = SelectAdapter(request.adapter, request.discover, manager);
     if (selected != EXIT_OK) {
@@ -390,7 +471,7 @@ int CHost::Connect(const stConnectRequest& request) {
     const bool filled = FillProfile(profile, request, key);
     std::fill(key.begin(), key.end(), 0);
     if (!filled) {
-        return Failure("cannot build the connection profile", false);
+        return Failure(EXIT_FAILED, "cannot build the connection profile", false);
     }
     if (!m_options.json) {
         m_out << "Connecting " << request.adapter << " to " << request.ssid << " (" << SecurityName(uid)
@@ -398,9 +479,29 @@ int CHost::Connect(const stConnectRequest& request) {
               << std::flush;
     }
     if (manager->Connect(profile, Listener()) == 0) {
-        return Failure("connecting to '" + request.ssid + "' failed", true);
+        return Failure(ConnectFailureStatus(manager->GetGeneriqueLastError()),
+                       "connecting to '" + request.ssid + "' failed", true);
     }
     return FollowConnection(*manager, request, uid);
+}
+
+int CHost::CheckKeyStore(const stConnectRequest& request, const std::string& when) {
+    std::uint32_t root = 0;
+    std::string subKey;
+    platform::RegKeyHandle key = nullptr;
+    const bool writable =
+        RegistryParsePath(request.wepPlusKeyPath.c_str(), root, subKey) != 0 &&
+        platform::RegistryCreateKey(root, subKey.c_str(), key) == platform::RegResult::Success;
+    platform::RegistryCloseKey(key);
+    if (writable) {
+        return EXIT_OK;
+    }
+    return Failure(EXIT_KEY_STORE,
+                   "the WEP Plus key store cannot be written " + when + " (key " + request.wepPlusKeyPath +
+                       "): it is locked by another process, not a store, or readable by others; see "
+                       "AIRVANE_REGISTRY",
+                   false,
+                   ",\"adapter\":" + JsonString(request.adapter) + ",\"ssid\":" + JsonString(request.ssid));
 }
 
 int CHost::FollowConnection(CAirvane& manager, const stConnectRequest& request, enWLANSecureMethodUID uid) {
@@ -410,78 +511,78 @@ int CHost::FollowConnection(CAirvane& manager, const stConnectRequest& request, 
     std::size_t eventCount = 0;
     auto event = [&](const std::string& kind, const std::string& text, std::int32_t value) {
         if (m_options.json) {
-            events << (eventCount == 0 ? "" : ",") << "{\"" << kind << "\":" << JsonString(text)
-                   << ",\"value\":" << value << "}";
+            events << (eventCount == 0 ? "" : ",") << "{\"kind\":" << JsonString(kind)
+                   << ",\"value\":" << value << ",\"text\":" << JsonString(text) << "}";
         } else {
             m_out << "  " << kind << ": " << text << "\n" << std::flush;
         }
         ++eventCount;
     };
+    const std::string jsonFields = ",\"adapter\":" + JsonString(request.adapter) +
+                                   ",\"ssid\":" + JsonString(request.ssid) +
+                                   ",\"method\":" + JsonString(SecurityName(uid));
 
     // Poll until the link is up (and keyed), the adapter reports an error or time runs out.
     const auto start = std::chrono::steady_clock::now();
-    const auto timeout = std::chrono::duration<double>(request.timeoutSeconds);
+    const auto deadline = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(request.timeoutSeconds));
+    const auto poll = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double, std::milli>(request.pollMilliseconds));
     std::int32_t lastStatus = -1;
     std::string lastSecurity;
     CWLANState state;
-    std::string failure;
-    bool adapterError = true;
     for (;;) {
         if (manager.GetNetworkState(state, Listener()) == 0) {
-            failure = "reading the network state failed";
-            break;
+            return Failure(EXIT_FAILED, "reading the network state failed", true, jsonFields);
         }
         if (state.m_status != lastStatus) {
             lastStatus = state.m_status;
             event("link", LinkStatusText(state.m_status), state.m_status);
         }
-        const std::string securityState = SecurityStateText(state);
-        std::int32_t stateValue = -1;
-        bool keyed = false;
-        bool completed = false;
-        if (const auto* wpa = dynamic_cast<const CWLANWPAGenSecureMethodState*>(state.m_secureState)) {
-            stateValue = wpa->GetWpaState();
-            completed = wpa->GetWpaState() == CWLANWPAGenSecureMethodState::WPA_STATE_COMPLETED;
-        } else if (const auto* plus =
-                       dynamic_cast<const CWLANWEPPlusSecureMethodState*>(state.m_secureState)) {
-            stateValue = plus->GetWepPlusState();
-            keyed = plus->GetWepPlusState() == CWLANWEPPlusSecureMethodState::WEPPLUS_KEYED;
+        const stSecurityState security = ClassifySecurity(state);
+        if (security.value >= 0 && security.Text() != lastSecurity) {
+            lastSecurity = security.Text();
+            event("security", lastSecurity, security.value);
         }
-        if (stateValue >= 0 && securityState != lastSecurity) {
-            lastSecurity = securityState;
-            event("security", securityState, stateValue);
-        }
-        if (manager.GetGeneriqueLastError() != WLAN_ERROR_NONE) {
-            failure = "connecting to '" + request.ssid + "' failed";
-            break;
+        const en_WLANLastError error = manager.GetGeneriqueLastError();
+        if (error != WLAN_ERROR_NONE) {
+            return Failure(ConnectFailureStatus(error), "connecting to '" + request.ssid + "' failed", true,
+                           jsonFields + ",\"events\":[" + events.str() + "]");
         }
         const bool associated = state.m_status == kStatusAssociated;
-        if ((uid == WLAN_SECURE_WPAPSK && completed) || (uid == WLAN_SECURE_WEPPLUS && associated && keyed) ||
+        if ((uid == WLAN_SECURE_WPAPSK && security.completed) ||
+            (uid == WLAN_SECURE_WEPPLUS && associated && security.keyed) ||
             ((uid == WLAN_SECURE_NONE || uid == WLAN_SECURE_WEP) && associated)) {
+            // The renewed WEP Plus key went to the store while the link came up.
+            if (uid == WLAN_SECURE_WEPPLUS) {
+                const int store = CheckKeyStore(request, "after the key renewal");
+                if (store != EXIT_OK) {
+                    return store;
+                }
+            }
             if (m_options.json) {
-                m_out << "{\"ok\":true,\"adapter\":" << JsonString(request.adapter)
-                      << ",\"ssid\":" << JsonString(request.ssid)
-                      << ",\"security\":" << JsonString(SecurityName(uid)) << ",\"events\":[" << events.str()
-                      << "],\"status\":" << state.m_status << ",\"state\":" << SecurityStateJson(state)
-                      << "}\n";
+                m_out << "{\"ok\":true" << jsonFields << ",\"events\":[" << events.str()
+                      << "],\"link\":{\"status\":" << state.m_status
+                      << ",\"text\":" << JsonString(LinkStatusText(state.m_status))
+                      << "},\"security\":" << security.Json() << "}\n";
             } else {
                 m_out << "Connected to " << request.ssid << ".\n";
             }
             return EXIT_OK;
         }
-        if (std::chrono::steady_clock::now() - start >= timeout) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            // Leave no half-made link behind: the adapter would go on trying on its own.
+            manager.Disconnect(Listener());
             std::ostringstream message;
             message << "timed out after " << request.timeoutSeconds << " s connecting to '" << request.ssid
-                    << "' (link " << LinkStatusText(state.m_status) << ", security " << securityState << ")";
-            failure = message.str();
-            adapterError = false;
-            break;
+                    << "' (link " << LinkStatusText(state.m_status) << ", security " << security.Text()
+                    << "); disconnected";
+            return Failure(EXIT_TIMEOUT, message.str(), false,
+                           jsonFields + ",\"events\":[" + events.str() + "]");
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(request.pollMilliseconds));
+        std::this_thread::sleep_for(std::min(poll, deadline - now));
     }
-    return Failure(failure, adapterError,
-                   ",\"adapter\":" + JsonString(request.adapter) + ",\"ssid\":" + JsonString(request.ssid) +
-                       ",\"events\":[" + events.str() + "]");
 }
 
 int CHost::Disconnect(const std::string& adapter, bool discover) {
@@ -491,7 +592,7 @@ int CHost::Disconnect(const std::string& adapter, bool discover) {
         return selected;
     }
     if (manager->Disconnect(Listener()) == 0) {
-        return Failure("disconnecting '" + adapter + "' failed", true);
+        return Failure(EXIT_FAILED, "disconnecting '" + adapter + "' failed", true);
     }
     if (m_options.json) {
         m_out << "{\"ok\":true,\"adapter\":" << JsonString(adapter) << "}\n";
@@ -515,6 +616,7 @@ int CHost::DecodeIE(const std::vector<std::string>& elements) {
         if (CWLANWPAGenSecureMethod::WPAParseIEinfo(
                 decoded[i].data(), static_cast<unsigned int>(decoded[i].size()), flags) == 0) {
             return Failure(
+                EXIT_FAILED,
                 "element " + std::to_string(i + 1) + " is not a valid WPA or RSN information element", false);
         }
     }
@@ -548,13 +650,43 @@ int CHost::EncodeIE(const std::vector<std::string>& flagTexts) {
     unsigned char buffer[kIEBufferBytes] = {};
     const int length = CWLANWPAGenSecureMethod::WPAGenerateIEinfo(flags, buffer, sizeof buffer);
     if (length < 0) {
-        return Failure("the flags name no protocol: give PROTO_WPA or PROTO_RSN", false);
+        return Failure(EXIT_FAILED, "the flags name no protocol: give PROTO_WPA or PROTO_RSN", false);
     }
     const std::string hex = ToHex(buffer, static_cast<std::size_t>(length));
     if (m_options.json) {
         m_out << "{\"ok\":true,\"element\":" << JsonString(hex) << ",\"length\":" << length << "}\n";
     } else {
         m_out << hex << "\n";
+    }
+    return EXIT_OK;
+}
+
+int CHost::ConfigCheck(const std::string& file) {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) {
+        return Failure(EXIT_NO_ADAPTER, "cannot read " + file, false);
+    }
+    const std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    stXMLNode* root = XMLLoadFile(file.c_str());
+    const std::string tree = DescribeTree(root);
+    XMLFreeTree(root);
+    const std::vector<stReaderTrap> traps = FindReaderTraps(text);
+    if (m_options.json) {
+        m_out << "{\"ok\":true,\"file\":" << JsonString(file) << ",\"tree\":" << JsonString(tree)
+              << ",\"findings\":[";
+        for (std::size_t i = 0; i < traps.size(); ++i) {
+            m_out << (i == 0 ? "" : ",") << "{\"line\":" << traps[i].line << ",\"column\":" << traps[i].column
+                  << ",\"text\":" << JsonString(traps[i].text) << "}";
+        }
+        m_out << "]}\n";
+        return EXIT_OK;
+    }
+    m_out << "The library reads " << file << " as:\n" << (tree.empty() ? "  (no element)\n" : tree);
+    if (traps.empty()) {
+        m_out << "No tag is dropped or read in a surprising way.\n";
+    }
+    for (const stReaderTrap& trap : traps) {
+        m_out << file << ":" << trap.line << ":" << trap.column << ": " << trap.text << "\n";
     }
     return EXIT_OK;
 }

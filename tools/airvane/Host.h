@@ -14,11 +14,16 @@ class CWLANState;
 
 namespace airvane::cli {
 
-// Exit statuses of the airvane command.
+// Exit statuses of the airvane command (ExitStatusName in Text.h names them for scripts).
 enum enExitStatus : int {
-    EXIT_OK = 0,     // the operation succeeded
-    EXIT_FAILED = 1, // the operation failed (no configuration, unknown adapter, refused, ...)
-    EXIT_USAGE = 2,  // the command line is wrong (unknown option, bad hex, ...)
+    EXIT_OK = 0,         // the operation succeeded
+    EXIT_FAILED = 1,     // the operation failed for another reason (refused, driver error, ...)
+    EXIT_USAGE = 2,      // the command line is wrong (unknown option, bad hex, SSID too long, ...)
+    EXIT_NOT_FOUND = 3,  // the named adapter or network does not exist
+    EXIT_AUTH = 4,       // authentication failed (wrong key or pass phrase)
+    EXIT_TIMEOUT = 5,    // the connection did not complete in time
+    EXIT_NO_ADAPTER = 6, // no usable adapter: configuration missing, plug-ins not loaded, ...
+    EXIT_KEY_STORE = 7,  // the WEP Plus key store cannot be written
 };
 
 // Default registry key path of the WEP Plus key store.
@@ -45,7 +50,7 @@ struct stConnectRequest {
     std::string secret; // hex key, or the WPA pass phrase
     std::string wepPlusKeyPath = kDefaultWepPlusKeyPath;
     double timeoutSeconds = 10.0;
-    std::uint32_t pollMilliseconds = 100;
+    double pollMilliseconds = 100;
     bool discover = false;
 };
 
@@ -63,10 +68,14 @@ public:
     int Scan(const std::string& adapter, bool discover);
     int Connect(const stConnectRequest& request);
     int Disconnect(const std::string& adapter, bool discover);
+    // The selection's state; `adapter` empty: the current selection, else the first usable adapter.
+    int Status(const std::string& adapter, bool discover);
+    // Reads `file` as the library reads its configuration and shows what the reader makes of it.
+    int ConfigCheck(const std::string& file);
     int DecodeIE(const std::vector<std::string>& elements);
     int EncodeIE(const std::vector<std::string>& flagTexts);
 
-    // Prints a usage error (the command line parser reports its own) and returns EXIT_USAGE.
+    // Prints a usage error (as one JSON document with --json) and returns EXIT_USAGE.
     int UsageError(const std::string& message);
 
 private:
@@ -87,12 +96,18 @@ private:
     // Builds the manager, lists the adapters and selects `name`; EXIT_OK (with `selectedOn`
     // set to the manager) when it is selected, else the exit status, with a message printed.
     int SelectAdapter(const std::string& name, bool discover, CAirvane*& selectedOn);
-    // Prints an operation failure, with the adapter's last error when `withAdapterError`;
-    // `jsonFields` (",name:value..." pairs) go into the JSON document.
-    int Failure(const std::string& message, bool withAdapterError,
-                const std::string& jsonFields = std::string());
-    std::string SecurityStateText(const CWLANState& state) const;
-    std::string SecurityStateJson(const CWLANState& state) const;
+    // Prints a failure and returns `status`: the message, the adapter's last error when
+    // `withAdapterError`, and `reasons` one per line; `jsonFields` (",name:value..." pairs) go
+    // into the JSON document.
+    int Failure(int status, const std::string& message, bool withAdapterError,
+                const std::string& jsonFields = std::string(),
+                const std::vector<std::string>& reasons = std::vector<std::string>());
+    // Explains an empty adapter list: EXIT_NO_ADAPTER with the reasons found.
+    int NoUsableAdapter();
+    // Checks that the WEP Plus key store takes writes under the request's key path.
+    int CheckKeyStore(const stConnectRequest& request, const std::string& when);
+    // Prints the selected adapter's state (and, with `networks`, the networks in range).
+    int ShowState(CAirvane& manager, const std::string& adapter, bool networks);
     std::string SupportText(CAirvane& manager, std::string& json) const;
 
     stHostOptions m_options;

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace airvane::cli {
 
@@ -109,6 +110,12 @@ std::string ToHex(const std::uint8_t* bytes, std::size_t count) {
         text += kDigits[bytes[i] & 0x0F];
     }
     return text;
+}
+
+std::string ExitStatusName(int status) {
+    static const char* const kNames[] = {"ok",      "failed",     "usage",    "not-found", "authentication",
+                                         "timeout", "no-adapter", "key-store"};
+    return status >= 0 && status < static_cast<int>(std::size(kNames)) ? kNames[status] : "unknown";
 }
 
 std::string LastErrorText(en_WLANLastError error) {

@@ -15,6 +15,10 @@ bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes);
 // Upper-case hex digits, two per byte, no separators.
 std::string ToHex(const std::uint8_t* bytes, std::size_t count);
 
+// Name of an exit status for scripts: "ok", "failed", "usage", "not-found",
+// "authentication", "timeout", "no-adapter", "key-store"; "unknown" for others.
+std::string ExitStatusName(int status);
+
 // The generic last error in words, e.g. "authentication failed (wrong key or pass phrase)".
 std::string LastErrorText(en_WLANLastError error);
 // Short identifier of the generic last error for scripts, e.g. "authentication-failed".

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the airvane command-line host against the example world in examples/sim: lists the
 # adapters (with discovery), scans, connects with WPA-PSK until the handshake completes, and
-# shows that a wrong pass phrase fails with exit status 1.
+# shows that a wrong pass phrase fails with exit status 4 (authentication failed).
 #
 # Usage: tools/airvane/demo.sh [BUILD_DIR]   (default: build/default, as made by
 #        cmake --preset default && cmake --build --preset default)
@@ -37,4 +37,4 @@ run connect sim0 --ssid HomeNet --wpa-psk "correct horse battery staple"
 status=0
 run connect sim0 --ssid HomeNet --wpa-psk "not the right pass phrase" || status=$?
 echo "(exit status $status)"
-[[ $status -eq 1 ]]
+[[ $status -eq 4 ]]
