@@ -1,7 +1,8 @@
 // A minimal host: builds the adapter manager from WLANInterfaces.xml in the current
-// directory, prints the manager's trace lines and lists the usable adapters.
+// directory, prints the manager's trace lines, lists the usable adapters, and optionally
+// selects one and joins an open network with it.
 //
-//   airvane_example_host [--discover] [adapter-name-to-select]
+//   airvane_example_host [--discover] [ADAPTER [SSID]]
 
 #include <airvane/Airvane.h>
 
@@ -24,11 +25,14 @@ public:
 int main(int argc, char** argv) {
     int discover = 0;
     const char* toSelect = nullptr;
+    const char* ssid = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--discover") == 0) {
             discover = 1;
-        } else {
+        } else if (toSelect == nullptr) {
             toSelect = argv[i];
+        } else {
+            ssid = argv[i];
         }
     }
 
@@ -42,15 +46,28 @@ int main(int argc, char** argv) {
         std::printf("  %s (%s)\n", list.adapterName[i], list.friendlyName[i]);
     }
 
-    if (toSelect != nullptr) {
-        if (manager.SelectWLANAdapter(toSelect, &listener) != 0) {
-            std::printf("selected: %s\n", manager.SelectedWLANAdapter());
-        } else {
-            std::printf("selection refused: generic error %d, specific error %u\n",
-                        static_cast<int>(manager.GetGeneriqueLastError()),
-                        static_cast<unsigned>(manager.GetSpecifiqueLastError()));
-            return 1;
-        }
+    if (toSelect == nullptr) {
+        return 0;
     }
+    // SelectWLANAdapter's result mixes the previous adapter's Unselect and the new one's
+    // Select; whether the adapter is selected is what SelectedWLANAdapter() says.
+    manager.SelectWLANAdapter(toSelect, &listener);
+    if (std::strcmp(manager.SelectedWLANAdapter(), toSelect) != 0) {
+        std::printf("selection refused: generic error %d, specific error %u\n",
+                    static_cast<int>(manager.GetGeneriqueLastError()),
+                    static_cast<unsigned>(manager.GetSpecifiqueLastError()));
+        return 1;
+    }
+    std::printf("selected: %s\n", manager.SelectedWLANAdapter());
+    if (ssid == nullptr) {
+        return 0;
+    }
+    CWLANProfil profile(ssid, WLAN_SECURE_NONE);
+    CWLANState state;
+    if (manager.Connect(profile, &listener) == 0 || manager.GetNetworkState(state, &listener) == 0) {
+        std::printf("connect failed: generic error %d\n", static_cast<int>(manager.GetGeneriqueLastError()));
+        return 1;
+    }
+    std::printf("connected to %s: link status %d\n", ssid, static_cast<int>(state.m_status));
     return 0;
 }
