@@ -14,43 +14,57 @@ namespace airvane::cli {
 
 namespace {
 
+#ifdef _WIN32
+struct stTerminalMode {
+    HANDLE input = nullptr;
+    DWORD mode = 0;
+};
+
+// Saves the console's input mode and turns echo off; false when standard input is no console.
+bool SilenceEcho(stTerminalMode& saved) {
+    saved.input = ::GetStdHandle(STD_INPUT_HANDLE);
+    return ::GetConsoleMode(saved.input, &saved.mode) != 0 &&
+           ::SetConsoleMode(saved.input, saved.mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
+}
+
+void RestoreEcho(const stTerminalMode& saved) {
+    ::SetConsoleMode(saved.input, saved.mode);
+}
+#else
+struct stTerminalMode {
+    termios mode{};
+};
+
+// Saves the terminal's settings and turns echo off; false when standard input is no terminal.
+bool SilenceEcho(stTerminalMode& saved) {
+    if (::tcgetattr(STDIN_FILENO, &saved.mode) != 0) {
+        return false;
+    }
+    termios quiet = saved.mode;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    return ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+}
+
+void RestoreEcho(const stTerminalMode& saved) {
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved.mode);
+}
+#endif
+
 // Turns terminal echo off for its lifetime (when standard input is a terminal).
 class CEchoOff {
 public:
-    CEchoOff() {
-#ifdef _WIN32
-        m_input = ::GetStdHandle(STD_INPUT_HANDLE);
-        m_active = ::GetConsoleMode(m_input, &m_mode) != 0 &&
-                   ::SetConsoleMode(m_input, m_mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
-#else
-        m_active = ::tcgetattr(STDIN_FILENO, &m_mode) == 0;
-        if (m_active) {
-            termios quiet = m_mode;
-            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            m_active = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
-        }
-#endif
-    }
+    CEchoOff() : m_active(SilenceEcho(m_saved)) {}
     ~CEchoOff() {
         if (m_active) {
-#ifdef _WIN32
-            ::SetConsoleMode(m_input, m_mode);
-#else
-            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &m_mode);
-#endif
+            RestoreEcho(m_saved);
         }
     }
     CEchoOff(const CEchoOff&) = delete;
     CEchoOff& operator=(const CEchoOff&) = delete;
 
 private:
-    bool m_active = false;
-#ifdef _WIN32
-    HANDLE m_input = nullptr;
-    DWORD m_mode = 0;
-#else
-    termios m_mode{};
-#endif
+    stTerminalMode m_saved;
+    bool m_active;
 };
 
 } // namespace
