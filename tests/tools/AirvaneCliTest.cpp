@@ -271,6 +271,10 @@ TEST_F(AirvaneCliTest, CommandsExitStatusesAndTexts) {
          "found,|"
          "4 authentication failed, 5 timed out, 6 no usable adapter|7 the WEP Plus key store cannot be "
          "written."},
+        {Args("--json connect nosuch --ssid Cafe --open"), 3,
+         "^{\"ok\":false,\"status\":3,\"status_name\":\"not-found\",\"adapter\":\"nosuch\",\"ssid\":"
+         "\"Cafe\",\"method\":\"open\",\"events\":[],\"message\":"},
+        {Args("--json connect sim0 --ssid Cafe --open --timeout nan"), 2, "^{\"ok\":false,\"status\":2"},
         {Args("--json fly"), 2, "^{\"ok\":false,\"status\":2,\"status_name\":\"usage\",\"message\":"},
         {Args("connect --help"), 0, "Usage:|--wpa-psk"},
     };
@@ -318,6 +322,12 @@ TEST_F(AirvaneCliTest, CommandsExitStatusesAndTexts) {
         if (c.exitStatus == 2) { // usage errors are explained and connect nothing
             EXPECT_FALSE(result.err.empty());
             EXPECT_EQ(result.out.find("Connecting"), std::string::npos) << result.out;
+        }
+        if (std::find(c.arguments.begin(), c.arguments.end(), "--json") != c.arguments.end()) {
+            // Exactly one document, whatever the outcome.
+            EXPECT_EQ(CountOf(result.out, "\n"), 1u) << result.out;
+            EXPECT_EQ(result.out.rfind("{\"ok\":", 0), 0u) << result.out;
+            EXPECT_EQ(result.out.rfind("}\n"), result.out.size() - 2) << result.out;
         }
         std::size_t from = 0;
         for (const std::string& text : Split(c.out, '|')) {

@@ -11,6 +11,7 @@
 #include "airvane/system/Registry.h"
 #include "airvane/xml/XMLReader.h"
 #include "tools/airvane/ConfigCheck.h"
+#include "tools/airvane/Renderer.h"
 #include "tools/airvane/SecurityState.h"
 #include "tools/airvane/Text.h"
 
@@ -19,7 +20,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iomanip>
 #include <iterator>
 #include <memory>
 #include <sstream>
@@ -117,7 +117,10 @@ struct stCapabilitiesDeleter {
 } // namespace
 
 CHost::CHost(const stHostOptions& options, std::ostream& out, std::ostream& err)
-    : m_options(options), m_out(out), m_err(err), m_listener(err), m_manager(nullptr) {}
+    : m_options(options), m_renderer(options.json ? MakeJsonRenderer(out, err) : MakeTextRenderer(out, err)),
+      m_listener(err), m_manager(nullptr), m_connect(nullptr) {}
+
+CHost::~CHost() = default;
 
 IWLANListener* CHost::Listener() {
     return m_options.verbose ? &m_listener : nullptr;
@@ -144,47 +147,22 @@ int CHost::UsageError(const std::string& message) {
 }
 
 int CHost::NoUsableAdapter() {
-    return Failure(EXIT_NO_ADAPTER, "no usable adapter", false, std::string(),
-                   ExplainNoAdapter(kConfigurationFile));
+    return Failure(EXIT_NO_ADAPTER, "no usable adapter", false, ExplainNoAdapter(kConfigurationFile));
 }
 
 int CHost::Failure(int status, const std::string& message, bool withAdapterError,
-                   const std::string& jsonFields, const std::vector<std::string>& reasons) {
-    en_WLANLastError generic = WLAN_ERROR_NONE;
-    std::uint32_t specific = 0;
+                   const std::vector<std::string>& reasons) {
+    stFailure failure;
+    failure.status = status;
+    failure.message = message;
+    failure.reasons = reasons;
     if (withAdapterError && m_manager != nullptr) {
-        generic = m_manager->GetGeneriqueLastError();
-        specific = m_manager->GetSpecifiqueLastError();
+        failure.generic = m_manager->GetGeneriqueLastError();
+        failure.specific = m_manager->GetSpecifiqueLastError();
+        failure.hasAdapterError = failure.generic != WLAN_ERROR_NONE || failure.specific != 0;
     }
-    const bool hasError = generic != WLAN_ERROR_NONE || specific != 0;
-    if (m_options.json) {
-        m_out << "{\"ok\":false,\"status\":" << status
-              << ",\"status_name\":" << JsonString(ExitStatusName(status)) << jsonFields
-              << ",\"message\":" << JsonString(message);
-        if (!reasons.empty()) {
-            m_out << ",\"reasons\":[";
-            for (std::size_t i = 0; i < reasons.size(); ++i) {
-                m_out << (i == 0 ? "" : ",") << JsonString(reasons[i]);
-            }
-            m_out << "]";
-        }
-        if (hasError) {
-            m_out << ",\"error\":{\"generic\":" << static_cast<std::int32_t>(generic)
-                  << ",\"id\":" << JsonString(LastErrorId(generic))
-                  << ",\"text\":" << JsonString(LastErrorText(generic)) << ",\"specific\":" << specific
-                  << "}";
-        }
-        m_out << "}\n";
-    }
-    m_err << "error: " << message;
-    if (hasError) {
-        m_err << ": " << LastErrorText(generic) << " [adapter error " << static_cast<std::int32_t>(generic)
-              << ", code " << specific << "]";
-    }
-    m_err << "\n";
-    for (const std::string& reason : reasons) {
-        m_err << "  " << reason << "\n";
-    }
+    failure.connect = m_connect;
+    m_renderer->Failed(failure);
     return status;
 }
 
@@ -198,36 +176,13 @@ int CHost::Adapters(bool discover) {
     if (count == 0) {
         return NoUsableAdapter();
     }
-    if (m_options.json) {
-        m_out << "{\"ok\":true,\"adapters\":[";
-        for (std::uint32_t i = 0; i < count; ++i) {
-            m_out << (i == 0 ? "" : ",")
-                  << "{\"name\":" << JsonString(FieldText(list.adapterName[i], stListWLANAdapter::kNameBytes))
-                  << ",\"friendly_name\":"
-                  << JsonString(FieldText(list.friendlyName[i], stListWLANAdapter::kNameBytes))
-                  << ",\"info\":" << JsonString(InfoText(list.adapterInfo[i], list.adapterInfoLength[i]))
-                  << "}";
-        }
-        m_out << "]}\n";
-        return EXIT_OK;
-    }
-    std::size_t nameWidth = 4;
-    std::size_t friendlyWidth = 13;
+    std::vector<stAdapterEntry> adapters;
     for (std::uint32_t i = 0; i < count; ++i) {
-        nameWidth = std::max(nameWidth, strnlen(list.adapterName[i], stListWLANAdapter::kNameBytes));
-        friendlyWidth = std::max(friendlyWidth, strnlen(list.friendlyName[i], stListWLANAdapter::kNameBytes));
+        adapters.push_back({FieldText(list.adapterName[i], stListWLANAdapter::kNameBytes),
+                            FieldText(list.friendlyName[i], stListWLANAdapter::kNameBytes),
+                            InfoText(list.adapterInfo[i], list.adapterInfoLength[i])});
     }
-    m_out << std::left << std::setw(static_cast<int>(nameWidth)) << "NAME"
-          << "  " << std::setw(static_cast<int>(friendlyWidth)) << "FRIENDLY NAME"
-          << "  INFO\n";
-    for (std::uint32_t i = 0; i < count; ++i) {
-        m_out << std::setw(static_cast<int>(nameWidth))
-              << FieldText(list.adapterName[i], stListWLANAdapter::kNameBytes) << "  "
-              << std::setw(static_cast<int>(friendlyWidth))
-              << FieldText(list.friendlyName[i], stListWLANAdapter::kNameBytes) << "  "
-              << InfoText(list.adapterInfo[i], list.adapterInfoLength[i]) << "\n";
-    }
-    m_out << std::right;
+    m_renderer->Adapters(adapters);
     return EXIT_OK;
 }
 
@@ -263,34 +218,26 @@ int CHost::SelectAdapter(const std::string& name, bool discover, CAirvane*& sele
     return EXIT_OK;
 }
 
-std::string CHost::SupportText(CAirvane& manager, std::string& json) const {
+stSupport CHost::Support(CAirvane& manager) const {
     static const enWLANSecureMethodUID kMethods[] = {WLAN_SECURE_NONE, WLAN_SECURE_WEP, WLAN_SECURE_WEPPLUS,
                                                      WLAN_SECURE_WPAPSK};
-    std::string text;
-    json = "[";
+    stSupport support;
     for (const enWLANSecureMethodUID uid : kMethods) {
         if (manager.IsSecureMethodSupported(uid, nullptr) != 0) {
-            text += (text.empty() ? "" : ", ") +
-                    (uid == WLAN_SECURE_NONE ? std::string("open") : SecureMethodText(uid));
-            json += (json.size() > 1 ? "," : "") + JsonString(SecureMethodText(uid));
+            support.methods.push_back(uid);
         }
     }
-    json += "]";
     // The WPA family's capabilities object belongs to the caller.
     IWLANSecureCapabilities* raw = nullptr;
-    if (manager.IsSecureMethodSupported(WLAN_SECURE_WPA, &raw) != 0) {
-        std::unique_ptr<IWLANSecureCapabilities, stCapabilitiesDeleter> capabilities(raw);
-        if (const auto* wpa = dynamic_cast<const CWLANWPAGenSecureCapabilities*>(capabilities.get())) {
-            const std::string cipher = CipherText(wpa->GetMaxSupportedCipher());
-            text += " (strongest WPA cipher " + cipher + ")";
-            json = "{\"methods\":" + json + ",\"max_cipher\":" + JsonString(cipher) + "}";
-            return text.empty() ? "nothing" : text;
+    const int wpa = manager.IsSecureMethodSupported(WLAN_SECURE_WPA, &raw);
+    const std::unique_ptr<IWLANSecureCapabilities, stCapabilitiesDeleter> capabilities(raw);
+    if (wpa != 0) {
+        if (const auto* wpaCapabilities =
+                dynamic_cast<const CWLANWPAGenSecureCapabilities*>(capabilities.get())) {
+            support.maxCipher = CipherText(wpaCapabilities->GetMaxSupportedCipher());
         }
-    } else {
-        delete raw;
     }
-    json = "{\"methods\":" + json + "}";
-    return text.empty() ? "nothing" : text;
+    return support;
 }
 
 int CHost::Scan(const std::string& adapter, bool discover) {
@@ -326,55 +273,19 @@ int CHost::ShowState(CAirvane& manager, const std::string& adapter, bool network
         return Failure(EXIT_FAILED, "cannot read the network state of '" + adapter + "'", true);
     }
     const char* friendly = manager.SelectedWLANAdapterFriendlyName();
-    const std::string friendlyName = friendly != nullptr ? friendly : "";
-    std::string supportJson;
-    const std::string support = SupportText(manager, supportJson);
-    const stSecurityState security = ClassifySecurity(state);
-    const std::uint32_t count = networks ? std::min(state.m_count, CWLANState::kMaxNetworks) : 0;
-
-    if (m_options.json) {
-        m_out << "{\"ok\":true,\"adapter\":" << JsonString(adapter) << ",\"selected\":true"
-              << ",\"friendly_name\":" << JsonString(friendlyName)
-              << ",\"link\":{\"status\":" << state.m_status
-              << ",\"text\":" << JsonString(LinkStatusText(state.m_status)) << "}"
-              << ",\"security\":" << security.Json() << ",\"supports\":" << supportJson;
-        if (networks) {
-            m_out << ",\"networks\":[";
-            for (std::uint32_t i = 0; i < count; ++i) {
-                m_out << (i == 0 ? "" : ",")
-                      << "{\"ssid\":" << JsonString(FieldText(state.m_ssid[i], CWLANState::kSSIDSlotBytes))
-                      << ",\"quality\":" << state.m_quality[i] << "}";
-            }
-            m_out << "]";
-        } else {
-            m_out << ",\"networks_in_range\":" << std::min(state.m_count, CWLANState::kMaxNetworks);
-        }
-        m_out << "}\n";
-        return EXIT_OK;
+    stStateReport report;
+    report.adapter = adapter;
+    report.friendlyName = friendly != nullptr ? friendly : "";
+    report.link = state.m_status;
+    report.security = ClassifySecurity(state);
+    report.support = Support(manager);
+    report.listNetworks = networks;
+    report.networksInRange = std::min(state.m_count, CWLANState::kMaxNetworks);
+    for (std::uint32_t i = 0; networks && i < report.networksInRange; ++i) {
+        report.networks.push_back(
+            {FieldText(state.m_ssid[i], CWLANState::kSSIDSlotBytes), state.m_quality[i]});
     }
-    m_out << "Adapter " << adapter << " (" << friendlyName << ")" << (networks ? "" : ", selected") << "\n";
-    m_out << "  link:     " << LinkStatusText(state.m_status) << "\n";
-    m_out << "  security: " << security.Text() << "\n";
-    m_out << "  supports: " << support << "\n";
-    if (!networks) {
-        m_out << "  networks: " << std::min(state.m_count, CWLANState::kMaxNetworks) << " in range\n";
-        return EXIT_OK;
-    }
-    if (count == 0) {
-        m_out << "  no networks in range\n";
-        return EXIT_OK;
-    }
-    std::size_t width = 4;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        width = std::max(width, strnlen(state.m_ssid[i], CWLANState::kSSIDSlotBytes));
-    }
-    m_out << "  " << std::left << std::setw(static_cast<int>(width)) << "SSID"
-          << "  QUALITY\n";
-    for (std::uint32_t i = 0; i < count; ++i) {
-        m_out << "  " << std::setw(static_cast<int>(width))
-              << FieldText(state.m_ssid[i], CWLANState::kSSIDSlotBytes) << "  " << state.m_quality[i] << "\n";
-    }
-    m_out << std::right;
+    m_renderer->State(report);
     return EXIT_OK;
 }
 
@@ -455,6 +366,9 @@ int CHost::Connect(const stConnectRequest& request) {
     if (checked != EXIT_OK) {
         return checked;
     }
+    stConnectContext context{request.adapter, request.ssid, SecurityName(uid), {}};
+    // Every failure from here on carries the connection's context.
+    const CConnectScope scope(m_connect, context);
     if (uid == WLAN_SECURE_WEPPLUS) {
         const int store = CheckKeyStore(request, "before connecting");
         if (store != EXIT_OK) {
@@ -473,16 +387,12 @@ int CHost::Connect(const stConnectRequest& request) {
     if (!filled) {
         return Failure(EXIT_FAILED, "cannot build the connection profile", false);
     }
-    if (!m_options.json) {
-        m_out << "Connecting " << request.adapter << " to " << request.ssid << " (" << SecurityName(uid)
-              << ")\n"
-              << std::flush;
-    }
+    m_renderer->Connecting(context);
     if (manager->Connect(profile, Listener()) == 0) {
         return Failure(ConnectFailureStatus(manager->GetGeneriqueLastError()),
                        "connecting to '" + request.ssid + "' failed", true);
     }
-    return FollowConnection(*manager, request, uid);
+    return FollowConnection(*manager, request, uid, context);
 }
 
 int CHost::CheckKeyStore(const stConnectRequest& request, const std::string& when) {
@@ -500,27 +410,17 @@ int CHost::CheckKeyStore(const stConnectRequest& request, const std::string& whe
                    "the WEP Plus key store cannot be written " + when + " (key " + request.wepPlusKeyPath +
                        "): it is locked by another process, not a store, or readable by others; see "
                        "AIRVANE_REGISTRY",
-                   false,
-                   ",\"adapter\":" + JsonString(request.adapter) + ",\"ssid\":" + JsonString(request.ssid));
+                   false);
 }
 
-int CHost::FollowConnection(CAirvane& manager, const stConnectRequest& request, enWLANSecureMethodUID uid) {
-    // Each change of link status or security state is an event: a line of text, or an
-    // entry of the JSON document's "events".
-    std::ostringstream events;
-    std::size_t eventCount = 0;
+int CHost::FollowConnection(CAirvane& manager, const stConnectRequest& request, enWLANSecureMethodUID uid,
+                            stConnectContext& context) {
+    // Each change of link status or security state is an event, shown as it comes and kept
+    // for the final report.
     auto event = [&](const std::string& kind, const std::string& text, std::int32_t value) {
-        if (m_options.json) {
-            events << (eventCount == 0 ? "" : ",") << "{\"kind\":" << JsonString(kind)
-                   << ",\"value\":" << value << ",\"text\":" << JsonString(text) << "}";
-        } else {
-            m_out << "  " << kind << ": " << text << "\n" << std::flush;
-        }
-        ++eventCount;
+        context.events.push_back({kind, value, text});
+        m_renderer->Event(context.events.back());
     };
-    const std::string jsonFields = ",\"adapter\":" + JsonString(request.adapter) +
-                                   ",\"ssid\":" + JsonString(request.ssid) +
-                                   ",\"method\":" + JsonString(SecurityName(uid));
 
     // Poll until the link is up (and keyed), the adapter reports an error or time runs out.
     const auto start = std::chrono::steady_clock::now();
@@ -533,7 +433,7 @@ int CHost::FollowConnection(CAirvane& manager, const stConnectRequest& request, 
     CWLANState state;
     for (;;) {
         if (manager.GetNetworkState(state, Listener()) == 0) {
-            return Failure(EXIT_FAILED, "reading the network state failed", true, jsonFields);
+            return Failure(EXIT_FAILED, "reading the network state failed", true);
         }
         if (state.m_status != lastStatus) {
             lastStatus = state.m_status;
@@ -546,8 +446,7 @@ int CHost::FollowConnection(CAirvane& manager, const stConnectRequest& request, 
         }
         const en_WLANLastError error = manager.GetGeneriqueLastError();
         if (error != WLAN_ERROR_NONE) {
-            return Failure(ConnectFailureStatus(error), "connecting to '" + request.ssid + "' failed", true,
-                           jsonFields + ",\"events\":[" + events.str() + "]");
+            return Failure(ConnectFailureStatus(error), "connecting to '" + request.ssid + "' failed", true);
         }
         const bool associated = state.m_status == kStatusAssociated;
         if ((uid == WLAN_SECURE_WPAPSK && security.completed) ||
@@ -560,14 +459,7 @@ int CHost::FollowConnection(CAirvane& manager, const stConnectRequest& request, 
                     return store;
                 }
             }
-            if (m_options.json) {
-                m_out << "{\"ok\":true" << jsonFields << ",\"events\":[" << events.str()
-                      << "],\"link\":{\"status\":" << state.m_status
-                      << ",\"text\":" << JsonString(LinkStatusText(state.m_status))
-                      << "},\"security\":" << security.Json() << "}\n";
-            } else {
-                m_out << "Connected to " << request.ssid << ".\n";
-            }
+            m_renderer->Connected(stConnectReport{&context, state.m_status, security});
             return EXIT_OK;
         }
         const auto now = std::chrono::steady_clock::now();
@@ -578,8 +470,7 @@ int CHost::FollowConnection(CAirvane& manager, const stConnectRequest& request, 
             message << "timed out after " << request.timeoutSeconds << " s connecting to '" << request.ssid
                     << "' (link " << LinkStatusText(state.m_status) << ", security " << security.Text()
                     << "); disconnected";
-            return Failure(EXIT_TIMEOUT, message.str(), false,
-                           jsonFields + ",\"events\":[" + events.str() + "]");
+            return Failure(EXIT_TIMEOUT, message.str(), false);
         }
         std::this_thread::sleep_for(std::min(poll, deadline - now));
     }
@@ -594,11 +485,7 @@ int CHost::Disconnect(const std::string& adapter, bool discover) {
     if (manager->Disconnect(Listener()) == 0) {
         return Failure(EXIT_FAILED, "disconnecting '" + adapter + "' failed", true);
     }
-    if (m_options.json) {
-        m_out << "{\"ok\":true,\"adapter\":" << JsonString(adapter) << "}\n";
-    } else {
-        m_out << "Disconnected " << adapter << ".\n";
-    }
+    m_renderer->Disconnected(adapter);
     return EXIT_OK;
 }
 
@@ -620,22 +507,7 @@ int CHost::DecodeIE(const std::vector<std::string>& elements) {
                 "element " + std::to_string(i + 1) + " is not a valid WPA or RSN information element", false);
         }
     }
-    std::ostringstream word;
-    word << "0x" << std::hex << std::setw(8) << std::setfill('0') << flags;
-    const std::vector<std::string> names = IEFlagNames(flags);
-    if (m_options.json) {
-        m_out << "{\"ok\":true,\"flags\":" << JsonString(word.str()) << ",\"names\":[";
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            m_out << (i == 0 ? "" : ",") << JsonString(names[i]);
-        }
-        m_out << "]}\n";
-        return EXIT_OK;
-    }
-    m_out << word.str();
-    for (const std::string& name : names) {
-        m_out << " " << name;
-    }
-    m_out << "\n";
+    m_renderer->IEDecoded(stIEReport{flags, IEFlagNames(flags)});
     return EXIT_OK;
 }
 
@@ -652,12 +524,7 @@ int CHost::EncodeIE(const std::vector<std::string>& flagTexts) {
     if (length < 0) {
         return Failure(EXIT_FAILED, "the flags name no protocol: give PROTO_WPA or PROTO_RSN", false);
     }
-    const std::string hex = ToHex(buffer, static_cast<std::size_t>(length));
-    if (m_options.json) {
-        m_out << "{\"ok\":true,\"element\":" << JsonString(hex) << ",\"length\":" << length << "}\n";
-    } else {
-        m_out << hex << "\n";
-    }
+    m_renderer->IEEncoded(ToHex(buffer, static_cast<std::size_t>(length)), length);
     return EXIT_OK;
 }
 
@@ -667,27 +534,13 @@ int CHost::ConfigCheck(const std::string& file) {
         return Failure(EXIT_NO_ADAPTER, "cannot read " + file, false);
     }
     const std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    stConfigReport report;
+    report.file = file;
     stXMLNode* root = XMLLoadFile(file.c_str());
-    const std::string tree = DescribeTree(root);
+    report.tree = DescribeTree(root);
     XMLFreeTree(root);
-    const std::vector<stReaderTrap> traps = FindReaderTraps(text);
-    if (m_options.json) {
-        m_out << "{\"ok\":true,\"file\":" << JsonString(file) << ",\"tree\":" << JsonString(tree)
-              << ",\"findings\":[";
-        for (std::size_t i = 0; i < traps.size(); ++i) {
-            m_out << (i == 0 ? "" : ",") << "{\"line\":" << traps[i].line << ",\"column\":" << traps[i].column
-                  << ",\"text\":" << JsonString(traps[i].text) << "}";
-        }
-        m_out << "]}\n";
-        return EXIT_OK;
-    }
-    m_out << "The library reads " << file << " as:\n" << (tree.empty() ? "  (no element)\n" : tree);
-    if (traps.empty()) {
-        m_out << "No tag is dropped or read in a surprising way.\n";
-    }
-    for (const stReaderTrap& trap : traps) {
-        m_out << file << ":" << trap.line << ":" << trap.column << ": " << trap.text << "\n";
-    }
+    report.findings = FindReaderTraps(text);
+    m_renderer->ConfigChecked(report);
     return EXIT_OK;
 }
 

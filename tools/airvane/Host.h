@@ -1,9 +1,11 @@
 #pragma once
 
 #include "airvane/security/SecureMethod.h"
+#include "tools/airvane/Report.h"
 #include "tools/airvane/TraceListener.h"
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,6 +15,8 @@ class CWLANProfil;
 class CWLANState;
 
 namespace airvane::cli {
+
+class IRenderer;
 
 // Exit statuses of the airvane command (ExitStatusName in Text.h names them for scripts).
 enum enExitStatus : int {
@@ -61,6 +65,7 @@ struct stConnectRequest {
 class CHost {
 public:
     CHost(const stHostOptions& options, std::ostream& out, std::ostream& err);
+    ~CHost();
     CHost(const CHost&) = delete;
     CHost& operator=(const CHost&) = delete;
 
@@ -79,7 +84,20 @@ public:
     int UsageError(const std::string& message);
 
 private:
-    class CConnection;
+    // Points `current` at a connect command's context for the scope's lifetime.
+    class CConnectScope {
+    public:
+        CConnectScope(const stConnectContext*& current, const stConnectContext& context)
+            : m_current(current) {
+            m_current = &context;
+        }
+        ~CConnectScope() { m_current = nullptr; }
+        CConnectScope(const CConnectScope&) = delete;
+        CConnectScope& operator=(const CConnectScope&) = delete;
+
+    private:
+        const stConnectContext*& m_current;
+    };
 
     // Usage checks of `connect`; fills the method identifier and the key bytes.
     int CheckConnectRequest(const stConnectRequest& request, enWLANSecureMethodUID& uid,
@@ -87,8 +105,10 @@ private:
     // Sets the key, pass phrase or key path on the profile's method; false when refused.
     bool FillProfile(CWLANProfil& profile, const stConnectRequest& request,
                      const std::vector<std::uint8_t>& key);
-    // Polls the network state after a successful Connect and reports the outcome.
-    int FollowConnection(CAirvane& manager, const stConnectRequest& request, enWLANSecureMethodUID uid);
+    // Polls the network state after a successful Connect and reports the outcome; the
+    // changes seen go into `context`.
+    int FollowConnection(CAirvane& manager, const stConnectRequest& request, enWLANSecureMethodUID uid,
+                         stConnectContext& context);
     IWLANListener* Listener();
     // The manager, built on first use from WLANInterfaces.xml in the current folder; null
     // (with a message) when that file is missing.
@@ -96,25 +116,23 @@ private:
     // Builds the manager, lists the adapters and selects `name`; EXIT_OK (with `selectedOn`
     // set to the manager) when it is selected, else the exit status, with a message printed.
     int SelectAdapter(const std::string& name, bool discover, CAirvane*& selectedOn);
-    // Prints a failure and returns `status`: the message, the adapter's last error when
-    // `withAdapterError`, and `reasons` one per line; `jsonFields` (",name:value..." pairs) go
-    // into the JSON document.
+    // Reports a failure and returns `status`: the message, the adapter's last error when
+    // `withAdapterError`, `reasons`, and the context of the connect command under way.
     int Failure(int status, const std::string& message, bool withAdapterError,
-                const std::string& jsonFields = std::string(),
                 const std::vector<std::string>& reasons = std::vector<std::string>());
     // Explains an empty adapter list: EXIT_NO_ADAPTER with the reasons found.
     int NoUsableAdapter();
     // Checks that the WEP Plus key store takes writes under the request's key path.
     int CheckKeyStore(const stConnectRequest& request, const std::string& when);
-    // Prints the selected adapter's state (and, with `networks`, the networks in range).
+    // Reports the selected adapter's state (and, with `networks`, the networks in range).
     int ShowState(CAirvane& manager, const std::string& adapter, bool networks);
-    std::string SupportText(CAirvane& manager, std::string& json) const;
+    stSupport Support(CAirvane& manager) const;
 
     stHostOptions m_options;
-    std::ostream& m_out;
-    std::ostream& m_err;
+    std::unique_ptr<IRenderer> m_renderer;
     CTraceListener m_listener;
     CAirvane* m_manager;
+    const stConnectContext* m_connect; // the connect command under way, else null
 };
 
 } // namespace airvane::cli

@@ -1,0 +1,144 @@
+#include "tools/airvane/Renderer.h"
+#include "tools/airvane/Text.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <sstream>
+
+namespace airvane::cli {
+
+namespace {
+
+// How people name a secure method: "open" for none.
+std::string MethodName(std::int32_t uid) {
+    return uid == 0 ? std::string("open") : SecureMethodText(uid);
+}
+
+class CTextRenderer final : public IRenderer {
+public:
+    CTextRenderer(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+
+    void Adapters(const std::vector<stAdapterEntry>& adapters) override {
+        std::size_t nameWidth = 4;
+        std::size_t friendlyWidth = 13;
+        for (const stAdapterEntry& adapter : adapters) {
+            nameWidth = std::max(nameWidth, adapter.name.size());
+            friendlyWidth = std::max(friendlyWidth, adapter.friendlyName.size());
+        }
+        m_out << std::left << std::setw(static_cast<int>(nameWidth)) << "NAME"
+              << "  " << std::setw(static_cast<int>(friendlyWidth)) << "FRIENDLY NAME"
+              << "  INFO\n";
+        for (const stAdapterEntry& adapter : adapters) {
+            m_out << std::setw(static_cast<int>(nameWidth)) << adapter.name << "  "
+                  << std::setw(static_cast<int>(friendlyWidth)) << adapter.friendlyName << "  "
+                  << adapter.info << "\n";
+        }
+        m_out << std::right;
+    }
+
+    void State(const stStateReport& report) override {
+        m_out << "Adapter " << report.adapter << " (" << report.friendlyName << ")"
+              << (report.listNetworks ? "" : ", selected") << "\n";
+        m_out << "  link:     " << LinkStatusText(report.link) << "\n";
+        m_out << "  security: " << report.security.Text() << "\n";
+        m_out << "  supports: " << SupportText(report.support) << "\n";
+        if (!report.listNetworks) {
+            m_out << "  networks: " << report.networksInRange << " in range\n";
+            return;
+        }
+        if (report.networks.empty()) {
+            m_out << "  no networks in range\n";
+            return;
+        }
+        std::size_t width = 4;
+        for (const stNetworkEntry& network : report.networks) {
+            width = std::max(width, network.ssid.size());
+        }
+        m_out << "  " << std::left << std::setw(static_cast<int>(width)) << "SSID"
+              << "  QUALITY\n";
+        for (const stNetworkEntry& network : report.networks) {
+            m_out << "  " << std::setw(static_cast<int>(width)) << network.ssid << "  " << network.quality
+                  << "\n";
+        }
+        m_out << std::right;
+    }
+
+    void Connecting(const stConnectContext& context) override {
+        m_out << "Connecting " << context.adapter << " to " << context.ssid << " (" << context.method << ")\n"
+              << std::flush;
+    }
+
+    void Event(const stEvent& event) override {
+        m_out << "  " << event.kind << ": " << event.text << "\n" << std::flush;
+    }
+
+    void Connected(const stConnectReport& report) override {
+        m_out << "Connected to " << report.context->ssid << ".\n";
+    }
+
+    void Disconnected(const std::string& adapter) override { m_out << "Disconnected " << adapter << ".\n"; }
+
+    void IEDecoded(const stIEReport& report) override {
+        m_out << FlagWord(report.flags);
+        for (const std::string& name : report.names) {
+            m_out << " " << name;
+        }
+        m_out << "\n";
+    }
+
+    void IEEncoded(const std::string& element, int) override { m_out << element << "\n"; }
+
+    void ConfigChecked(const stConfigReport& report) override {
+        m_out << "The library reads " << report.file << " as:\n"
+              << (report.tree.empty() ? "  (no element)\n" : report.tree);
+        if (report.findings.empty()) {
+            m_out << "No tag is dropped or read in a surprising way.\n";
+        }
+        for (const stReaderTrap& trap : report.findings) {
+            m_out << report.file << ":" << trap.line << ":" << trap.column << ": " << trap.text << "\n";
+        }
+    }
+
+    void Failed(const stFailure& failure) override { WriteFailureText(m_err, failure); }
+
+private:
+    std::ostream& m_out;
+    std::ostream& m_err;
+};
+
+} // namespace
+
+std::unique_ptr<IRenderer> MakeTextRenderer(std::ostream& out, std::ostream& err) {
+    return std::make_unique<CTextRenderer>(out, err);
+}
+
+void WriteFailureText(std::ostream& err, const stFailure& failure) {
+    err << "error: " << failure.message;
+    if (failure.hasAdapterError) {
+        err << ": " << LastErrorText(failure.generic) << " [adapter error "
+            << static_cast<std::int32_t>(failure.generic) << ", code " << failure.specific << "]";
+    }
+    err << "\n";
+    for (const std::string& reason : failure.reasons) {
+        err << "  " << reason << "\n";
+    }
+}
+
+std::string FlagWord(unsigned long flags) {
+    std::ostringstream word;
+    word << "0x" << std::hex << std::setw(8) << std::setfill('0') << flags;
+    return word.str();
+}
+
+std::string SupportText(const stSupport& support) {
+    std::string text;
+    for (const std::int32_t uid : support.methods) {
+        text += (text.empty() ? "" : ", ") + MethodName(uid);
+    }
+    if (!support.maxCipher.empty()) {
+        text += " (strongest WPA cipher " + support.maxCipher + ")";
+    }
+    return text.empty() ? "nothing" : text;
+}
+
+} // namespace airvane::cli
