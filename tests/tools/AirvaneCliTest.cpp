@@ -423,6 +423,11 @@ TEST_F(AirvaneCliTest, ShellRunsASequenceAgainstOneManager) {
     // The shell's status is that of its first failed command.
     EXPECT_EQ(Run({"shell"}, "adapters\nscan nosuch\nadapters\n").exitStatus, 3);
     EXPECT_EQ(Run({"shell"}, "adapters\nscan\nscan nosuch\n").exitStatus, 2);
+    const stCliResult help = Run({"shell"}, "help\nhelp connect\nhelp fly\n");
+    EXPECT_EQ(help.exitStatus, 2) << Describe(help);
+    for (const char* text : {"config", "One adapter is selected at a time", "--wpa-psk TEXT"}) {
+        EXPECT_NE(help.out.find(text), std::string::npos) << text << "\n" << help.out;
+    }
     const stCliResult json = Run({"--json", "shell"}, "adapters\nie decode DD0600");
     EXPECT_EQ(json.exitStatus, 1);
     EXPECT_EQ(CountOf(json.out, "{\"ok\":"), 2u) << json.out;

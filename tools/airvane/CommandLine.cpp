@@ -36,7 +36,8 @@ constexpr const char kFooter[] =
 constexpr const char kShellFooter[] =
     "Each line of standard input is one command (adapters, status, scan, connect, disconnect, ie, config "
     "check), run against the same manager; blank lines and lines starting with # are skipped, 'help' lists "
-    "the commands, 'exit' ends the session. Words are separated by spaces; \"...\" or '...' keep spaces in a "
+    "the commands and 'help COMMAND' a command's options, 'exit' ends the session. Words are separated by "
+    "spaces; \"...\" or '...' keep spaces in a "
     "word and \\ takes the next character as it is. At a terminal, lines can be edited and earlier lines "
     "recalled with the arrow keys.\n"
     "One adapter is selected at a time: status, scan, connect or disconnect of another adapter selects it "
@@ -222,6 +223,22 @@ int ReportParseError(CLI::App& app, const CLI::ParseError& error, CHost& host) {
     return host.UsageError(error.what());
 }
 
+// "help" lists the commands and the shell's rules; "help COMMAND" shows the command's options.
+int ShellHelp(CLI::App& app, const std::vector<std::string>& words) {
+    if (words.size() == 1) {
+        std::cout << app.help() << "\n" << kShellFooter << "\n";
+        return EXIT_OK;
+    }
+    for (const CLI::App* command : app.get_subcommands({})) {
+        if (command->get_name() == words[1]) {
+            std::cout << command->help();
+            return EXIT_OK;
+        }
+    }
+    std::cerr << "error: no command '" << words[1] << "'; 'help' lists them\n";
+    return EXIT_USAGE;
+}
+
 int RunShell(CHost& host, std::istream& input) {
     const bool interactive = &input == &std::cin && StdinIsTerminal();
     CLineReader reader(input, interactive);
@@ -243,8 +260,9 @@ int RunShell(CHost& host, std::istream& input) {
             stParsedCommand parsed;
             AddHostCommands(app, parsed, input);
             app.require_subcommand(1);
-            if (words.size() == 1 && words[0] == "help") {
-                std::cout << app.help() << "\n" << kShellFooter << "\n";
+            if (!words.empty() && words[0] == "help" && words.size() <= 2) {
+                status = ShellHelp(app, words);
+                first = first == EXIT_OK ? status : first;
                 continue;
             }
             std::reverse(words.begin(), words.end()); // the order CLI11 takes a vector in
