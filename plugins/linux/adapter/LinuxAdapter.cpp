@@ -99,8 +99,8 @@ enLinuxError SecurityMismatch(enWLANSecureMethodUID uid, enNetworkSecurity netwo
 } // namespace
 
 CLinuxAdapter::CLinuxAdapter(const stDeviceOptions& options)
-    : m_options(options), m_found(false), m_selected(false), m_scanned(false), m_method(nullptr), m_wpa(nullptr),
-      m_network(-1), m_firstRun(false), m_handshakeFailed(false), m_generic(WLAN_ERROR_NONE),
+    : m_options(options), m_found(false), m_selected(false), m_scanned(false), m_method(nullptr),
+      m_wpa(nullptr), m_network(-1), m_firstRun(false), m_handshakeFailed(false), m_generic(WLAN_ERROR_NONE),
       m_specific(LINUX_ERROR_NONE) {
     m_name = !options.interfaceName.empty() ? options.interfaceName : FormatAddress(options.address);
     m_friendlyName = "Wi-Fi interface " + m_name;
@@ -108,7 +108,11 @@ CLinuxAdapter::CLinuxAdapter(const stDeviceOptions& options)
 }
 
 CLinuxAdapter::~CLinuxAdapter() {
-    ReleaseLink();
+    try {
+        ReleaseLink();
+    } catch (const std::exception&) {
+        // Out of memory: wpa_supplicant keeps the (tagged) network; the next connection removes it.
+    }
 }
 
 template <typename F> int CLinuxAdapter::Guarded(F&& operation) noexcept {
@@ -236,8 +240,8 @@ bool CLinuxAdapter::ScanNow(std::vector<stScanEntry>& entries) {
         }
     }
     if (!scanned) {
-        SetError(WLAN_ERROR_DRIVER,
-                 m_nl.LastFailure() == NL_FAILURE_PERMISSION ? LINUX_ERROR_PERMISSION : LINUX_ERROR_SCAN_FAILED);
+        SetError(WLAN_ERROR_DRIVER, m_nl.LastFailure() == NL_FAILURE_PERMISSION ? LINUX_ERROR_PERMISSION
+                                                                                : LINUX_ERROR_SCAN_FAILED);
     }
     return scanned;
 }
@@ -290,7 +294,8 @@ int CLinuxAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
     if (network == nullptr) {
         return Fail(WLAN_ERROR_NETWORK_NOT_FOUND, LINUX_ERROR_NETWORK_NOT_FOUND, listener, ssid);
     }
-    const enLinuxError mismatch = SecurityMismatch(uid, ClassifyNetwork(network->elements, network->capability));
+    const enLinuxError mismatch =
+        SecurityMismatch(uid, ClassifyNetwork(network->elements, network->capability));
     if (mismatch != LINUX_ERROR_NONE) {
         return Fail(WLAN_ERROR_ASSOCIATION_FAILED, mismatch, listener, ssid);
     }
@@ -301,7 +306,8 @@ int CLinuxAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
         unsigned char key[CWLANWEPSecureMethod::kKeyBytes] = {};
         const std::size_t bytes = wep != nullptr ? wep->GetKeySizeInBit() / 8 : 0;
         if ((bytes != 5 && bytes != 13) || wep->GetKey(key) == 0) {
-            return Fail(WLAN_ERROR_INVALID_PROFILE, LINUX_ERROR_INVALID_PROFILE, listener, "WEP needs 40 or 104 bits");
+            return Fail(WLAN_ERROR_INVALID_PROFILE, LINUX_ERROR_INVALID_PROFILE, listener,
+                        "WEP needs 40 or 104 bits");
         }
         fields.push_back({"key_mgmt", "NONE"});
         fields.push_back({"wep_key0", HexBytes(key, bytes)});
@@ -479,7 +485,8 @@ en_WLANLastError CLinuxAdapter::GetGeneriqueLastError() {
     return m_generic;
 }
 
-int CLinuxAdapter::IsSecureMethodSupported(enWLANSecureMethodUID uid, IWLANSecureCapabilities** capabilities) {
+int CLinuxAdapter::IsSecureMethodSupported(enWLANSecureMethodUID uid,
+                                           IWLANSecureCapabilities** capabilities) {
     switch (uid) {
     case WLAN_SECURE_NONE:
     case WLAN_SECURE_WEP:
@@ -488,7 +495,8 @@ int CLinuxAdapter::IsSecureMethodSupported(enWLANSecureMethodUID uid, IWLANSecur
     case WLAN_SECURE_WPA:
         // Every nl80211 driver with WPA support handles CCMP; the object belongs to the caller.
         if (capabilities != nullptr) {
-            *capabilities = new (std::nothrow) CWLANWPAGenSecureCapabilities(CWLANWPAGenSecureCapabilities::WPA_CIPHER_CCMP);
+            *capabilities = new (std::nothrow)
+                CWLANWPAGenSecureCapabilities(CWLANWPAGenSecureCapabilities::WPA_CIPHER_CCMP);
             if (*capabilities == nullptr) {
                 SetError(WLAN_ERROR_OUT_OF_MEMORY, LINUX_ERROR_OUT_OF_MEMORY);
                 return 0;

@@ -53,7 +53,9 @@ public:
     void OnHandshakeFailed() override;
 
     // Whether this adapter serves the interface (by its current name).
-    bool Serves(const std::string& interfaceName) const { return m_found && m_interface.name == interfaceName; }
+    bool Serves(const std::string& interfaceName) const {
+        return m_found && m_interface.name == interfaceName;
+    }
 
 private:
     template <typename F> int Guarded(F&& operation) noexcept;

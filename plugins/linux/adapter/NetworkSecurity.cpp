@@ -23,7 +23,8 @@ enNetworkSecurity ClassifyNetwork(const std::vector<std::uint8_t>& elements, std
         }
         // Vendor elements other than WPA fail to parse and leave the flags unchanged.
         if (elements[at] == kRSNElement || elements[at] == kVendorElement) {
-            CWLANWPAGenSecureMethod::WPAParseIEinfo(&elements[at], static_cast<unsigned int>(length + 2), flags);
+            CWLANWPAGenSecureMethod::WPAParseIEinfo(&elements[at], static_cast<unsigned int>(length + 2),
+                                                    flags);
         }
         at += 2 + length;
     }

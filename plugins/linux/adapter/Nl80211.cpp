@@ -98,7 +98,8 @@ int OnInterface(nl_msg* message, void* arg) {
     stWirelessInterface found;
     found.index = nla_get_u32(attributes[NL80211_ATTR_IFINDEX]);
     const auto* name = static_cast<const char*>(nla_data(attributes[NL80211_ATTR_IFNAME]));
-    found.name.assign(name, strnlen(name, static_cast<std::size_t>(nla_len(attributes[NL80211_ATTR_IFNAME]))));
+    found.name.assign(name,
+                      strnlen(name, static_cast<std::size_t>(nla_len(attributes[NL80211_ATTR_IFNAME]))));
     if (attributes[NL80211_ATTR_MAC] != nullptr && nla_len(attributes[NL80211_ATTR_MAC]) == 6) {
         std::memcpy(found.address, nla_data(attributes[NL80211_ATTR_MAC]), 6);
     }
@@ -147,8 +148,9 @@ int OnScanEntry(nl_msg* message, void* arg) {
     if (bss[NL80211_BSS_CAPABILITY] != nullptr) {
         entry.capability = nla_get_u16(bss[NL80211_BSS_CAPABILITY]);
     }
-    nlattr* elements = bss[NL80211_BSS_INFORMATION_ELEMENTS] != nullptr ? bss[NL80211_BSS_INFORMATION_ELEMENTS]
-                                                                         : bss[NL80211_BSS_BEACON_IES];
+    nlattr* elements = bss[NL80211_BSS_INFORMATION_ELEMENTS] != nullptr
+                           ? bss[NL80211_BSS_INFORMATION_ELEMENTS]
+                           : bss[NL80211_BSS_BEACON_IES];
     if (elements != nullptr) {
         const auto* bytes = static_cast<const std::uint8_t*>(nla_data(elements));
         entry.elements.assign(bytes, bytes + nla_len(elements));
@@ -226,7 +228,8 @@ std::vector<stWirelessInterface> CNl80211::ListInterfaces() {
     if (!socket || !message) {
         return interfaces;
     }
-    genlmsg_put(message.get(), NL_AUTO_PORT, NL_AUTO_SEQ, family, 0, NLM_F_DUMP, NL80211_CMD_GET_INTERFACE, 0);
+    genlmsg_put(message.get(), NL_AUTO_PORT, NL_AUTO_SEQ, family, 0, NLM_F_DUMP, NL80211_CMD_GET_INTERFACE,
+                0);
     const int error = Exchange(socket.get(), message.get(), OnInterface, &interfaces);
     if (error != 0) {
         FailFromError(error);
@@ -294,8 +297,8 @@ bool CNl80211::Scan(std::uint32_t ifindex, int timeoutMs) {
     nl_cb_set(callback.get(), NL_CB_VALID, NL_CB_CUSTOM, OnScanNotice, &wait);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (wait.result == 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             Fail(NL_FAILURE_SCAN_TIMEOUT);
             return false;

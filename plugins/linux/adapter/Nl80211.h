@@ -30,10 +30,10 @@ struct stScanEntry {
 // Why the last nl80211 operation failed (for the plug-in's last error).
 enum enNlFailure {
     NL_FAILURE_NONE,
-    NL_FAILURE_NO_FAMILY,     // the kernel has no nl80211 (no cfg80211)
-    NL_FAILURE_PERMISSION,    // the operation needs CAP_NET_ADMIN
-    NL_FAILURE_NO_INTERFACE,  // the interface is gone
-    NL_FAILURE_SCAN_TIMEOUT,  // no scan results within the time allowed
+    NL_FAILURE_NO_FAMILY,    // the kernel has no nl80211 (no cfg80211)
+    NL_FAILURE_PERMISSION,   // the operation needs CAP_NET_ADMIN
+    NL_FAILURE_NO_INTERFACE, // the interface is gone
+    NL_FAILURE_SCAN_TIMEOUT, // no scan results within the time allowed
     NL_FAILURE_OTHER,
 };
 

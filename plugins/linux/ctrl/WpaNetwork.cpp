@@ -90,7 +90,8 @@ bool ParseNetworkBlock(const char* block, std::vector<stNetworkField>& fields, s
             break;
         }
         const auto equals = line.find('=');
-        stNetworkField field{line.substr(0, equals), equals == std::string::npos ? "" : line.substr(equals + 1)};
+        stNetworkField field{line.substr(0, equals),
+                             equals == std::string::npos ? "" : line.substr(equals + 1)};
         if (equals == std::string::npos || !IsFieldName(field.name) || field.value.empty() ||
             HasControlCharacter(field.value)) {
             error = "malformed network block line: " + field.name;
@@ -181,10 +182,9 @@ std::map<std::string, std::string> ParseStatus(const std::string& reply) {
 
 std::int32_t MapWpaState(const std::string& wpaState) {
     static const std::map<std::string, std::int32_t> states = {
-        {"DISCONNECTED", 1},    {"INACTIVE", 1},        {"INTERFACE_DISABLED", 1},
-        {"SCANNING", 2},        {"AUTHENTICATING", 3},  {"ASSOCIATING", 3},
-        {"ASSOCIATED", 3},      {"4WAY_HANDSHAKE", 4},  {"GROUP_HANDSHAKE", 5},
-        {"COMPLETED", 6},
+        {"DISCONNECTED", 1},    {"INACTIVE", 1},    {"INTERFACE_DISABLED", 1}, {"SCANNING", 2},
+        {"AUTHENTICATING", 3},  {"ASSOCIATING", 3}, {"ASSOCIATED", 3},         {"4WAY_HANDSHAKE", 4},
+        {"GROUP_HANDSHAKE", 5}, {"COMPLETED", 6},
     };
     const auto found = states.find(wpaState);
     return found != states.end() ? found->second : 0;

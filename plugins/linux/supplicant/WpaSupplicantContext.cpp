@@ -62,8 +62,12 @@ CWpaSupplicantContext* CWpaSupplicantContext::Create(const char* networkBlock, I
 }
 
 CWpaSupplicantContext::~CWpaSupplicantContext() {
-    if (m_network >= 0) {
-        RemoveNetwork(m_control, m_network);
+    try {
+        if (m_network >= 0) {
+            RemoveNetwork(m_control, m_network);
+        }
+    } catch (const std::exception&) {
+        // Out of memory: wpa_supplicant keeps the (tagged) network; the next connection removes it.
     }
 }
 
