@@ -99,11 +99,11 @@ enLinuxError SecurityMismatch(enWLANSecureMethodUID uid, enNetworkSecurity netwo
 } // namespace
 
 CLinuxAdapter::CLinuxAdapter(const stDeviceOptions& options)
-    : m_options(options), m_found(false), m_selected(false), m_scanned(false), m_method(nullptr),
+    : m_options(options), m_found(false),
+      m_name(!options.interfaceName.empty() ? options.interfaceName : FormatAddress(options.address)),
+      m_friendlyName("Wi-Fi interface " + m_name), m_selected(false), m_scanned(false), m_method(nullptr),
       m_wpa(nullptr), m_network(-1), m_firstRun(false), m_handshakeFailed(false), m_generic(WLAN_ERROR_NONE),
       m_specific(LINUX_ERROR_NONE) {
-    m_name = !options.interfaceName.empty() ? options.interfaceName : FormatAddress(options.address);
-    m_friendlyName = "Wi-Fi interface " + m_name;
     Refresh();
 }
 
