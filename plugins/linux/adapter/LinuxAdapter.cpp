@@ -316,6 +316,8 @@ int CLinuxAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
     } else if (uid == WLAN_SECURE_NONE) {
         fields.push_back({"key_mgmt", "NONE"});
     }
+    // A fresh socket: wpa_supplicant may have been restarted since the last one was opened.
+    m_control.Close();
     if (!OpenControl()) {
         return Fail(WLAN_ERROR_DRIVER, LINUX_ERROR_SUPPLICANT_UNREACHABLE, listener,
                     ControlSocketPath(m_options.controlDir, m_interface.name));

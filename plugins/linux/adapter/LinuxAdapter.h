@@ -52,10 +52,8 @@ public:
     const char* GetControlDir() override;
     void OnHandshakeFailed() override;
 
-    // Whether this adapter serves the interface (by its current name).
-    bool Serves(const std::string& interfaceName) const {
-        return m_found && m_interface.name == interfaceName;
-    }
+    // Whether this adapter serves the interface: its registry name is the interface's name.
+    bool Serves(const std::string& interfaceName) const { return m_name == interfaceName; }
 
 private:
     template <typename F> int Guarded(F&& operation) noexcept;
