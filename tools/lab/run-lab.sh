@@ -99,7 +99,8 @@ if [[ $status -eq 124 || $status -eq 137 ]]; then
     exit 1
 fi
 if [[ "$exit_line" != "AIRVANE-LAB-EXIT=0" ]]; then
-    echo "lab: failed (${exit_line:-no result from the machine}); last console lines:" >&2
-    tr -d '\r' <"$console" | tail -20 >&2
+    echo "lab: failed (${exit_line:-no result from the machine})" >&2
+    # Without the scenario's summary the machine broke down earlier: show where.
+    tr -d '\r' <"$console" | grep -q '^lab: [0-9]* passed' || tr -d '\r' <"$console" | tail -20 >&2
     exit 1
 fi

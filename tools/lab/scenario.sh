@@ -13,7 +13,7 @@ NEW_STATION=wlan4
 PASSPHRASE='correct horse battery'
 # The command that shows the link and security state: "scan" today; "status" once the
 # command line has it.
-STATUS_COMMAND=${LAB_STATUS_COMMAND:-scan}
+STATUS_COMMAND=scan
 #
 # NAME | STATUS | OUTPUT PATTERN (extended regex, empty: any) | COMMAND (after "airvane")
 CHECKS="
