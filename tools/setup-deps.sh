@@ -5,7 +5,7 @@
 set -euo pipefail
 
 declare -A groups=(
-    [build]="g++ cmake ninja-build pkgconf libsqlite3-dev libssl-dev libcli11-dev libedit-dev"
+    [build]="g++ cmake ninja-build pkgconf libsqlite3-dev libssl-dev libcli11-dev libedit-dev libnl-genl-3-dev libnl-3-dev"
     [test]="libgtest-dev libgmock-dev"
     [bench]="libbenchmark-dev libtinyxml2-dev libpugixml-dev"
     [fuzz]="clang-14 libclang-rt-14-dev llvm-14"

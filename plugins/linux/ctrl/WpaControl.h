@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+
+namespace airvane::linux_wlan {
+
+// Folder where wpa_supplicant creates one control socket per interface unless told
+// otherwise (its ctrl_interface setting).
+inline constexpr const char kDefaultControlDir[] = "/var/run/wpa_supplicant";
+
+// Client of wpa_supplicant's control interface: a local datagram socket connected to
+// <folder>/<interface>. Requests are one text command each, answered by one datagram.
+// The client's own address is an abstract one chosen by the kernel, so a process that ends
+// without closing leaves nothing behind in the file system.
+class CWpaControl {
+public:
+    CWpaControl() = default;
+    CWpaControl(const CWpaControl&) = delete;
+    CWpaControl& operator=(const CWpaControl&) = delete;
+    ~CWpaControl();
+
+    // Connects to the interface's control socket; false with a reason when the socket is
+    // missing or refuses the connection.
+    bool Open(const std::string& folder, const std::string& interfaceName, std::string& error);
+    bool IsOpen() const { return m_socket >= 0; }
+    void Close();
+
+    // Sends `command` and waits up to `timeoutMs` for its reply, skipping unsolicited
+    // event messages ("<N>..."). False when the socket fails or no reply arrives.
+    bool Request(const std::string& command, std::string& reply, int timeoutMs = kRequestTimeoutMs);
+    // Request whose reply must be "OK".
+    bool RequestOk(const std::string& command);
+
+    // Registers this socket for event messages (ATTACH).
+    bool Attach();
+    // Next pending event message without its "<N>" priority prefix; false when none
+    // arrives within `timeoutMs`.
+    bool ReadEvent(std::string& event, int timeoutMs);
+
+    static constexpr int kRequestTimeoutMs = 3000;
+
+private:
+    // One datagram within `timeoutMs`; false on timeout or error.
+    bool Receive(std::string& message, int timeoutMs);
+
+    int m_socket = -1;
+    std::string m_pendingEvents; // events read while waiting for a reply, one per line
+};
+
+// The control socket's path, or "" when it would not fit a local socket address.
+std::string ControlSocketPath(const std::string& folder, const std::string& interfaceName);
+
+} // namespace airvane::linux_wlan

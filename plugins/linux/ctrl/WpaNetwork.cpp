@@ -1,0 +1,202 @@
+#include "plugins/linux/ctrl/WpaNetwork.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace airvane::linux_wlan {
+
+namespace {
+
+constexpr const char kBlockOpen[] = "network={";
+constexpr const char kTempDisabledEvent[] = "CTRL-EVENT-SSID-TEMP-DISABLED ";
+constexpr const char kWrongKeyReason[] = "reason=WRONG_KEY";
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+bool IsFieldName(const std::string& name) {
+    if (name.empty()) {
+        return false;
+    }
+    for (const char c : name) {
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HasControlCharacter(const std::string& text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A whole number that fills `text`, or -1.
+int ParseId(const std::string& text) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;
+    }
+    return std::atoi(text.c_str());
+}
+
+} // namespace
+
+std::string HexSSID(const std::string& ssid) {
+    std::string hex;
+    char digits[3];
+    for (const char c : ssid) {
+        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
+        hex += digits;
+    }
+    return hex;
+}
+
+bool ParseNetworkBlock(const char* block, std::vector<stNetworkField>& fields, std::string& error) {
+    fields.clear();
+    if (block == nullptr) {
+        error = "no network block";
+        return false;
+    }
+    std::istringstream lines(block);
+    std::string line;
+    bool open = false;
+    bool closed = false;
+    while (std::getline(lines, line)) {
+        line = Trim(line);
+        if (line.empty()) {
+            continue;
+        }
+        if (!open) {
+            open = line == kBlockOpen;
+            if (!open) {
+                error = "network block does not start with network={";
+                return false;
+            }
+            continue;
+        }
+        if (line == "}") {
+            closed = true;
+            break;
+        }
+        const auto equals = line.find('=');
+        stNetworkField field{line.substr(0, equals),
+                             equals == std::string::npos ? "" : line.substr(equals + 1)};
+        if (equals == std::string::npos || !IsFieldName(field.name) || field.value.empty() ||
+            HasControlCharacter(field.value)) {
+            error = "malformed network block line: " + field.name;
+            return false;
+        }
+        if (field.name == "ssid") {
+            if (field.value.size() < 2 || field.value.front() != '"' || field.value.back() != '"') {
+                error = "the SSID is not quoted";
+                return false;
+            }
+            field.value = HexSSID(field.value.substr(1, field.value.size() - 2));
+        }
+        fields.push_back(field);
+    }
+    if (!closed) {
+        error = "network block is not closed";
+        return false;
+    }
+    return true;
+}
+
+int AddNetwork(CWpaControl& control, const std::vector<stNetworkField>& fields, std::string& error) {
+    std::string reply;
+    if (!control.Request("ADD_NETWORK", reply)) {
+        error = "wpa_supplicant does not answer";
+        return -1;
+    }
+    const int id = ParseId(Trim(reply.substr(0, reply.find('\n'))));
+    if (id < 0) {
+        error = "wpa_supplicant refused ADD_NETWORK";
+        return -1;
+    }
+    const std::string prefix = "SET_NETWORK " + std::to_string(id) + " ";
+    std::vector<stNetworkField> all = fields;
+    all.push_back({"id_str", std::string("\"") + kNetworkTag + "\""});
+    for (const stNetworkField& field : all) {
+        if (!control.RequestOk(prefix + field.name + " " + field.value)) {
+            error = "wpa_supplicant refused the setting " + field.name;
+            RemoveNetwork(control, id);
+            return -1;
+        }
+    }
+    if (!control.RequestOk("SELECT_NETWORK " + std::to_string(id))) {
+        error = "wpa_supplicant refused SELECT_NETWORK";
+        RemoveNetwork(control, id);
+        return -1;
+    }
+    return id;
+}
+
+bool RemoveNetwork(CWpaControl& control, int id) {
+    return control.RequestOk("REMOVE_NETWORK " + std::to_string(id));
+}
+
+std::vector<int> TaggedNetworks(CWpaControl& control) {
+    std::vector<int> ids;
+    std::string listing;
+    if (!control.Request("LIST_NETWORKS", listing)) {
+        return ids;
+    }
+    std::istringstream lines(listing);
+    std::string line;
+    std::getline(lines, line); // column headings
+    const std::string tag = std::string("\"") + kNetworkTag + "\"";
+    while (std::getline(lines, line)) {
+        const int id = ParseId(line.substr(0, line.find('\t')));
+        std::string value;
+        if (id >= 0 && control.Request("GET_NETWORK " + std::to_string(id) + " id_str", value) &&
+            Trim(value) == tag) {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
+
+std::map<std::string, std::string> ParseStatus(const std::string& reply) {
+    std::map<std::string, std::string> status;
+    std::istringstream lines(reply);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto equals = line.find('=');
+        if (equals != std::string::npos && equals > 0) {
+            status[line.substr(0, equals)] = Trim(line.substr(equals + 1));
+        }
+    }
+    return status;
+}
+
+std::int32_t MapWpaState(const std::string& wpaState) {
+    static const std::map<std::string, std::int32_t> states = {
+        {"DISCONNECTED", 1},    {"INACTIVE", 1},    {"INTERFACE_DISABLED", 1}, {"SCANNING", 2},
+        {"AUTHENTICATING", 3},  {"ASSOCIATING", 3}, {"ASSOCIATED", 3},         {"4WAY_HANDSHAKE", 4},
+        {"GROUP_HANDSHAKE", 5}, {"COMPLETED", 6},
+    };
+    const auto found = states.find(wpaState);
+    return found != states.end() ? found->second : 0;
+}
+
+bool IsWrongKeyEvent(const std::string& event, int id) {
+    if (event.compare(0, std::strlen(kTempDisabledEvent), kTempDisabledEvent) != 0 ||
+        event.find(kWrongKeyReason) == std::string::npos) {
+        return false;
+    }
+    const std::string idField = "id=" + std::to_string(id) + " ";
+    return event.compare(std::strlen(kTempDisabledEvent), idField.size(), idField) == 0;
+}
+
+} // namespace airvane::linux_wlan
