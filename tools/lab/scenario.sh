@@ -6,14 +6,11 @@
 # ---- Expectations (edit here) -------------------------------------------------------------
 # Exit statuses agreed for the command line: 0 success, 1 failed, 2 usage, 3 not found,
 # 4 authentication failure, 5 timeout, 6 no usable adapter, 7 key store failure.
-# Checks marked "after-cli" expect statuses that the command line reports once it maps
-# adapter errors onto these statuses; until then it reports 1 for every failure.
 STATION=wlan3
 NEW_STATION=wlan4
 PASSPHRASE='correct horse battery'
-# The command that shows the link and security state: "scan" today; "status" once the
-# command line has it.
-STATUS_COMMAND=scan
+# The command that shows the link and security state.
+STATUS_COMMAND=status
 #
 # NAME | STATUS | OUTPUT PATTERN (extended regex, empty: any) | COMMAND (after "airvane")
 CHECKS="
@@ -25,11 +22,11 @@ status-wpa|0|security: +WPA-PSK completed|$STATUS_COMMAND $STATION
 status-link|0|link: +associated|$STATUS_COMMAND $STATION
 disconnect-wpa|0||disconnect $STATION
 status-after-disconnect|0|link: +not associated|$STATUS_COMMAND $STATION
-wrong-passphrase (after-cli)|4|wrong key or pass phrase|-v connect $STATION --ssid LabWPA --wpa-psk 'not the pass phrase' --timeout 40
+wrong-passphrase|4|wrong key or pass phrase|-v connect $STATION --ssid LabWPA --wpa-psk 'not the pass phrase' --timeout 40
 connect-open|0|Connected to LabOpen|connect $STATION --ssid LabOpen --open --timeout 40
 disconnect-open|0||disconnect $STATION
 mismatch|1|network requires WPA-PSK|-v connect $STATION --ssid LabWPA --open
-not-found (after-cli)|3|network not in range|-v connect $STATION --ssid NoSuchNetwork --open
+not-found|3|network not in range|-v connect $STATION --ssid NoSuchNetwork --open
 connect-wep|0|Connected to LabWEP|connect $STATION --ssid LabWEP --wep 0102030405 --timeout 40
 disconnect-wep|0||disconnect $STATION
 discover|0|^ *$NEW_STATION|adapters --discover
