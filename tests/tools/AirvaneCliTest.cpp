@@ -491,6 +491,16 @@ TEST_F(AirvaneCliTest, ConfigCheckShowsTheTreeAndTheReaderTraps) {
     EXPECT_EQ(Run(Args("config check " + m_world.File("missing.xml"))).exitStatus, 6);
 }
 
+TEST_F(AirvaneCliTest, PollingNeverOutlastsTheTimeout) {
+    const auto start = std::chrono::steady_clock::now();
+    const stCliResult result =
+        Run(Args("connect sim0 --ssid Far --open --timeout 0.2 --poll-interval 60000"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30))
+        << "a 60 s poll was not cut short";
+    EXPECT_EQ(result.exitStatus, 5) << Describe(result);
+    EXPECT_NE(result.err.find("); disconnected"), std::string::npos) << result.err;
+}
+
 TEST_F(AirvaneCliTest, WepPlusKeyStoreThatCannotBeWrittenFailsTheConnect) {
     const std::vector<std::string> connect = Connect("sim1 --ssid Plus --wepplus", kPlusKey);
     // A store file that is no store.
