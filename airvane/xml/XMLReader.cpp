@@ -98,10 +98,12 @@ struct stTagState {
     }
 };
 
-// Element content: text[begin, begin + length).
+// Element content: text[begin, begin + length), and the closing tag that ends it (kNone when
+// the content is empty for want of one).
 struct stContent {
     std::size_t begin = 0;
     std::size_t length = 0;
+    std::size_t closing = kNone;
 };
 
 class CReader {
@@ -219,6 +221,10 @@ std::size_t CReader::FirstClosing(const stTagEntries& closings, std::size_t name
 }
 
 bool CReader::ClosingExists(stLevel& level, std::string_view name) {
+    if (m_tag.closingExists < 0 && name.find('>') != std::string_view::npos &&
+        !m_index.MayClose(name, level.begin, level.end)) {
+        m_tag.closingExists = 0;
+    }
     if (m_tag.closingExists < 0) {
         // The level's first closing tag is the tag's next one unless one comes before the tag
         // inside the level; then the last of those tells, as the first one starts no later.
@@ -256,6 +262,7 @@ stContent CReader::ElementContent(stLevel& level, std::string_view name) {
         const std::size_t closing = pairing.positions[pairing.ends[start]];
         if (closing + name.size() + 3 <= level.end) {
             content.length = closing - content.begin;
+            content.closing = closing;
         }
     }
     return content;
@@ -429,9 +436,12 @@ bool CReader::Step() {
     // Past the content, then past the next closing tag; none ends the level.
     const std::size_t from =
         std::min<std::size_t>(AfterGreater(level.position, level.end) + content.length, level.end);
-    const stTagName& occurrences = Occurrences(level, name);
-    const std::size_t closing =
-        FirstClosing(occurrences.closings, name.size(), from, level.end, occurrences.nextClosing);
+    // Mostly that is the closing tag that ended the content (unless a ">" came before the tag).
+    std::size_t closing = content.closing;
+    if (closing != from) {
+        const stTagName& occurrences = Occurrences(level, name);
+        closing = FirstClosing(occurrences.closings, name.size(), from, level.end, occurrences.nextClosing);
+    }
     if (closing == kNone) {
         level.positionValid = false;
     } else {

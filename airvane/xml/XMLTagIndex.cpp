@@ -374,6 +374,13 @@ stTagName CTagIndex::Filtered(std::string_view name) {
     return result;
 }
 
+bool CTagIndex::MayClose(std::string_view name, std::size_t begin, std::size_t end) const {
+    const std::uint32_t id = m_names.Lookup(name.substr(0, name.find('>')));
+    const stTagEntries closings = Of(m_closings, id);
+    const stTagEntry* first = closings.LowerBound(begin);
+    return first != closings.end && first->position + name.size() + 3 <= end;
+}
+
 stTagName CTagIndex::Find(std::string_view name) {
     if (name.find('>') != std::string_view::npos) {
         return Filtered(name);

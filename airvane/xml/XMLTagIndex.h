@@ -99,6 +99,10 @@ public:
     const CPositions& CDataEnds() const { return m_cdataEnds; }
 
     stTagName Find(std::string_view name);
+    // False when "</" name ">" cannot lie in text[begin, end): no closing filed under the part
+    // of the name before its first ">" fits there. A cheap test before Find for a name holding
+    // ">", whose occurrences are picked out one by one.
+    bool MayClose(std::string_view name, std::size_t begin, std::size_t end) const;
     // The same for the name of the tag whose "<" is at `position`, `name` being the text right
     // after it, with `nextClosing` and `selfEvent` set when the index holds the tag under that
     // name. A reader going forward through the text passes the same `hint` each time (start
@@ -205,7 +209,7 @@ private:
     CPositions m_less;
     CPositions m_greater;
     CPositions m_cdataEnds;
-    std::map<std::string, stFilteredName> m_filtered;
+    std::unordered_map<std::string, stFilteredName> m_filtered;
     // Hashes of every prefix of the text, made when the first name holding ">" is looked up.
     std::vector<std::uint64_t> m_prefixHashes;
     std::vector<std::uint64_t> m_powers;
