@@ -62,6 +62,13 @@ std::uint32_t CPositions::Next(std::size_t from) const {
     const std::size_t size = m_positions.size();
     const auto positionOf = [data](std::size_t i) { return data[i]; };
     const std::size_t low = std::min(m_cursor, size);
+    // Mostly the answer is the previous one or the one after it.
+    for (std::size_t near = low; near < size && near <= low + 1; ++near) {
+        if (data[near] >= from && (near == 0 || data[near - 1] < from)) {
+            m_cursor = near;
+            return data[near];
+        }
+    }
     const std::size_t found = low != 0 && data[low - 1] >= from ? Gallop(0, low, from, positionOf)
                                                                 : Gallop(low, size, from, positionOf);
     m_cursor = found;
@@ -182,6 +189,17 @@ void CTagIndex::CNames::Grow() {
 }
 
 std::uint32_t CTagIndex::CNames::Intern(std::size_t offset, std::size_t length) {
+    // Siblings of one name and a leaf's closing tag repeat the name just interned.
+    if (length == m_lastLength && m_text.compare(offset, length, m_text.substr(m_lastOffset, length)) == 0) {
+        return m_lastId;
+    }
+    m_lastOffset = offset;
+    m_lastLength = length;
+    m_lastId = InternNew(offset, length);
+    return m_lastId;
+}
+
+std::uint32_t CTagIndex::CNames::InternNew(std::size_t offset, std::size_t length) {
     // At most half full, so probing stays short and always ends at an empty slot.
     if (2 * (m_keys.size() + 1) > m_slots.size()) {
         Grow();

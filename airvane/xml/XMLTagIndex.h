@@ -136,8 +136,12 @@ private:
         // The slot holding `name`, or the empty slot where it would go.
         std::size_t Probe(std::string_view name, std::uint32_t hash) const;
         void Grow();
+        std::uint32_t InternNew(std::size_t offset, std::size_t length);
 
         std::string_view m_text;
+        std::size_t m_lastOffset = 0; // the name interned last, and its id
+        std::size_t m_lastLength = 0;
+        std::uint32_t m_lastId = kNoIndex;
         std::vector<stSlot> m_slots;
         std::vector<stKey> m_keys; // per id
     };
