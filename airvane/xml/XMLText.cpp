@@ -82,10 +82,11 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
         }
         ++written;
     };
-    // Does `entity` begin at `read`? Its first character is the current one, always "&".
+    // Does `entity` begin at `read`? Its first character is the current one, always "&"; the
+    // second one rules out all entities but one or three, before any comparison.
     auto at = [&](std::string_view entity) {
-        return source.size() - read >= entity.size() &&
-               source.compare(read + 1, entity.size() - 1, entity.substr(1)) == 0;
+        return source.size() - read >= entity.size() && source[read + 1] == entity[1] &&
+               source.compare(read + 2, entity.size() - 2, entity.substr(2)) == 0;
     };
 
     while (read < source.size()) {
