@@ -10,8 +10,8 @@
 // Small blocks (the XML tree's strings: most are a few bytes) come from slabs of one size class
 // each; larger ones from calloc. Every block is preceded by a 16-byte header naming its slab
 // (none for a calloc block), so any module and any thread may release any block through
-// GlobalRelease, and a slab goes back to the C library once all its blocks are released (one
-// empty slab per class is kept for reuse). Nothing here replaces or interposes malloc.
+// GlobalRelease, and a slab goes back to the C library once all its blocks are released (a few
+// empty slabs per class are kept for reuse). Nothing here replaces or interposes malloc.
 //
 // Memory checkers see every small block as a block of its own: AddressSanitizer through
 // poisoning (headers, free blocks and the bytes past a block's requested size are poisoned),
@@ -68,9 +68,14 @@ struct alignas(16) stSlab {
 
 constexpr std::size_t kFirstBlock = (sizeof(stSlab) + 15) / 16 * 16;
 
+// Empty slabs kept per class for the next allocations, so that a program parsing one document
+// after another does not get and zero fresh slabs for each (at most 4 MiB in all).
+constexpr std::size_t kKeptEmptySlabs = 8;
+
 struct stClass {
     std::atomic_flag lock = ATOMIC_FLAG_INIT;
     stSlab* withRoom = nullptr; // slabs that can hand out a block
+    std::size_t emptySlabs = 0; // slabs of that list with no block handed out
 };
 
 stClass g_classes[kClassCount];
@@ -161,6 +166,10 @@ void* AllocateSmall(std::size_t bytes) {
                 return nullptr;
             }
             Link(owner, slab);
+            ++owner.emptySlabs;
+        }
+        if (slab->live == 0) {
+            --owner.emptySlabs;
         }
         reused = slab->freeBlocks != nullptr;
         if (reused) {
@@ -208,11 +217,15 @@ void ReleaseSmall(stSlab* slab, stHeader* header) {
     if (!slab->listed) {
         Link(owner, slab);
     }
-    // An empty slab goes back unless it is the only one left with room.
-    if (slab->live == 0 && (slab->prev != nullptr || slab->next != nullptr)) {
-        Unlink(owner, slab);
-        Show(slab, kSlabBytes);
-        std::free(slab);
+    // An empty slab goes back to the C library unless enough empty ones are kept already.
+    if (slab->live == 0) {
+        if (owner.emptySlabs < kKeptEmptySlabs) {
+            ++owner.emptySlabs;
+        } else {
+            Unlink(owner, slab);
+            Show(slab, kSlabBytes);
+            std::free(slab);
+        }
     }
 }
 
