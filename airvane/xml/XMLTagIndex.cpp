@@ -242,6 +242,11 @@ void CTagIndex::COccurrences::Finish(std::uint32_t names) {
 CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     const std::size_t size = text.size();
     const char* data = text.data();
+    // Room for a tag every 16 bytes up front: fewer regrowths (each copies and touches fresh
+    // pages); pages reserved and never used cost nothing.
+    m_less.Reserve(size / 16);
+    m_greater.Reserve(size / 16);
+    m_openingNames.reserve(size / 16);
     for (const void* found = std::memchr(data, '>', size); found != nullptr;) {
         const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
         m_greater.Add(static_cast<std::uint32_t>(at));

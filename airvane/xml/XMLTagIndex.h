@@ -33,6 +33,7 @@ constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu;
 // answer (galloping), so a reader going forward pays for the distance, not for the size.
 class CPositions {
 public:
+    void Reserve(std::size_t count) { m_positions.reserve(count); }
     void Add(std::uint32_t position) { m_positions.push_back(position); }
     // First position at or after `from`, or kNoIndex.
     std::uint32_t Next(std::size_t from) const;
