@@ -1,6 +1,7 @@
 // Benchmark driver: builds the XML documents, registers the benchmarks that need them and
 // runs everything selected on the command line.
 
+#include "XMLAdversarial.h"
 #include "XMLDocuments.h"
 #include "XMLReaderBench.h"
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
         RegisterXMLBenchmarks(std::string("flat_") + size.name, MakeFlatDistinctDocument(size.bytes));
         RegisterXMLBenchmarks(std::string("nested8_") + size.name, MakeNestedDocument(size.bytes));
     }
+    RegisterXMLAdversarialBenchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

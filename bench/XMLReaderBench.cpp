@@ -3,6 +3,7 @@
 #include "airvane/xml/XMLReader.h"
 
 #include <benchmark/benchmark.h>
+#include <pugixml.hpp>
 #include <tinyxml2.h>
 
 #include <cstdint>
@@ -69,6 +70,21 @@ void ParseWithTinyXML2(benchmark::State& state, const std::shared_ptr<stBenchTex
                             static_cast<std::int64_t>(length));
 }
 
+void ParseWithPugixml(benchmark::State& state, const std::shared_ptr<stBenchText>& doc) {
+    const char* text = doc->text.c_str();
+    const std::size_t length = doc->text.size();
+    for (auto _ : state) {
+        pugi::xml_document parsed;
+        if (!parsed.load_buffer(text, length)) {
+            state.SkipWithError("pugixml rejected the document");
+            break;
+        }
+        benchmark::DoNotOptimize(parsed.first_child());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(length));
+}
+
 } // namespace
 
 void RegisterXMLBenchmarks(const std::string& name, const std::string& text) {
@@ -78,5 +94,7 @@ void RegisterXMLBenchmarks(const std::string& name, const std::string& text) {
     benchmark::RegisterBenchmark(("XMLReaderParseOnly/" + name).c_str(), ParseOnlyWithReader, doc)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark(("TinyXML2/" + name).c_str(), ParseWithTinyXML2, doc)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(("Pugixml/" + name).c_str(), ParseWithPugixml, doc)
         ->Unit(benchmark::kMicrosecond);
 }

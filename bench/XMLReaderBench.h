@@ -2,5 +2,5 @@
 
 #include <string>
 
-// Registers the reader and tinyxml2 benchmarks for one document, named `name`.
+// Registers the reader, tinyxml2 and pugixml benchmarks for one document, named `name`.
 void RegisterXMLBenchmarks(const std::string& name, const std::string& text);

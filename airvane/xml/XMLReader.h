@@ -2,6 +2,30 @@
 
 #include "airvane/xml/XMLTree.h"
 
+#include <cstdint>
+
+// The reader works by substring search over 8-bit text, one level at a time: it finds tags by
+// their "<" and ">", pairs an element with its closing tag by searching for the literal
+// closing tag, and drops any tag that is neither an empty-element tag nor closed anywhere in
+// the level's text. Searches are byte-based, as the platform's multibyte helpers are.
+//
+// What it does beyond the documented limits, so that no input can crash it, make it read out
+// of bounds, loop, leak or take more than O(n log n) time in the text's length n:
+//  - A tag whose first word (with the "/" of an empty-element tag) is longer than 124 bytes is
+//    not an element: it is passed over like a tag that is never closed, and the level goes on
+//    after its first ">".
+//  - A "<" with no ">" after it, or with nothing but white space or ">" right after it (unless
+//    it is an empty-element tag, which makes a node with an empty name), ends the level: the
+//    rest of the text, from the position, is the element's text.
+//  - A CDATA section without "]]>" ends the level; as element text it runs to the end.
+//  - When the nested opening tags of an element's name outnumber its closing tags, the
+//    element's content is empty (as when there is no closing tag at all after an opening one).
+//  - Nesting depth is limited by memory only; the levels are walked without recursion.
+//  - The tree one parse builds is held to a memory budget (XMLSetMemoryBudget). When the budget
+//    is spent, or memory runs out, the reader stops where it is: the nodes built so far stay in
+//    the returned chain (a node may lack some attributes) and the parent's text is not set.
+//  - A text is read up to its first zero byte, and never beyond `length` bytes.
+
 // Reads a whole file and parses it; returns the first top-level node, or null when the file
 // cannot be opened or sized, or when no element is found. The text ends at the first zero byte.
 AIRVANE_API stXMLNode* XMLLoadFile(const char* path);
@@ -13,3 +37,10 @@ AIRVANE_API stXMLNode* XMLLoadFile(const char* path);
 // text that follows the last tag of the level (the caller links the returned chain as the
 // parent's children).
 AIRVANE_API stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXMLNode* parent);
+
+// Sets, for every later parse of the process (XMLParseText, XMLLoadFile), the memory the tree of
+// one parse may use: `bytesPerTextByte` times the text's length plus `extraBytes`, each node,
+// attribute and string block counted with its size and 16 bytes of allocator overhead. Past it
+// the parse ends as when no memory is left, keeping the tree built so far. The default is
+// 64 bytes per text byte plus 64 MiB.
+AIRVANE_API void XMLSetMemoryBudget(std::uint32_t bytesPerTextByte, std::uint64_t extraBytes);

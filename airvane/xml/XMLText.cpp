@@ -35,7 +35,24 @@ constexpr stRescanEntity kRescanEntities[] = {
 
 } // namespace
 
-char* CopyToStringBlock(const char* text, std::size_t length) {
+// What one block costs beyond its own bytes: the allocator's header and rounding.
+constexpr std::size_t kBlockOverhead = 16;
+
+bool CTreeBudget::Take(std::size_t bytes) {
+    const std::uint64_t cost = std::uint64_t{bytes} + kBlockOverhead;
+    if (cost > m_left) {
+        m_left = 0; // once refused, every later request is refused too
+        return false;
+    }
+    m_left -= cost;
+    return true;
+}
+
+char* CopyToStringBlock(const char* text, std::size_t length, CTreeBudget* budget) {
+    if (budget != nullptr &&
+        (length == std::numeric_limits<std::size_t>::max() || !budget->Take(length + 1))) {
+        return nullptr;
+    }
     char* block = XMLAllocString(length);
     if (block != nullptr && length != 0) {
         std::memcpy(block, text, length);
@@ -65,10 +82,11 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
         }
         ++written;
     };
-    // Does `entity` begin at `read`? Its first character is the current one, always "&".
+    // Does `entity` begin at `read`? Its first character is the current one, always "&"; the
+    // second one rules out all entities but one or three, before any comparison.
     auto at = [&](std::string_view entity) {
-        return source.size() - read >= entity.size() &&
-               source.compare(read + 1, entity.size() - 1, entity.substr(1)) == 0;
+        return source.size() - read >= entity.size() && source[read + 1] == entity[1] &&
+               source.compare(read + 2, entity.size() - 2, entity.substr(2)) == 0;
     };
 
     while (read < source.size()) {
@@ -151,32 +169,29 @@ stKeptRange TrimmedRange(const char* text, std::size_t length, const char* set) 
 
 } // namespace
 
-char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet) {
+char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet,
+                          std::vector<char>& scratch, CTreeBudget& budget) {
     // Text without "&" is its own decoded form: it is trimmed where it lies and copied once.
-    char* block = nullptr;
     const char* decoded = text;
     std::size_t decodedLength = length;
     if (std::memchr(text, '&', length) != nullptr) {
-        decodedLength = DecodeEntities(text, length, nullptr);
-        block = XMLAllocString(decodedLength);
-        if (block == nullptr) {
+        // Decoding never lengthens a text.
+        try {
+            if (scratch.size() < length) {
+                scratch.resize(length);
+            }
+        } catch (...) {
             return nullptr;
         }
-        DecodeEntities(text, length, block);
-        decoded = block;
+        decodedLength = DecodeEntities(text, length, scratch.data());
+        decoded = scratch.data();
     }
     if (trimSet == nullptr) {
-        return block != nullptr ? block : CopyToStringBlock(text, length);
+        return CopyToStringBlock(decoded, decodedLength, &budget);
     }
     // Trimming looks no further than a zero byte.
     const stKeptRange kept = TrimmedRange(decoded, strnlen(decoded, decodedLength), trimSet);
-    if (block != nullptr && kept.begin == 0 && kept.end == decodedLength) {
-        return block;
-    }
-    // Keep the block exactly as long as the text it holds.
-    char* exact = CopyToStringBlock(decoded + kept.begin, kept.end - kept.begin);
-    XMLFreeString(block);
-    return exact;
+    return CopyToStringBlock(decoded + kept.begin, kept.end - kept.begin, &budget);
 }
 
 } // namespace airvane::xml

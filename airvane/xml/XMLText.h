@@ -4,12 +4,27 @@
 // Not part of the exported interface.
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace airvane::xml {
 
-// A new string block of exactly length + 1 bytes holding `text[0, length)` and a zero;
-// null when no memory is left.
-char* CopyToStringBlock(const char* text, std::size_t length);
+// The memory a parse may still use for the tree it builds. Every block counts with its size
+// and the allocator's per-block overhead; a request past the limit is refused as if no memory
+// were left.
+class CTreeBudget {
+public:
+    explicit CTreeBudget(std::uint64_t limit) : m_left(limit) {}
+    // Takes `bytes` (one block) from the budget; false, taking nothing, when they do not fit.
+    bool Take(std::size_t bytes);
+
+private:
+    std::uint64_t m_left;
+};
+
+// A new string block of exactly length + 1 bytes holding `text[0, length)` and a zero, taken
+// from `budget` when one is given; null when no memory is left.
+char* CopyToStringBlock(const char* text, std::size_t length, CTreeBudget* budget = nullptr);
 
 // A string block copy of a zero-terminated text; null for a null text or when no memory.
 char* DuplicateString(const char* text);
@@ -31,8 +46,10 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out);
 
 // The decoded form of `text[0, length)` in a new string block sized exactly; with `trimSet`
 // the characters of that set are then trimmed from the start and then from the end (up to a
-// zero byte, if one remains; the end never loses the first character left). Null when no
+// zero byte, if one remains; the end never loses the first character left). Decoding runs once,
+// into `scratch` (kept by the caller for reuse); the block is taken from `budget`. Null when no
 // memory is left.
-char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet);
+char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet,
+                          std::vector<char>& scratch, CTreeBudget& budget);
 
 } // namespace airvane::xml

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,15 +20,13 @@ std::string Read(const std::string& text) {
     return tree != nullptr ? Dump(tree.get()) : "(none)";
 }
 
-// Levels of `levels` nested A elements around "x", and the tree kept of them (256 levels).
+// `levels` nested A elements around "x", and the tree read from them.
 std::pair<std::string, std::string> NestedCase(int levels) {
-    std::string text;
+    std::string text = "x";
     std::string tree;
     for (int i = 0; i < levels; ++i) {
-        text = "<A>" + text + (i == 0 ? "x" : "") + "</A>";
-    }
-    for (int i = 0; i < 256; ++i) {
-        tree = i == 0 ? "A" : "A=\"\"{" + tree + "}";
+        text = "<A>" + text + "</A>";
+        tree = i == 0 ? "A=\"x\"" : "A=\"\"{" + tree + "}";
     }
     return {text, tree};
 }
@@ -94,6 +94,10 @@ std::vector<std::pair<std::string, std::string>> TreeCases() {
         {"<![CDATA[x]]><B>v</![CDATA[x]]><B>", "![CDATA[x]]><B=\"v\""},
         // Input beyond the limits.
         {"<R>a<b</R>", "R=\"a<b\""}, {"<R><B/>c< d</R>", "R=\"c< d\"{B}"},
+        // An empty-element tag with an empty first word is a nameless node; its attribute list
+        // starts at the position, so it holds the text before "=".
+        {"< />", ""}, {"<\n/>", ""}, {"<\t/>", ""}, {"< a=\"1\"/>", "[< a=1]"},
+        {"<R>x<B/>y< /><C/></R>", "R=\"\"{B  C}"}, {"<R>< />t</R>", "R=\"t\"{}"}, {"< >", "(none)"},
         {"<A", "(none)"}, {"<A x=\"1\"", "(none)"}, {"<A>1</A><B", "A=\"1\""},
         {"<" + n124 + ">v</" + n124 + ">", n124 + "=\"v\""},
         {"<R><" + n123 + " a=\"1\"/></R>", "R=\"\"{" + n123 + "[a=1]}"},
@@ -158,6 +162,82 @@ TEST(XMLReader, NodesReadUnderAParentPointToItAndSetItsText) {
     // A second read replaces the text (the old block is released).
     EXPECT_EQ(XMLParseText("only text", 9, parent.get()), nullptr);
     EXPECT_STREQ(parent->value, "only text");
+}
+
+TEST(XMLReader, DepthIsLimitedByMemoryOnly) {
+    constexpr int kLevels = 100000;
+    std::string text;
+    text.reserve(kLevels * 7 + 1);
+    for (int i = 0; i < kLevels; ++i) {
+        text += "<A>";
+    }
+    text += 'x';
+    for (int i = 0; i < kLevels; ++i) {
+        text += "</A>";
+    }
+    XMLTreePtr tree = Parse(text);
+    int depth = 0;
+    const stXMLNode* last = nullptr;
+    for (const stXMLNode* node = tree.get(); node != nullptr; node = node->firstChild, ++depth) {
+        ASSERT_EQ(node->parent, last);
+        ASSERT_EQ(node->nextSibling, nullptr);
+        last = node;
+    }
+    EXPECT_EQ(depth, kLevels);
+    ASSERT_NE(last, nullptr);
+    EXPECT_STREQ(last->value, "x");
+}
+
+// What the blocks of a tree count against the memory budget (see XMLSetMemoryBudget).
+std::uint64_t BudgetCost(const stXMLNode* node) {
+    constexpr std::uint64_t kOverhead = 16;
+    const auto text = [](const char* s) { return s != nullptr ? std::strlen(s) + 1 + kOverhead : 0; };
+    std::uint64_t cost = 0;
+    std::vector<const stXMLNode*> pending{node};
+    while (!pending.empty()) {
+        const stXMLNode* at = pending.back();
+        pending.pop_back();
+        for (; at != nullptr; at = at->nextSibling) {
+            cost += sizeof(stXMLNode) + kOverhead + text(at->name) + text(at->value);
+            for (const stXMLAttribute* a = at->attributes; a != nullptr; a = a->next) {
+                cost += sizeof(stXMLAttribute) + kOverhead + text(a->name) + text(a->value);
+            }
+            pending.push_back(at->firstChild);
+        }
+    }
+    return cost;
+}
+
+TEST(XMLReader, TheTreeIsHeldToTheMemoryBudget) {
+    // Every ">" before the empty-element tag reads it again: 20,000 nodes of 1,000 attributes
+    // unless the budget stops the reader.
+    std::string text = "<R>" + std::string(20000, '>') + "<E";
+    for (int i = 0; i < 1000; ++i) {
+        text += " a=\"1\"";
+    }
+    text += "/></R>";
+    const std::uint64_t defaultBudget = 64 * text.size() + (std::uint64_t{64} << 20);
+    std::size_t previousNodes = 20000;
+    for (const std::uint64_t extra : {std::uint64_t{0}, std::uint64_t{1} << 20}) {
+        SCOPED_TRACE(extra);
+        if (extra != 0) {
+            XMLSetMemoryBudget(0, extra);
+        }
+        XMLTreePtr tree = Parse(text);
+        XMLSetMemoryBudget(64, std::uint64_t{64} << 20);
+        ASSERT_NE(tree, nullptr);
+        EXPECT_LE(BudgetCost(tree.get()), extra != 0 ? extra : defaultBudget);
+        EXPECT_EQ(tree->value, nullptr); // the level ended for want of memory
+        std::size_t nodes = 0;
+        for (const stXMLNode* e = tree->firstChild; e != nullptr; e = e->nextSibling, ++nodes) {
+            ASSERT_STREQ(e->name, "E");
+        }
+        EXPECT_GT(nodes, 0u);
+        EXPECT_LT(nodes, previousNodes);
+        previousNodes = nodes;
+    }
+    // With the default budget an ordinary document is read whole.
+    EXPECT_EQ(Read("<R><E a=\"1\"/></R>"), "R=\"\"{E[a=1]}");
 }
 
 constexpr char kSample[] =

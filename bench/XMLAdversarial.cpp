@@ -1,0 +1,147 @@
+#include "XMLAdversarial.h"
+
+#include "XMLDocuments.h"
+
+#include "airvane/xml/XMLReader.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr std::size_t kMiB = 1024 * 1024;
+
+// `unit(i)` appended for i = 0, 1, ... between `head` and `tail` until the text is about
+// `bytes` long.
+std::string Repeat(std::size_t bytes, const std::string& head,
+                   const std::function<std::string(std::size_t)>& unit, const std::string& tail) {
+    std::string text = head;
+    for (std::size_t i = 0; text.size() + tail.size() < bytes; ++i) {
+        text += unit(i);
+    }
+    return text + tail;
+}
+
+// `levels` openings of `open`, `middle`, then as many `close`.
+std::string Nest(std::size_t bytes, const std::string& open, const std::string& middle,
+                 const std::string& close) {
+    const std::size_t levels = bytes / (open.size() + close.size());
+    std::string text;
+    text.reserve(levels * (open.size() + close.size()) + middle.size());
+    for (std::size_t i = 0; i < levels; ++i) {
+        text += open;
+    }
+    text += middle;
+    for (std::size_t i = 0; i < levels; ++i) {
+        text += close;
+    }
+    return text;
+}
+
+struct stFamily {
+    const char* name;
+    std::function<std::string(std::size_t)> make;
+};
+
+const std::string kName124(124, 'N');
+const std::string kName125(125, 'L');
+
+const stFamily kFamilies[] = {
+    {"realistic", MakeAdapterDocument},
+    {"unclosed_distinct",
+     [](std::size_t b) {
+         return Repeat(
+             b, "<R>", [](std::size_t i) { return "<T" + std::to_string(i) + ">"; }, "</R>");
+     }},
+    {"unclosed_same",
+     [](std::size_t b) {
+         return Repeat(
+             b, "<R>", [](std::size_t) { return "<T>"; }, "</R>");
+     }},
+    {"cdata_pseudo_names",
+     [](std::size_t b) {
+         return Repeat(
+             b, "<R>", [](std::size_t i) { return "<![CDATA[ab]]><C" + std::to_string(i) + ">"; }, "</R>");
+     }},
+    {"more_openings",
+     [](std::size_t b) {
+         return Repeat(
+             b, "<R>", [](std::size_t) { return "<A><A></A>"; }, "</R>");
+     }},
+    {"deep_same", [](std::size_t b) { return Nest(b, "<A>", "x", "</A>"); }},
+    {"deep_same_inner_empty", [](std::size_t b) { return Nest(b, "<A><A/>", "x", "</A>"); }},
+    {"same_siblings",
+     [](std::size_t b) {
+         return Repeat(
+             b, "<R>", [](std::size_t) { return "<A>v</A>"; }, "</R>");
+     }},
+    {"long_attribute_list",
+     [](std::size_t b) {
+         return Repeat(
+             b, "<R><E", [](std::size_t) { return " a=\"1\""; }, "/></R>");
+     }},
+    {"entity_chains",
+     [](std::size_t b) {
+         return Repeat(
+             b, "<R><E v=\"&amp;", [](std::size_t) { return "amp;amp;#65;"; }, "\"/></R>");
+     }},
+    {"less_without_greater",
+     [](std::size_t b) {
+         return Repeat(
+             b, "<R>", [](std::size_t) { return "a<b <"; }, "</R>");
+     }},
+    {"names_124_and_125",
+     [](std::size_t b) {
+         return Repeat(
+             b, "<R>",
+             [](std::size_t) { return "<" + kName124 + ">v</" + kName124 + "><" + kName125 + " a=\"1\"/>"; },
+             "</R>");
+     }},
+    {"greater_run_before_empty_tag",
+     [](std::size_t b) {
+         // As many ">" as attribute bytes: each ">" reads the tag and its attributes again.
+         std::string attributes;
+         while (attributes.size() < b / 2) {
+             attributes += " a=\"1\"";
+         }
+         return "<R>" + std::string(b - b / 2, '>') + "<E" + attributes + "/></R>";
+     }},
+};
+
+struct stLazyDocument {
+    const stFamily* family;
+    std::size_t bytes;
+    std::string text;
+};
+
+void ParseAdversarial(benchmark::State& state, const std::shared_ptr<stLazyDocument>& doc) {
+    if (doc->text.empty()) {
+        doc->text = doc->family->make(doc->bytes);
+    }
+    const char* text = doc->text.c_str();
+    const auto length = static_cast<std::uint32_t>(doc->text.size() + 1);
+    for (auto _ : state) {
+        stXMLNode* root = XMLParseText(text, length, nullptr);
+        benchmark::DoNotOptimize(root);
+        XMLFreeTree(root);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(doc->text.size()));
+}
+
+} // namespace
+
+void RegisterXMLAdversarialBenchmarks() {
+    for (const stFamily& family : kFamilies) {
+        for (const std::size_t mib : {1, 10}) {
+            auto doc = std::make_shared<stLazyDocument>(stLazyDocument{&family, mib * kMiB, {}});
+            const std::string name =
+                std::string("XMLAdversarial/") + family.name + "/" + std::to_string(mib) + "MB";
+            benchmark::RegisterBenchmark(name.c_str(), ParseAdversarial, doc)->Unit(benchmark::kMillisecond);
+        }
+    }
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+// Registers the reader on hostile documents of 1 MiB and 10 MiB ("XMLAdversarial/<family>/<size>"),
+// beside the realistic configuration document of the same sizes ("XMLAdversarial/realistic/<size>").
+// The documents are made the first time their benchmark runs, so that a filtered run does not
+// pay for them.
+void RegisterXMLAdversarialBenchmarks();
