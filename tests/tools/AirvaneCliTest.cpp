@@ -367,6 +367,14 @@ TEST_F(AirvaneCliTest, OtherWorlds) {
     EXPECT_EQ(result.out.find("bad"), std::string::npos);
     EXPECT_NE(result.err.find("DEVICE declined: NETWORK 1: QUALITY=\"101\""), std::string::npos)
         << result.err;
+
+    // The reader's memory budget comes from the environment: a budget too small for the
+    // configuration leaves no adapter, a malformed one is a usage error.
+    ::setenv("AIRVANE_XML_BUDGET", "0,100", 1);
+    EXPECT_EQ(Run({"adapters"}).exitStatus, 6);
+    ::setenv("AIRVANE_XML_BUDGET", "64,", 1);
+    EXPECT_EQ(Run({"adapters"}).exitStatus, 2);
+    ::unsetenv("AIRVANE_XML_BUDGET");
 }
 
 TEST_F(AirvaneCliTest, WepPlusRenewalStoresAFreshKeyEachSession) {

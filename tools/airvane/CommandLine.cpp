@@ -4,14 +4,21 @@
 #include "tools/airvane/LineReader.h"
 #include "tools/airvane/Terminal.h"
 
+#include "airvane/xml/XMLReader.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace airvane::cli {
@@ -23,6 +30,7 @@ constexpr const char kVersion[] = "airvane " AIRVANE_VERSION;
 constexpr const char kShellPrompt[] = "airvane> ";
 constexpr const char kConfigurationFile[] = "WLANInterfaces.xml";
 constexpr const char kReadFromInput[] = "-";
+constexpr std::uint64_t kDefaultXmlExtraBytes = 64ull << 20;
 constexpr const char kDescription[] =
     "Wireless-LAN adapters through the Airvane library: list adapters, show their state, scan, connect, "
     "decode WPA/RSN information elements, check a configuration.";
@@ -43,6 +51,28 @@ constexpr const char kShellFooter[] =
     "One adapter is selected at a time: status, scan, connect or disconnect of another adapter selects it "
     "and unselects the first, which ends the first adapter's link.\n"
     "Exit status: that of the first command that failed, 0 when none did.";
+
+// The memory budget of the configuration reader, for documents that would build huge trees.
+constexpr const char kXmlBudgetVariable[] = "AIRVANE_XML_BUDGET";
+
+// Reads one decimal number that fills `text` whole.
+template <typename Number> bool ParseWhole(std::string_view text, Number& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+// Sets the reader's budget from "PER_BYTE" or "PER_BYTE,EXTRA"; false when the text is neither.
+bool ApplyXmlBudget(std::string_view text) {
+    const std::size_t comma = text.find(',');
+    std::uint32_t perByte = 0;
+    std::uint64_t extra = kDefaultXmlExtraBytes;
+    if (!ParseWhole(text.substr(0, comma), perByte) ||
+        (comma != std::string_view::npos && !ParseWhole(text.substr(comma + 1), extra))) {
+        return false;
+    }
+    XMLSetMemoryBudget(perByte, extra);
+    return true;
+}
 
 // Values one parse fills in, and the command it chose.
 struct stParsedCommand {
@@ -321,6 +351,11 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& input) {
         if (error) {
             return host.UsageError("-C: cannot change to folder " + directory + ": " + error.message());
         }
+    }
+    if (const char* budget = std::getenv(kXmlBudgetVariable); budget != nullptr && !ApplyXmlBudget(budget)) {
+        return host.UsageError(
+            std::string(kXmlBudgetVariable) +
+            ": expected BYTES_PER_TEXT_BYTE or BYTES_PER_TEXT_BYTE,EXTRA_BYTES (e.g. 64,67108864)");
     }
     if (shell) {
         return RunShell(host, input);
