@@ -15,7 +15,9 @@ install(DIRECTORY airvane/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/airvane
     PATTERN "XMLText.h" EXCLUDE
     PATTERN "XMLTagIndex.h" EXCLUDE
     PATTERN "SecureWipe.h" EXCLUDE
-    PATTERN "UnloadHooks.h" EXCLUDE)
+    PATTERN "UnloadHooks.h" EXCLUDE
+    # Test support.
+    PATTERN "FakeClock.h" EXCLUDE)
 
 install(EXPORT AirvaneTargets
     NAMESPACE Airvane::
@@ -34,5 +36,10 @@ install(FILES
     "${PROJECT_BINARY_DIR}/AirvaneConfigVersion.cmake"
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Airvane)
 
+# The library's link name: Airvane.dll's import library on Windows, libairvane elsewhere.
+get_target_property(AIRVANE_LINK_NAME airvane OUTPUT_NAME)
+if(NOT AIRVANE_LINK_NAME)
+    set(AIRVANE_LINK_NAME airvane)
+endif()
 configure_file("${PROJECT_SOURCE_DIR}/cmake/airvane.pc.in" "${PROJECT_BINARY_DIR}/airvane.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/airvane.pc" DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
