@@ -19,7 +19,9 @@ install(DIRECTORY airvane/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/airvane COMPO
     PATTERN "XMLText.h" EXCLUDE
     PATTERN "XMLTagIndex.h" EXCLUDE
     PATTERN "SecureWipe.h" EXCLUDE
-    PATTERN "UnloadHooks.h" EXCLUDE)
+    PATTERN "UnloadHooks.h" EXCLUDE
+    # Test support.
+    PATTERN "FakeClock.h" EXCLUDE)
 
 install(EXPORT AirvaneTargets
     NAMESPACE Airvane::
@@ -39,6 +41,11 @@ install(FILES
     "${PROJECT_BINARY_DIR}/AirvaneConfigVersion.cmake"
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Airvane COMPONENT library)
 
+# The library's link name: Airvane.dll's import library on Windows, libairvane elsewhere.
+get_target_property(AIRVANE_LINK_NAME airvane OUTPUT_NAME)
+if(NOT AIRVANE_LINK_NAME)
+    set(AIRVANE_LINK_NAME airvane)
+endif()
 airvane_configure_pc("${PROJECT_BINARY_DIR}/airvane.pc"
     LIBDIR "${CMAKE_INSTALL_LIBDIR}" INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}"
     VERSION "${PROJECT_VERSION}" DESCRIPTION "${PROJECT_DESCRIPTION}")

@@ -1,5 +1,9 @@
 # Script mode: install, then build and run consumers against the installed copy.
 file(REMOVE_RECURSE "${WORK_DIR}")
+set(toolchain "")
+if(TOOLCHAIN)
+    set(toolchain "-DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}")
+endif()
 set(prefix "${WORK_DIR}/prefix")
 
 function(run)
@@ -21,7 +25,7 @@ endforeach()
 # A CMake consumer: find_package(Airvane CONFIG) and Airvane::airvane.
 set(consumer_build "${WORK_DIR}/consumer-build")
 run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/tests/install/consumer" -B "${consumer_build}" -G "${GENERATOR}"
-    "-DCMAKE_PREFIX_PATH=${prefix}" "-DCMAKE_CXX_COMPILER=${CXX}"
+    "-DCMAKE_PREFIX_PATH=${prefix}" "-DCMAKE_CXX_COMPILER=${CXX}" ${toolchain}
     "-DCMAKE_CXX_FLAGS=${EXTRA_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}")
 run(${CMAKE_COMMAND} --build "${consumer_build}")
 set(ENV{LD_LIBRARY_PATH} "${prefix}/lib")
@@ -86,7 +90,7 @@ endif()
 set(example_build "${WORK_DIR}/examples")
 foreach(example host plugin)
     run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/examples/${example}" -B "${example_build}/${example}" -G "${GENERATOR}"
-        "-DCMAKE_PREFIX_PATH=${prefix}" "-DCMAKE_CXX_COMPILER=${CXX}"
+        "-DCMAKE_PREFIX_PATH=${prefix}" "-DCMAKE_CXX_COMPILER=${CXX}" ${toolchain}
         "-DCMAKE_CXX_FLAGS=${EXTRA_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}"
         "-DCMAKE_SHARED_LINKER_FLAGS=${EXTRA_FLAGS}" "-DCMAKE_MODULE_LINKER_FLAGS=${EXTRA_FLAGS}")
     run(${CMAKE_COMMAND} --build "${example_build}/${example}")

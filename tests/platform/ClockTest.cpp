@@ -1,4 +1,5 @@
 #include "airvane/platform/Clock.h"
+#include "airvane/platform/FakeClock.h"
 
 #include <gtest/gtest.h>
 

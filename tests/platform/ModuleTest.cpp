@@ -16,6 +16,14 @@ using airvane::test::ExecutableDir;
 
 constexpr const char* kProbeModule = "platform_probe.dll";
 constexpr const char* kProbeExport = "PlatformProbeAnswer";
+// A module the standard search finds in the system's folders, and one of its exports.
+#if defined(_WIN32)
+constexpr const char* kSystemModule = "kernel32.dll";
+constexpr const char* kSystemExport = "GetTickCount";
+#else
+constexpr const char* kSystemModule = "libm.so.6";
+constexpr const char* kSystemExport = "cos";
+#endif
 
 // The probe module's answer (4242), or -1 when the module or its export is missing.
 int CallProbe(pf::ModuleHandle module) {
@@ -29,9 +37,9 @@ TEST(Module, BareNameIsFoundBesideTheExecutableThenByTheStandardSearch) {
     pf::ModuleHandle byName = pf::LoadModule(kProbeModule);
     EXPECT_EQ(CallProbe(byName), 4242);
     EXPECT_EQ(pf::LoadModule((ExecutableDir() + "/" + kProbeModule).c_str()), byName);
-    pf::ModuleHandle math = pf::LoadModule("libm.so.6");
-    ASSERT_NE(math, nullptr);
-    EXPECT_NE(pf::GetModuleExport(math, "cos"), nullptr);
+    pf::ModuleHandle system = pf::LoadModule(kSystemModule);
+    ASSERT_NE(system, nullptr);
+    EXPECT_NE(pf::GetModuleExport(system, kSystemExport), nullptr);
 }
 
 TEST(Module, NameWithSlashIsAPathFromTheCurrentFolder) {

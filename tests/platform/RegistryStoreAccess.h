@@ -1,11 +1,13 @@
 #pragma once
 
 // Direct access to the registry store for tests: values written and read through the
-// backend, and SQL run on the store file itself.
+// backend, and (POSIX) SQL run on the store file itself.
 
 #include "airvane/platform/RegistryBackend.h"
 
+#if !defined(_WIN32)
 #include <sqlite3.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -46,6 +48,7 @@ inline stLoadedValue LoadValue(std::uint32_t root, const char* subKey, const cha
     return loaded;
 }
 
+#if !defined(_WIN32)
 // Runs a query on a store file, read-only, and returns the first column of every row.
 inline std::vector<std::string> InspectStore(const std::string& file, const char* sql) {
     std::vector<std::string> rows;
@@ -62,5 +65,6 @@ inline std::vector<std::string> InspectStore(const std::string& file, const char
     sqlite3_close(db);
     return rows;
 }
+#endif
 
 } // namespace airvane::test

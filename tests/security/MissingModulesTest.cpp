@@ -23,8 +23,13 @@ using airvane::test::ModuleExport;
 // Removes the module copied beside the executable when the scope ends.
 struct stModuleBeside {
     const std::string path;
+    // Windows lets no process delete a module it has loaded, so the copy an earlier run
+    // loaded is still there: it goes first.
     explicit stModuleBeside(const char* moduleName)
-        : path(airvane::test::ExecutableDir() + "/" + moduleName) {}
+        : path(airvane::test::ExecutableDir() + "/" + moduleName) {
+        std::error_code ignored;
+        fs::remove(path, ignored);
+    }
     ~stModuleBeside() {
         std::error_code ignored;
         fs::remove(path, ignored);

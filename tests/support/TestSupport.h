@@ -35,6 +35,21 @@ private:
     bool m_hadValue;
 };
 
+#if defined(_WIN32)
+// A registry private to the scope: the current user's and the local machine's root keys of
+// this process are redirected to two new keys under HKEY_CURRENT_USER\Software\AirvaneTests,
+// deleted with their contents when the object goes away.
+class CScopedRegistry {
+public:
+    CScopedRegistry();
+    ~CScopedRegistry();
+    CScopedRegistry(const CScopedRegistry&) = delete;
+    CScopedRegistry& operator=(const CScopedRegistry&) = delete;
+
+private:
+    std::string m_key;
+};
+#else
 // A registry store private to the scope: AIRVANE_REGISTRY names a new file in a
 // temporary folder.
 class CScopedRegistry {
@@ -47,6 +62,7 @@ private:
     std::string m_file;
     CScopedEnv m_env;
 };
+#endif
 
 // Changes the current directory for the scope.
 class CScopedCurrentDir {
@@ -60,8 +76,8 @@ private:
     std::string m_old;
 };
 
-// Runs `body` in a forked child process and returns the child's exit status (the value
-// `body` returns), or -1 when the child did not exit normally (crash, signal). GoogleTest
+// Runs `body` in a child process (forked on POSIX, a death test on Windows) and returns the child's exit
+// status (the value `body` returns), or -1 when the child did not exit normally (crash, signal). GoogleTest
 // failures inside the child are reported on its standard error and turn into status 1.
 int RunInChild(const std::function<int()>& body);
 

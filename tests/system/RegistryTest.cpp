@@ -55,7 +55,9 @@ TEST(RegistryStrings, StoredAsTerminatedPlainStringsUnderTheSubkey) {
     CScopedRegistry registry;
     std::string text = "previous";
     EXPECT_EQ(RegistryGetString(kKeyPath, "Label", text), 0); // no store at all
-    EXPECT_TRUE(ReadFile(registry.Path()).empty());
+#if !defined(_WIN32)
+    EXPECT_TRUE(ReadFile(registry.Path()).empty()); // and reading made none
+#endif
     ASSERT_EQ(RegistrySetString(kKeyPath, "Label", "hello"), 1);
     ASSERT_EQ(RegistryGetString(kKeyPath, "Label", text), 1);
     EXPECT_EQ(text, "hello");

@@ -245,6 +245,7 @@ constexpr char kSample[] =
     "  <DEVICE CLASS=\"c\" HARDWAREID=\"h\"/>\n  <DEVICE CLASS=\"d\"><OS>XP</OS></DEVICE>\n"
     " </ADAPTER>\n <A><A>in</A></A>\n</ROOT>\n<TAIL/>";
 
+#if !defined(_WIN32) // operator new of a test reaches no Windows DLL
 TEST(XMLReader, EveryAllocationFailureLeavesAUsableTree) {
     AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     const std::string full = Read(kSample);
@@ -273,7 +274,9 @@ TEST(XMLReader, EveryAllocationFailureLeavesAUsableTree) {
     }
     EXPECT_TRUE(sawPartial);
 }
+#endif
 
+#if !defined(_WIN32) // operator new of a test reaches no Windows DLL
 TEST(XMLReader, FreeingTheFirstTopLevelNodeFreesTheWholeDocument) {
     AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     const long before = LiveAllocations();
@@ -284,6 +287,7 @@ TEST(XMLReader, FreeingTheFirstTopLevelNodeFreesTheWholeDocument) {
     XMLFreeTree(tree);
     EXPECT_EQ(LiveAllocations(), before);
 }
+#endif
 
 TEST(XMLReader, LoadsAWholeFileUpToAZeroByte) {
     CTempDir dir;

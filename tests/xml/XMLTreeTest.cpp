@@ -68,6 +68,7 @@ TEST(XMLTree, SetAttributeAppendsReplacesAndClears) {
     EXPECT_EQ(Dump(node.get()), "N[A=back,B=two,C=]");
 }
 
+#if !defined(_WIN32) // operator new of a test reaches no Windows DLL
 TEST(XMLTree, WithoutMemoryNothingIsAddedOrCreated) {
     AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     XMLTreePtr root(XMLCreateNode("ROOT", nullptr));
@@ -81,6 +82,7 @@ TEST(XMLTree, WithoutMemoryNothingIsAddedOrCreated) {
     }
     EXPECT_EQ(Dump(root.get()), "ROOT");
 }
+#endif
 
 TEST(XMLTree, SetNameAndCreatedChildrenInReverseOrder) {
     XMLTreePtr root(XMLCreateNode("OLD", nullptr));
@@ -104,6 +106,7 @@ TEST(XMLTree, StringBlocksAreZeroFilled) {
     XMLFreeString(nullptr);
 }
 
+#if !defined(_WIN32) // operator new of a test reaches no Windows DLL
 TEST(XMLTree, FreeingReleasesChildrenAttributesAndSiblingsWithoutRecursion) {
     AIRVANE_REQUIRE_ALLOCATION_CONTROL();
     const long before = LiveAllocations();
@@ -128,6 +131,7 @@ TEST(XMLTree, FreeingReleasesChildrenAttributesAndSiblingsWithoutRecursion) {
     XMLFreeTree(root);
     EXPECT_EQ(LiveAllocations(), before);
 }
+#endif
 
 } // namespace
 } // namespace airvane::test

@@ -1,3 +1,7 @@
+// A 64-bit off_t on 32-bit systems too: without it fstat fails with EOVERFLOW on files of
+// 2 GiB and more, where the size must still be read (its low 32 bits are reported).
+#define _FILE_OFFSET_BITS 64
+
 #include "airvane/platform/File.h"
 
 #include <fcntl.h>

@@ -2,8 +2,7 @@
 
 #include "plugins/sim/SimHex.h"
 #include "plugins/sim/SimWpaPeer.h"
-
-#include <openssl/crypto.h>
+#include "plugins/sim/supplicant/PassphraseKey.h"
 
 #include <cstring>
 #include <exception>
@@ -94,18 +93,18 @@ bool ParsePSK(const std::string& value, stSimNetworkBlock& block, std::string* e
             return Fail(error, "psk: unterminated quote");
         }
         if (!IsSimPassphraseLength(passphrase.size())) {
-            OPENSSL_cleanse(passphrase.data(), passphrase.size());
+            WipeSecret(passphrase.data(), passphrase.size());
             return Fail(error, "psk: pass phrase must be 8 to 63 characters");
         }
         for (const char c : passphrase) {
             if (c < 32 || c > 126) {
-                OPENSSL_cleanse(passphrase.data(), passphrase.size());
+                WipeSecret(passphrase.data(), passphrase.size());
                 return Fail(error, "psk: pass phrase holds a non-printable character");
             }
         }
         block.passphrase = passphrase;
         block.hasPassphrase = true;
-        OPENSSL_cleanse(passphrase.data(), passphrase.size());
+        WipeSecret(passphrase.data(), passphrase.size());
         return true;
     }
     std::vector<std::uint8_t> bytes;
@@ -113,7 +112,7 @@ bool ParsePSK(const std::string& value, stSimNetworkBlock& block, std::string* e
         return Fail(error, "psk: neither a quoted pass phrase nor 64 hex digits");
     }
     std::memcpy(block.key, bytes.data(), sizeof block.key);
-    OPENSSL_cleanse(bytes.data(), bytes.size());
+    WipeSecret(bytes.data(), bytes.size());
     block.hasKey = true;
     return true;
 }
@@ -264,8 +263,8 @@ bool ParseLines(const char* text, stSimNetworkBlock& block, std::string* error) 
 } // namespace
 
 stSimNetworkBlock::~stSimNetworkBlock() {
-    OPENSSL_cleanse(passphrase.data(), passphrase.size());
-    OPENSSL_cleanse(key, sizeof key);
+    WipeSecret(passphrase.data(), passphrase.size());
+    WipeSecret(key, sizeof key);
 }
 
 bool ParseNetworkBlock(const char* text, stSimNetworkBlock& block, std::string* error) noexcept {

@@ -14,4 +14,13 @@ constexpr std::size_t kPMKLength = 32;
 bool DerivePMK(const char* passphrase, std::size_t passphraseLength, const std::uint8_t* ssid,
                std::size_t ssidLength, std::uint8_t pmk[kPMKLength]) noexcept;
 
+// Overwrites key material with zeros in a way the compiler cannot drop.
+void WipeSecret(void* bytes, std::size_t length) noexcept;
+
+// Compares two secrets in a time that does not depend on where they differ.
+bool SecretsEqual(const void* a, const void* b, std::size_t length) noexcept;
+
+// Two backends: OpenSSL's libcrypto (PassphraseKeyOpenSSL.cpp) and, on Windows, the
+// system's CNG (PassphraseKeyBCrypt.cpp).
+
 } // namespace airvane::sim

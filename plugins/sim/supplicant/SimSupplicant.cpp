@@ -2,8 +2,6 @@
 
 #include "plugins/sim/supplicant/NetworkBlock.h"
 
-#include <openssl/crypto.h>
-
 #include <cstring>
 #include <exception>
 #include <new>
@@ -47,7 +45,7 @@ CSimSupplicant::CSimSupplicant(ISimWpaPeer* peer)
     : m_peer(peer), m_pmk{}, m_state(STATE_DISCONNECTED), m_negotiationRequested(false), m_failures(0) {}
 
 CSimSupplicant::~CSimSupplicant() {
-    OPENSSL_cleanse(m_pmk, sizeof m_pmk);
+    WipeSecret(m_pmk, sizeof m_pmk);
 }
 
 void CSimSupplicant::Command(std::int32_t command) {
@@ -113,9 +111,8 @@ bool CSimSupplicant::AccessPointPMK(std::uint8_t pmk[kPMKLength]) const {
 
 void CSimSupplicant::RunPairwiseHandshake() {
     std::uint8_t accessPointPMK[kPMKLength] = {};
-    const bool match =
-        AccessPointPMK(accessPointPMK) && CRYPTO_memcmp(accessPointPMK, m_pmk, kPMKLength) == 0;
-    OPENSSL_cleanse(accessPointPMK, sizeof accessPointPMK);
+    const bool match = AccessPointPMK(accessPointPMK) && SecretsEqual(accessPointPMK, m_pmk, kPMKLength);
+    WipeSecret(accessPointPMK, sizeof accessPointPMK);
     if (match) {
         m_state = STATE_GROUP_HANDSHAKE;
         return;

@@ -511,8 +511,11 @@ TEST_F(SimWepPlusModuleTest, AgreesAFreshKeyAndStoresIt) {
     ASSERT_EQ(adapter.Select(nullptr), 1);
     ASSERT_EQ(Connect(adapter, kInitialKey), WLAN_ERROR_NONE);
 
+    // Counted from here: on Windows the library's own lookup of the module by bare name
+    // gets this already loaded module rather than the double, and may renew while connecting.
+    const std::uint32_t renewals = adapter.GetRenewalCount();
     ASSERT_EQ(m_run(&m_method, &adapter), 1);
-    EXPECT_EQ(adapter.GetRenewalCount(), 1u);
+    EXPECT_EQ(adapter.GetRenewalCount(), renewals + 1);
     EXPECT_EQ(m_method.GetKeySizeInBit(), 104u);
     unsigned char inUse[32] = {};
     m_method.GetKey(inUse);

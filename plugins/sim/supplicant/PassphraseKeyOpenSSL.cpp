@@ -23,4 +23,12 @@ bool DerivePMK(const char* passphrase, std::size_t passphraseLength, const std::
     return true;
 }
 
+void WipeSecret(void* bytes, std::size_t length) noexcept {
+    OPENSSL_cleanse(bytes, length);
+}
+
+bool SecretsEqual(const void* a, const void* b, std::size_t length) noexcept {
+    return CRYPTO_memcmp(a, b, length) == 0;
+}
+
 } // namespace airvane::sim
