@@ -10,7 +10,7 @@ declare -A groups=(
     [bench]="libbenchmark-dev libtinyxml2-dev libpugixml-dev"
     [fuzz]="clang-14 libclang-rt-14-dev llvm-14"
     [ci]="clang-format clang-tidy cppcheck valgrind"
-    [x86]="g++-multilib libsqlite3-dev:i386 libssl-dev:i386 qemu-user-static"
+    [x86]="g++-multilib libsqlite3-dev:i386 libssl-dev:i386 libedit-dev:i386 qemu-user-static"
     [win]="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386"
     [lab]="qemu-system-x86 hostapd wpasupplicant iw busybox-static cpio kmod xz-utils libnl-genl-3-dev libnl-3-dev"
 )
