@@ -48,7 +48,7 @@ if(NOT AIRVANE_LINK_NAME)
 endif()
 airvane_configure_pc("${PROJECT_BINARY_DIR}/airvane.pc"
     LIBDIR "${CMAKE_INSTALL_LIBDIR}" INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}"
-    VERSION "${PROJECT_VERSION}" DESCRIPTION "${PROJECT_DESCRIPTION}")
+    VERSION "${PROJECT_VERSION}" DESCRIPTION "${PROJECT_DESCRIPTION}" LINKNAME "${AIRVANE_LINK_NAME}")
 install(FILES "${PROJECT_BINARY_DIR}/airvane.pc" DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT library)
 
 # The command loads modules named by bare file name from its own folder first, so it lives

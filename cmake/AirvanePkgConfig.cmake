@@ -1,9 +1,9 @@
-# airvane_configure_pc(<output> LIBDIR <dir> INCLUDEDIR <dir> VERSION <v> DESCRIPTION <text>)
+# airvane_configure_pc(<output> LIBDIR <dir> INCLUDEDIR <dir> VERSION <v> DESCRIPTION <text> [LINKNAME <name>])
 # Writes airvane.pc for a library folder and a header folder, each relative to the install
 # prefix (then the file finds the prefix from its own place, as many levels up as the library
 # folder is deep: lib, lib64 or lib/x86_64-linux-gnu) or absolute.
 function(airvane_configure_pc output)
-    cmake_parse_arguments(ARG "" "LIBDIR;INCLUDEDIR;VERSION;DESCRIPTION" "" ${ARGN})
+    cmake_parse_arguments(ARG "" "LIBDIR;INCLUDEDIR;VERSION;DESCRIPTION;LINKNAME" "" ${ARGN})
     if(IS_ABSOLUTE "${ARG_LIBDIR}")
         set(AIRVANE_PC_LIBDIR "${ARG_LIBDIR}")
         get_filename_component(AIRVANE_PC_PREFIX "${ARG_LIBDIR}" DIRECTORY)
@@ -17,6 +17,10 @@ function(airvane_configure_pc output)
         set(AIRVANE_PC_INCLUDEDIR "${ARG_INCLUDEDIR}")
     else()
         set(AIRVANE_PC_INCLUDEDIR "\${prefix}/${ARG_INCLUDEDIR}")
+    endif()
+    set(AIRVANE_PC_LINKNAME airvane) # the library's name for -l, Airvane on Windows
+    if(ARG_LINKNAME)
+        set(AIRVANE_PC_LINKNAME "${ARG_LINKNAME}")
     endif()
     set(AIRVANE_PC_VERSION "${ARG_VERSION}")
     set(AIRVANE_PC_DESCRIPTION "${ARG_DESCRIPTION}")
