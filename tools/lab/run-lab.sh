@@ -26,7 +26,18 @@ for file in bin/airvane lib/libairvane.so linux/nl80211_adapter.dll linux/wpa_st
 done
 
 # ---- kernel: Debian's current one, unpacked once ----
-package="$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9].*-amd64$/ { print $2; exit }')"
+# Package lists may be missing or older than the mirror (a kernel update removes the old
+# package): as root, refresh them once and ask again.
+kernel_package() {
+    apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9].*-amd64$/ { print $2; exit }'
+}
+refresh_lists() {
+    ((EUID == 0)) && apt-get update -qq
+}
+package="$(kernel_package)"
+if [[ -z "$package" ]] && refresh_lists; then
+    package="$(kernel_package)"
+fi
 [[ -n "$package" ]] || { echo "lab: cannot find the kernel package behind linux-image-amd64" >&2; exit 2; }
 kver="${package#linux-image-}"
 kdir="$cache/$package"
@@ -34,7 +45,11 @@ mkdir -p "$cache"
 if [[ ! -f "$kdir/vmlinux" ]]; then
     deb="$(compgen -G "$cache/${package}_*.deb" | awk 'NR == 1' || true)"
     if [[ -z "$deb" ]]; then
-        (cd "$cache" && apt-get download "$package")
+        if ! (cd "$cache" && apt-get download "$package"); then
+            refresh_lists && package="$(kernel_package)" && (cd "$cache" && apt-get download "$package")
+            kver="${package#linux-image-}"
+            kdir="$cache/$package"
+        fi
         deb="$(compgen -G "$cache/${package}_*.deb" | awk 'NR == 1')"
     fi
     rm -rf "$kdir.tmp" && mkdir -p "$kdir.tmp"
