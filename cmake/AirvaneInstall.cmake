@@ -15,13 +15,8 @@ install(DIRECTORY airvane/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/airvane COMPO
     FILES_MATCHING PATTERN "*.h"
     PATTERN "posix" EXCLUDE
     PATTERN "win32" EXCLUDE
-    # Internal helpers of the library, not part of its interface.
-    PATTERN "XMLText.h" EXCLUDE
-    PATTERN "XMLTagIndex.h" EXCLUDE
-    PATTERN "SecureWipe.h" EXCLUDE
-    PATTERN "UnloadHooks.h" EXCLUDE
-    # Test support.
-    PATTERN "FakeClock.h" EXCLUDE)
+    # Each subsystem keeps the headers only the library (and its tests) see in internal/.
+    PATTERN "internal" EXCLUDE)
 
 install(EXPORT AirvaneTargets
     NAMESPACE Airvane::

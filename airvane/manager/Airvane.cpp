@@ -1,7 +1,7 @@
 #include "airvane/manager/Airvane.h"
 
 #include "airvane/manager/InterfaceConfig.h"
-#include "airvane/module/UnloadHooks.h"
+#include "airvane/module/internal/UnloadHooks.h"
 #include "airvane/platform/Module.h"
 #include "airvane/platform/StringTable.h"
 #include "airvane/security/WLANState.h"

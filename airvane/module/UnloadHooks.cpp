@@ -1,4 +1,4 @@
-#include "airvane/module/UnloadHooks.h"
+#include "airvane/module/internal/UnloadHooks.h"
 
 #include <cstddef>
 

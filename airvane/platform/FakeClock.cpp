@@ -1,4 +1,4 @@
-#include "airvane/platform/FakeClock.h"
+#include "airvane/platform/internal/FakeClock.h"
 
 namespace airvane::platform {
 namespace {

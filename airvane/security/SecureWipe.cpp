@@ -1,4 +1,4 @@
-#include "airvane/security/SecureWipe.h"
+#include "airvane/security/internal/SecureWipe.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 #include "airvane/platform/MbString.h"
 #include "airvane/platform/Module.h"
 #include "airvane/platform/StringTable.h"
-#include "airvane/security/SecureWipe.h"
+#include "airvane/security/internal/SecureWipe.h"
 #include "airvane/system/Registry.h"
 
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "airvane/security/WEPSecureMethod.h"
 
-#include "airvane/security/SecureWipe.h"
+#include "airvane/security/internal/SecureWipe.h"
 
 #include <cstring>
 #include <new>

@@ -2,7 +2,7 @@
 
 #include "airvane/security/WPASecureMethod.h"
 
-#include "airvane/security/SecureWipe.h"
+#include "airvane/security/internal/SecureWipe.h"
 
 #include <cstring>
 #include <new>

@@ -1,8 +1,8 @@
 #include "airvane/xml/XMLReader.h"
 
 #include "airvane/platform/File.h"
-#include "airvane/xml/XMLTagIndex.h"
-#include "airvane/xml/XMLText.h"
+#include "airvane/xml/internal/XMLTagIndex.h"
+#include "airvane/xml/internal/XMLText.h"
 
 #include <algorithm>
 #include <atomic>

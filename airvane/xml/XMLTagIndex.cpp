@@ -1,4 +1,4 @@
-#include "airvane/xml/XMLTagIndex.h"
+#include "airvane/xml/internal/XMLTagIndex.h"
 
 #include <algorithm>
 #include <cstring>

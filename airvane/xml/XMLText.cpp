@@ -1,4 +1,4 @@
-#include "airvane/xml/XMLText.h"
+#include "airvane/xml/internal/XMLText.h"
 
 #include "airvane/xml/XMLTree.h"
 

@@ -2,7 +2,7 @@
 
 #include "airvane/platform/GlobalMemory.h"
 #include "airvane/platform/MbString.h"
-#include "airvane/xml/XMLText.h"
+#include "airvane/xml/internal/XMLText.h"
 
 #include <cstring>
 #include <limits>

@@ -1,5 +1,5 @@
 #include "airvane/platform/Clock.h"
-#include "airvane/platform/FakeClock.h"
+#include "airvane/platform/internal/FakeClock.h"
 
 #include <gtest/gtest.h>
 

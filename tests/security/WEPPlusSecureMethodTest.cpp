@@ -1,6 +1,6 @@
 #include "airvane/security/WEPPlusSecureMethod.h"
 
-#include "airvane/platform/FakeClock.h"
+#include "airvane/platform/internal/FakeClock.h"
 #include "airvane/system/Registry.h"
 
 #include "FakeWepPlusAdapter.h"

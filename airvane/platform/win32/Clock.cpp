@@ -1,6 +1,6 @@
 #include "airvane/platform/Clock.h"
 
-#include "airvane/platform/FakeClock.h"
+#include "airvane/platform/internal/FakeClock.h"
 
 #include <windows.h>
 
