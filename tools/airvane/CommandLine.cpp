@@ -101,8 +101,8 @@ bool ReadSecret(std::string& secret, const std::string& ssid, std::istream& inpu
     return true;
 }
 
-// Adds the commands that run against a host: adapters, status, scan, connect, disconnect, ie, config.
-void AddHostCommands(CLI::App& app, stParsedCommand& parsed, std::istream& input) {
+// Adds adapters, status and scan.
+void AddAdapterCommands(CLI::App& app, stParsedCommand& parsed) {
     CLI::App* adapters = app.add_subcommand("adapters", "List the usable adapters.");
     adapters->add_flag("--discover", parsed.discover,
                        "Also ask every plug-in for adapters that appeared since the configuration was read");
@@ -124,7 +124,10 @@ void AddHostCommands(CLI::App& app, stParsedCommand& parsed, std::istream& input
     scan->callback([&parsed] {
         parsed.action = [&parsed](CHost& host) { return host.Scan(parsed.adapter, parsed.discover); };
     });
+}
 
+// Adds connect: exactly one security option, the secret read when the command runs.
+void AddConnectCommand(CLI::App& app, stParsedCommand& parsed, std::istream& input) {
     CLI::App* connect =
         app.add_subcommand("connect", "Connect an adapter to a network and follow the handshake.");
     stConnectRequest& request = parsed.connect;
@@ -173,14 +176,10 @@ void AddHostCommands(CLI::App& app, stParsedCommand& parsed, std::istream& input
             return host.Connect(parsed.connect);
         };
     });
+}
 
-    CLI::App* disconnect = app.add_subcommand("disconnect", "Disconnect an adapter from its network.");
-    disconnect->add_option("ADAPTER", parsed.adapter, "Adapter name as 'adapters' lists it")->required();
-    disconnect->add_flag("--discover", parsed.discover, "Discover new adapters before selecting");
-    disconnect->callback([&parsed] {
-        parsed.action = [&parsed](CHost& host) { return host.Disconnect(parsed.adapter, parsed.discover); };
-    });
-
+// Adds ie decode and ie encode.
+void AddIECommands(CLI::App& app, stParsedCommand& parsed) {
     CLI::App* ie = app.add_subcommand("ie", "Decode or encode WPA and RSN information elements.");
     ie->require_subcommand(1);
     CLI::App* decode = ie->add_subcommand(
@@ -194,7 +193,10 @@ void AddHostCommands(CLI::App& app, stParsedCommand& parsed, std::istream& input
     encode->add_option("FLAG", parsed.ieArguments, "Flag names or flag words")->required();
     encode->callback(
         [&parsed] { parsed.action = [&parsed](CHost& host) { return host.EncodeIE(parsed.ieArguments); }; });
+}
 
+// Adds config check.
+void AddConfigCommand(CLI::App& app, stParsedCommand& parsed) {
     CLI::App* config = app.add_subcommand("config", "Inspect a configuration file.");
     config->require_subcommand(1);
     CLI::App* check = config->add_subcommand(
@@ -204,6 +206,21 @@ void AddHostCommands(CLI::App& app, stParsedCommand& parsed, std::istream& input
     check->add_option("FILE", parsed.file, "Configuration file")->capture_default_str();
     check->callback(
         [&parsed] { parsed.action = [&parsed](CHost& host) { return host.ConfigCheck(parsed.file); }; });
+}
+
+// Adds the commands that run against a host, in the order help lists them: adapters, status,
+// scan, connect, disconnect, ie, config.
+void AddHostCommands(CLI::App& app, stParsedCommand& parsed, std::istream& input) {
+    AddAdapterCommands(app, parsed);
+    AddConnectCommand(app, parsed, input);
+    CLI::App* disconnect = app.add_subcommand("disconnect", "Disconnect an adapter from its network.");
+    disconnect->add_option("ADAPTER", parsed.adapter, "Adapter name as 'adapters' lists it")->required();
+    disconnect->add_flag("--discover", parsed.discover, "Discover new adapters before selecting");
+    disconnect->callback([&parsed] {
+        parsed.action = [&parsed](CHost& host) { return host.Disconnect(parsed.adapter, parsed.discover); };
+    });
+    AddIECommands(app, parsed);
+    AddConfigCommand(app, parsed);
 }
 
 // Splits a shell line into words in one pass: spaces separate words, quotes keep spaces in a

@@ -95,37 +95,38 @@ void DeriveAddress(const std::string& text, std::uint8_t prefix, std::uint8_t ad
     address[5] = static_cast<std::uint8_t>(hash);
 }
 
-bool ParseNetwork(stXMLNode* node, stSimNetwork& network, std::string& error) {
+// QUALITY: one to three decimal digits, at most 100.
+bool ParseQuality(stXMLNode* node, stSimNetwork& network, std::string& error) {
     bool found = false;
-    network.ssid = Attribute(node, kAttrSSID, found);
-    if (!found || network.ssid.empty() || network.ssid.size() > kSimMaxSSIDBytes) {
-        error = "SSID must be 1 to 32 bytes";
+    const std::string quality = Attribute(node, kAttrQuality, found);
+    if (!found) {
+        return true;
+    }
+    std::int32_t value = 0;
+    bool digits = !quality.empty() && quality.size() <= 3;
+    for (const char c : quality) {
+        digits = digits && c >= '0' && c <= '9';
+        value = value * 10 + (c - '0');
+    }
+    if (!digits || value > kMaxQuality) {
+        error = "QUALITY=\"" + quality + "\": expected 0 to 100";
         return false;
     }
+    network.quality = value;
+    return true;
+}
 
-    const std::string quality = Attribute(node, kAttrQuality, found);
-    if (found) {
-        std::int32_t value = 0;
-        bool digits = !quality.empty() && quality.size() <= 3;
-        for (const char c : quality) {
-            digits = digits && c >= '0' && c <= '9';
-            value = value * 10 + (c - '0');
-        }
-        if (!digits || value > kMaxQuality) {
-            error = "QUALITY=\"" + quality + "\": expected 0 to 100";
+bool IsPrintable(const std::string& text) {
+    for (const char c : text) {
+        if (c < 32 || c > 126) {
             return false;
         }
-        network.quality = value;
     }
+    return true;
+}
 
-    static const std::pair<const char*, enSimSecurity> kSecurity[] = {{"NONE", SIM_SECURITY_NONE},
-                                                                      {"WEP", SIM_SECURITY_WEP},
-                                                                      {"WEPPLUS", SIM_SECURITY_WEPPLUS},
-                                                                      {"WPA-PSK", SIM_SECURITY_WPAPSK}};
-    if (!Choice(node, kAttrSecurity, kSecurity, SIM_SECURITY_NONE, network.security, error)) {
-        return false;
-    }
-
+// KEY and PASSPHRASE, checked against what the network's SECURITY needs.
+bool ParseSecret(stXMLNode* node, stSimNetwork& network, std::string& error) {
     bool hasKey = false;
     const std::string key = Attribute(node, kAttrKey, hasKey);
     if (hasKey && !ParseHexBytes(key, network.key)) {
@@ -141,58 +142,75 @@ bool ParseNetwork(stXMLNode* node, stSimNetwork& network, std::string& error) {
             error = "an open network takes no KEY or PASSPHRASE";
             return false;
         }
-        break;
+        return true;
     case SIM_SECURITY_WEP:
     case SIM_SECURITY_WEPPLUS:
         if (!hasKey || network.key.size() > kSimMaxKeyBytes || hasPassphrase) {
             error = "a WEP or WEPPLUS network needs a KEY of 1 to 32 bytes and no PASSPHRASE";
             return false;
         }
-        break;
+        return true;
     case SIM_SECURITY_WPAPSK:
-        if (hasKey == hasPassphrase) {
-            error = "a WPA-PSK network needs either a KEY or a PASSPHRASE";
-            return false;
-        }
-        if (hasKey && network.key.size() != kSimWpaKeyBytes) {
-            error = "a WPA-PSK KEY is 32 bytes (64 hex digits)";
-            return false;
-        }
-        if (hasPassphrase) {
-            bool printable = true;
-            for (const char c : network.passphrase) {
-                printable = printable && c >= 32 && c <= 126;
-            }
-            if (!printable || !IsSimPassphraseLength(network.passphrase.size())) {
-                error = "PASSPHRASE must be 8 to 63 printable characters";
-                return false;
-            }
-        }
         break;
     }
-
-    const std::string bssid = Attribute(node, kAttrBSSID, found);
-    if (found) {
-        if (!ParseHardwareAddress(bssid, network.bssid)) {
-            error = "BSSID=\"" + bssid + "\": expected six hex bytes such as 02:00:5E:10:00:01";
-            return false;
-        }
-    } else {
-        DeriveAddress(network.ssid, 0x10, network.bssid);
+    if (hasKey == hasPassphrase) {
+        error = "a WPA-PSK network needs either a KEY or a PASSPHRASE";
+        return false;
     }
+    if (hasKey && network.key.size() != kSimWpaKeyBytes) {
+        error = "a WPA-PSK KEY is 32 bytes (64 hex digits)";
+        return false;
+    }
+    if (hasPassphrase &&
+        (!IsPrintable(network.passphrase) || !IsSimPassphraseLength(network.passphrase.size()))) {
+        error = "PASSPHRASE must be 8 to 63 printable characters";
+        return false;
+    }
+    return true;
+}
 
+// A hardware address attribute, or one derived from `seed` when the attribute is absent.
+bool ParseAddress(stXMLNode* node, const char* name, const std::string& seed, std::uint8_t prefix,
+                  const char* example, std::uint8_t address[kSimAddressBytes], std::string& error) {
+    bool found = false;
+    const std::string text = Attribute(node, name, found);
+    if (!found) {
+        DeriveAddress(seed, prefix, address);
+        return true;
+    }
+    if (!ParseHardwareAddress(text, address)) {
+        error = std::string(name) + "=\"" + text + "\": expected six hex bytes such as " + example;
+        return false;
+    }
+    return true;
+}
+
+bool ParseNetwork(stXMLNode* node, stSimNetwork& network, std::string& error) {
+    bool found = false;
+    network.ssid = Attribute(node, kAttrSSID, found);
+    if (!found || network.ssid.empty() || network.ssid.size() > kSimMaxSSIDBytes) {
+        error = "SSID must be 1 to 32 bytes";
+        return false;
+    }
+    static const std::pair<const char*, enSimSecurity> kSecurity[] = {{"NONE", SIM_SECURITY_NONE},
+                                                                      {"WEP", SIM_SECURITY_WEP},
+                                                                      {"WEPPLUS", SIM_SECURITY_WEPPLUS},
+                                                                      {"WPA-PSK", SIM_SECURITY_WPAPSK}};
     static const std::pair<const char*, enSimAssociation> kAssociation[] = {
         {"accept", SIM_ASSOCIATION_ACCEPT},
         {"refuse", SIM_ASSOCIATION_REFUSE},
         {"ignore", SIM_ASSOCIATION_IGNORE}};
-    if (!Choice(node, kAttrAssociation, kAssociation, SIM_ASSOCIATION_ACCEPT, network.association, error)) {
-        return false;
-    }
     static const std::pair<const char*, bool> kRenewal[] = {{"accept", true}, {"refuse", false}};
-    return Choice(node, kAttrRenewal, kRenewal, true, network.acceptsRenewal, error);
+    return ParseQuality(node, network, error) &&
+           Choice(node, kAttrSecurity, kSecurity, SIM_SECURITY_NONE, network.security, error) &&
+           ParseSecret(node, network, error) &&
+           ParseAddress(node, kAttrBSSID, network.ssid, 0x10, "02:00:5E:10:00:01", network.bssid, error) &&
+           Choice(node, kAttrAssociation, kAssociation, SIM_ASSOCIATION_ACCEPT, network.association, error) &&
+           Choice(node, kAttrRenewal, kRenewal, true, network.acceptsRenewal, error);
 }
 
-bool ParseAdapter(stXMLNode* device, stXMLNode* node, stSimAdapterConfig& config, std::string& error) {
+// NAME, FRIENDLYNAME and LABEL of a SIMADAPTER, and the DEVICE's HARDWAREID.
+bool ParseAdapterNames(stXMLNode* device, stXMLNode* node, stSimAdapterConfig& config, std::string& error) {
     bool found = false;
     config.name = Attribute(node, kAttrName, found);
     if (!found || config.name.empty() || config.name.size() > kSimMaxNameBytes) {
@@ -213,31 +231,11 @@ bool ParseAdapter(stXMLNode* device, stXMLNode* node, stSimAdapterConfig& config
     }
     config.hardwareId = Attribute(device, kAttrHardwareId, found);
     config.wepPlusSupported = CWLANWEPPlusSecureMethod::IsWepPlusAdapter(config.hardwareId.c_str()) != 0;
+    return true;
+}
 
-    const std::string address = Attribute(node, kAttrAddress, found);
-    if (found) {
-        if (!ParseHardwareAddress(address, config.address)) {
-            error = "ADDRESS=\"" + address + "\": expected six hex bytes such as 02:00:5E:00:00:01";
-            return false;
-        }
-    } else {
-        DeriveAddress(config.name, 0x00, config.address);
-    }
-
-    static const std::pair<const char*, bool> kPrepare[] = {{"ok", true}, {"fail", false}};
-    static const std::pair<const char*, bool> kSelect[] = {{"accept", true}, {"refuse", false}};
-    static const std::pair<const char*, std::int32_t> kCipher[] = {
-        {"NONE", 0}, {"WEP", 1}, {"TKIP", 2}, {"CCMP", 3}};
-    if (!YesNo(node, kAttrPresent, true, config.present, error) ||
-        !YesNo(node, kAttrHotPlug, false, config.hotPlug, error) ||
-        !YesNo(node, kAttrReady, true, config.ready, error) ||
-        !Choice(node, kAttrPrepare, kPrepare, true, config.prepareSucceeds, error) ||
-        !Choice(node, kAttrSelect, kSelect, true, config.acceptsSelection, error) ||
-        !YesNo(node, kAttrWpa, true, config.wpaSupported, error) ||
-        !Choice(node, kAttrCipher, kCipher, 3, config.maxCipher, error)) {
-        return false;
-    }
-
+// The NETWORK children, each SSID once.
+bool ParseNetworks(stXMLNode* node, stSimAdapterConfig& config, std::string& error) {
     std::set<std::string> ssids;
     std::size_t index = 0;
     for (stXMLNode* child = XMLFindChild(node, kElementNetwork); child != nullptr;
@@ -255,6 +253,23 @@ bool ParseAdapter(stXMLNode* device, stXMLNode* node, stSimAdapterConfig& config
         config.networks.push_back(network);
     }
     return true;
+}
+
+bool ParseAdapter(stXMLNode* device, stXMLNode* node, stSimAdapterConfig& config, std::string& error) {
+    static const std::pair<const char*, bool> kPrepare[] = {{"ok", true}, {"fail", false}};
+    static const std::pair<const char*, bool> kSelect[] = {{"accept", true}, {"refuse", false}};
+    static const std::pair<const char*, std::int32_t> kCipher[] = {
+        {"NONE", 0}, {"WEP", 1}, {"TKIP", 2}, {"CCMP", 3}};
+    return ParseAdapterNames(device, node, config, error) &&
+           ParseAddress(node, kAttrAddress, config.name, 0x00, "02:00:5E:00:00:01", config.address, error) &&
+           YesNo(node, kAttrPresent, true, config.present, error) &&
+           YesNo(node, kAttrHotPlug, false, config.hotPlug, error) &&
+           YesNo(node, kAttrReady, true, config.ready, error) &&
+           Choice(node, kAttrPrepare, kPrepare, true, config.prepareSucceeds, error) &&
+           Choice(node, kAttrSelect, kSelect, true, config.acceptsSelection, error) &&
+           YesNo(node, kAttrWpa, true, config.wpaSupported, error) &&
+           Choice(node, kAttrCipher, kCipher, 3, config.maxCipher, error) &&
+           ParseNetworks(node, config, error);
 }
 
 } // namespace

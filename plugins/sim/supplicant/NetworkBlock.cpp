@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <vector>
 
 namespace airvane::sim {
@@ -172,92 +173,100 @@ bool ParseKeyManagement(const std::string& value, stSimNetworkBlock& block, std:
     return true;
 }
 
-bool ParseLines(const char* text, stSimNetworkBlock& block, std::string* error) {
-    enum { kBeforeBlock, kInBlock, kAfterBlock } position = kBeforeBlock;
-    bool seenSSID = false;
-    bool seenPSK = false;
-    bool seenPriority = false;
-    bool seenKeyMgmt = false;
+// The fields a block may hold; stBlockParser::seen is indexed like this table.
+using FieldParser = bool (*)(const std::string&, stSimNetworkBlock&, std::string*);
+struct stField {
+    const char* name;
+    FieldParser parse;
+};
+constexpr stField kFields[] = {{kFieldSSID, ParseSSID},
+                               {kFieldPSK, ParsePSK},
+                               {kFieldPriority, ParsePriority},
+                               {kFieldKeyMgmt, ParseKeyManagement}};
+constexpr std::size_t kSSIDField = 0;
+constexpr std::size_t kPSKField = 1;
+constexpr std::size_t kKeyMgmtField = 3;
 
-    const char* cursor = text;
-    while (*cursor != '\0') {
-        const char* end = std::strchr(cursor, '\n');
-        const std::size_t length =
-            end != nullptr ? static_cast<std::size_t>(end - cursor) : std::strlen(cursor);
-        const std::string line = Trim(std::string(cursor, length));
-        cursor += length;
-        if (*cursor == '\n') {
-            ++cursor;
-        }
-        if (line.empty() || line.front() == '#') {
-            continue;
-        }
+// Takes the next line of `cursor`, trimmed, and moves `cursor` past it.
+std::string NextLine(const char*& cursor) {
+    const char* end = std::strchr(cursor, '\n');
+    const std::size_t length = end != nullptr ? static_cast<std::size_t>(end - cursor) : std::strlen(cursor);
+    std::string line = Trim(std::string(cursor, length));
+    cursor += length;
+    if (*cursor == '\n') {
+        ++cursor;
+    }
+    return line;
+}
+
+// Reads the block line by line: before "network={", inside it, after its "}".
+struct stBlockParser {
+    enum { kBeforeBlock, kInBlock, kAfterBlock } position = kBeforeBlock;
+    bool seen[std::size(kFields)] = {};
+
+    bool Line(const std::string& line, stSimNetworkBlock& block, std::string* error) {
         if (position == kBeforeBlock) {
-            if (line != kBlockOpen) {
-                return Fail(error, "expected network={");
-            }
             position = kInBlock;
-            continue;
+            return line == kBlockOpen || Fail(error, "expected network={");
         }
         if (position == kAfterBlock) {
             return Fail(error, "text after the closing brace");
         }
         if (line == kBlockClose) {
             position = kAfterBlock;
-            continue;
+            return true;
         }
+        return Field(line, block, error);
+    }
+
+    bool Field(const std::string& line, stSimNetworkBlock& block, std::string* error) {
         const std::size_t equals = line.find('=');
         if (equals == std::string::npos || equals == 0) {
             return Fail(error, "expected name=value");
         }
         const std::string name = Trim(line.substr(0, equals));
-        const std::string value = Trim(line.substr(equals + 1));
-        bool* seen = nullptr;
-        bool ok = false;
-        if (name == kFieldSSID) {
-            seen = &seenSSID;
-        } else if (name == kFieldPSK) {
-            seen = &seenPSK;
-        } else if (name == kFieldPriority) {
-            seen = &seenPriority;
-        } else if (name == kFieldKeyMgmt) {
-            seen = &seenKeyMgmt;
-        } else {
-            return Fail(error, "unknown field");
+        for (std::size_t i = 0; i < std::size(kFields); ++i) {
+            if (name == kFields[i].name) {
+                if (seen[i]) {
+                    return Fail(error, "field given twice");
+                }
+                seen[i] = true;
+                return kFields[i].parse(Trim(line.substr(equals + 1)), block, error);
+            }
         }
-        if (*seen) {
-            return Fail(error, "field given twice");
+        return Fail(error, "unknown field");
+    }
+
+    bool Finish(stSimNetworkBlock& block, std::string* error) const {
+        if (position == kBeforeBlock) {
+            return Fail(error, "no network block");
         }
-        *seen = true;
-        if (seen == &seenSSID) {
-            ok = ParseSSID(value, block, error);
-        } else if (seen == &seenPSK) {
-            ok = ParsePSK(value, block, error);
-        } else if (seen == &seenPriority) {
-            ok = ParsePriority(value, block, error);
-        } else {
-            ok = ParseKeyManagement(value, block, error);
+        if (position == kInBlock) {
+            return Fail(error, "missing closing brace");
         }
-        if (!ok) {
+        if (!seen[kSSIDField]) {
+            return Fail(error, "missing ssid");
+        }
+        if (!seen[kPSKField]) {
+            return Fail(error, "missing psk");
+        }
+        if (!seen[kKeyMgmtField]) {
+            block.keyManagement = kKeyMgmtPSK;
+        }
+        return true;
+    }
+};
+
+bool ParseLines(const char* text, stSimNetworkBlock& block, std::string* error) {
+    stBlockParser parser;
+    const char* cursor = text;
+    while (*cursor != '\0') {
+        const std::string line = NextLine(cursor);
+        if (!line.empty() && line.front() != '#' && !parser.Line(line, block, error)) {
             return false;
         }
     }
-    if (position == kBeforeBlock) {
-        return Fail(error, "no network block");
-    }
-    if (position == kInBlock) {
-        return Fail(error, "missing closing brace");
-    }
-    if (!seenSSID) {
-        return Fail(error, "missing ssid");
-    }
-    if (!seenPSK) {
-        return Fail(error, "missing psk");
-    }
-    if (!seenKeyMgmt) {
-        block.keyManagement = kKeyMgmtPSK;
-    }
-    return true;
+    return parser.Finish(block, error);
 }
 
 } // namespace
