@@ -127,6 +127,30 @@ std::vector<std::string> ExplainNoAdapter(const std::string& file) {
     return reasons;
 }
 
+// Pairs an element tag with the open ones: a closing tag closes the innermost open tag of its
+// name and reports the tags it leaves unclosed; an opening tag (not an empty-element one) opens.
+void PairTag(const CLineMap& lines, const std::string& name, bool closing, bool selfClosing,
+             std::size_t offset, std::vector<stOpenTag>& open, std::vector<stReaderTrap>& traps) {
+    if (!closing) {
+        if (!selfClosing) {
+            open.push_back({name, offset});
+        }
+        return;
+    }
+    const auto match =
+        std::find_if(open.rbegin(), open.rend(), [&](const stOpenTag& tag) { return tag.name == name; });
+    if (match == open.rend()) {
+        traps.push_back(
+            lines.At(offset, "</" + name + "> closes no open <" + name + ">: the reader skips it"));
+        return;
+    }
+    for (auto inner = open.rbegin(); inner != match; ++inner) {
+        traps.push_back(lines.At(inner->offset, "<" + inner->name + "> is not closed before </" + name +
+                                                    ">: the reader drops it or reads it with no content"));
+    }
+    open.erase(std::prev(match.base()), open.end());
+}
+
 std::vector<stReaderTrap> FindReaderTraps(const std::string& text) {
     const CLineMap lines(text);
     std::vector<stReaderTrap> traps;
@@ -177,25 +201,7 @@ std::vector<stReaderTrap> FindReaderTraps(const std::string& text) {
             traps.push_back(lines.At(next, "tag without a name: not an element"));
             continue;
         }
-        if (!closing) {
-            if (inside.back() != '/') {
-                open.push_back({name, next});
-            }
-            continue;
-        }
-        const auto match =
-            std::find_if(open.rbegin(), open.rend(), [&](const stOpenTag& tag) { return tag.name == name; });
-        if (match == open.rend()) {
-            traps.push_back(
-                lines.At(next, "</" + name + "> closes no open <" + name + ">: the reader skips it"));
-            continue;
-        }
-        for (auto inner = open.rbegin(); inner != match; ++inner) {
-            traps.push_back(
-                lines.At(inner->offset, "<" + inner->name + "> is not closed before </" + name +
-                                            ">: the reader drops it or reads it with no content"));
-        }
-        open.erase(std::prev(match.base()), open.end());
+        PairTag(lines, name, closing, inside.back() == '/', next, open, traps);
     }
     for (const stOpenTag& tag : open) {
         traps.push_back(lines.At(tag.offset, "<" + tag.name + "> is never closed: the reader drops it"));

@@ -280,6 +280,31 @@ int CLinuxAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
         return Fail(WLAN_ERROR_SECURE_METHOD_UNSUPPORTED, LINUX_ERROR_METHOD_UNSUPPORTED, listener);
     }
 
+    if (CheckNetworkFits(ssid, uid, listener) == 0) {
+        return 0;
+    }
+
+    std::vector<stNetworkField> fields = {{"ssid", HexSSID(ssid)}};
+    if (uid == WLAN_SECURE_WEP) {
+        const auto* wep = dynamic_cast<const CWLANWEPSecureMethod*>(method);
+        unsigned char key[CWLANWEPSecureMethod::kKeyBytes] = {};
+        const std::size_t bytes = wep != nullptr ? wep->GetKeySizeInBit() / 8 : 0;
+        if ((bytes != 5 && bytes != 13) || wep->GetKey(key) == 0) {
+            return Fail(WLAN_ERROR_INVALID_PROFILE, LINUX_ERROR_INVALID_PROFILE, listener,
+                        "WEP needs 40 or 104 bits");
+        }
+        fields.push_back({"key_mgmt", "NONE"});
+        fields.push_back({"wep_key0", HexBytes(key, bytes)});
+        fields.push_back({"wep_tx_keyidx", "0"});
+        std::memset(key, 0, sizeof key);
+    } else if (uid == WLAN_SECURE_NONE) {
+        fields.push_back({"key_mgmt", "NONE"});
+    }
+    return StartLink(*method, ssid, fields, listener);
+}
+
+int CLinuxAdapter::CheckNetworkFits(const std::string& ssid, enWLANSecureMethodUID uid,
+                                    IWLANListener* listener) {
     // The network's own elements say what it requires; a profile that does not fit is
     // refused here rather than after a handshake that cannot succeed.
     std::vector<stScanEntry> entries;
@@ -299,23 +324,11 @@ int CLinuxAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
     if (mismatch != LINUX_ERROR_NONE) {
         return Fail(WLAN_ERROR_ASSOCIATION_FAILED, mismatch, listener, ssid);
     }
+    return 1;
+}
 
-    std::vector<stNetworkField> fields = {{"ssid", HexSSID(ssid)}};
-    if (uid == WLAN_SECURE_WEP) {
-        const auto* wep = dynamic_cast<const CWLANWEPSecureMethod*>(method);
-        unsigned char key[CWLANWEPSecureMethod::kKeyBytes] = {};
-        const std::size_t bytes = wep != nullptr ? wep->GetKeySizeInBit() / 8 : 0;
-        if ((bytes != 5 && bytes != 13) || wep->GetKey(key) == 0) {
-            return Fail(WLAN_ERROR_INVALID_PROFILE, LINUX_ERROR_INVALID_PROFILE, listener,
-                        "WEP needs 40 or 104 bits");
-        }
-        fields.push_back({"key_mgmt", "NONE"});
-        fields.push_back({"wep_key0", HexBytes(key, bytes)});
-        fields.push_back({"wep_tx_keyidx", "0"});
-        std::memset(key, 0, sizeof key);
-    } else if (uid == WLAN_SECURE_NONE) {
-        fields.push_back({"key_mgmt", "NONE"});
-    }
+int CLinuxAdapter::StartLink(IWLANSecureMethod& method, const std::string& ssid,
+                             const std::vector<stNetworkField>& fields, IWLANListener* listener) {
     // A fresh socket: wpa_supplicant may have been restarted since the last one was opened.
     m_control.Close();
     if (!OpenControl()) {
@@ -324,7 +337,7 @@ int CLinuxAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
     }
     RemoveTaggedNetworks();
 
-    m_method = method->Clone();
+    m_method = method.Clone();
     if (m_method == nullptr) {
         return Fail(WLAN_ERROR_OUT_OF_MEMORY, LINUX_ERROR_OUT_OF_MEMORY, listener);
     }

@@ -6,6 +6,7 @@
 #include "plugins/linux/adapter/LinuxErrors.h"
 #include "plugins/linux/adapter/Nl80211.h"
 #include "plugins/linux/ctrl/WpaControl.h"
+#include "plugins/linux/ctrl/WpaNetwork.h"
 
 #include <cstdint>
 #include <string>
@@ -58,6 +59,11 @@ public:
 private:
     template <typename F> int Guarded(F&& operation) noexcept;
     int DoConnect(CWLANProfil& profile, IWLANListener* listener);
+    // 1 when the network is in range and its elements accept the profile's method.
+    int CheckNetworkFits(const std::string& ssid, enWLANSecureMethodUID uid, IWLANListener* listener);
+    // Hands the network to wpa_supplicant: through the WPA method, or as `fields`.
+    int StartLink(IWLANSecureMethod& method, const std::string& ssid,
+                  const std::vector<stNetworkField>& fields, IWLANListener* listener);
     int DoDisconnect(IWLANListener* listener);
     int DoGetNetworkState(CWLANState& state, IWLANListener* listener);
 
