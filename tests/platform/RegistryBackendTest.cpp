@@ -2,6 +2,7 @@
 
 #include "airvane/system/Registry.h"
 #include "tests/platform/RegistryStoreAccess.h"
+#include "tests/plugins/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <array>
+#include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -73,135 +76,81 @@ bool DropPrivileges(const std::vector<std::string>& paths) {
     return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
 }
 
-TEST(RegistryBackendKeys, PathsFoldAsciiCaseAndFollowTheSeparatorRules) {
-    CScopedRegistry registry;
-    for (const std::string& path : {std::string("Software\\Vendor\\Product"),
-                                    std::string("software\\VENDOR\\Sub"), std::string("Software\\Vendor"),
-                                    std::string("\xC3\x84"), std::string("A\\B\\"), std::string(255, 'k')}) {
-        ASSERT_EQ(Create(kUser, path), kSuccess) << path;
-    }
-    // Missing ancestors were made once, with the case of their first creation; the trailing
-    // separator added no key.
-    EXPECT_EQ(
-        InspectStore(registry.Path(), "SELECT name FROM reg_key ORDER BY id"),
-        (Names{"", "Software", "Vendor", "Product", "Sub", "\xC3\x84", "A", "B", std::string(255, 'k')}));
-    // clang-format off
-    const struct { std::string path; pf::RegResult result; } cases[] = {
-        {"Software", kSuccess}, {"SOFTWARE\\vendor", kSuccess}, {"Software\\Vendor\\PRODUCT", kSuccess},
-        {"A\\B", kSuccess}, {"Software\\Other", kNotFound}, {"Software\\Vendor\\Product\\Deeper", kNotFound},
-        {"\xC3\xA4", kNotFound}, // only ASCII letters fold
-        {"\\A", kFailure}, {"A\\\\B", kFailure}, {"\\", kFailure}, {"A\\\\", kFailure}, {"\\\\", kFailure},
-        {std::string(256, 'k'), kFailure}};
-    // clang-format on
-    for (const auto& c : cases) {
-        EXPECT_EQ(Open(kUser, c.path), c.result) << c.path;
-        EXPECT_EQ(Open(kUser, c.path, true), c.result) << c.path;
-        if (c.result == kFailure) {
-            EXPECT_EQ(Create(kUser, c.path), kFailure) << c.path;
+std::string ResultName(pf::RegResult result) {
+    return std::array<const char*, 4>{"Success", "NotFound", "MoreData", "Failure"}[static_cast<int>(result)];
+}
+
+// One step of a script of cases/registry.txt, which describes them.
+class CRegistryScript {
+public:
+    std::string Step(const std::vector<std::string>& w, const std::string& store) {
+        const std::string& c = w[0];
+        const auto word = [&w](std::size_t i) { return i < w.size() ? w[i] : std::string(); };
+        const auto text = [&](std::size_t i) { return word(i) == "\"\"" ? std::string() : word(i); };
+        const auto name = [&](std::size_t i) {
+            return word(i) == "-" ? nullptr : m_names.emplace_back(text(i)).c_str();
+        };
+        const auto root = static_cast<std::uint32_t>(std::strtoul(word(1).c_str(), nullptr, 0));
+        std::uint32_t type = 0;
+        auto size =
+            static_cast<std::uint32_t>(std::strtoul(word(c == "set-null" ? 3 : 2).c_str(), nullptr, 10));
+        std::string buffer(32, '#');
+        if (c == "create" || c == "open" || c == "open-write") {
+            return ResultName(Open(root, text(2), c != "open", c == "create"));
         }
+        if (c == "store") {
+            return ResultName(StoreValue(root, name(2), name(3), std::stoul(word(4)), BytesOf(word(5))));
+        }
+        if (c == "load") {
+            const stLoadedValue loaded = LoadValue(root, name(2), name(3));
+            return ResultName(loaded.result) + " type=" + std::to_string(loaded.type) +
+                   " bytes=" + HexOf(loaded.bytes.data(), loaded.bytes.size());
+        }
+        if (c == "rows") {
+            std::string sql;
+            std::string rows;
+            for (std::size_t i = 1; i < w.size(); ++i) {
+                sql += w[i] + " ";
+            }
+            for (const std::string& row : InspectStore(store, sql.c_str())) {
+                rows += "|" + row;
+            }
+            return rows;
+        }
+        if (c == "key") {
+            return ResultName(pf::RegistryOpenKey(root, name(2), word(3) == "write", m_key));
+        }
+        if (c == "query-size" || c == "query") {
+            const bool sized = c == "query-size";
+            const pf::RegResult result = pf::RegistryQueryValue(m_key, name(1), sized ? &type : nullptr,
+                                                                sized ? nullptr : buffer.data(), size);
+            return ResultName(result) + " size=" + std::to_string(size) +
+                   (sized ? " type=" + std::to_string(type) : " " + buffer);
+        }
+        if (c == "set" || c == "set-null") {
+            const std::string bytes = BytesOf(word(3));
+            return ResultName(
+                pf::RegistrySetValue(m_key, name(1), std::stoul(word(2)), c == "set" ? bytes.data() : nullptr,
+                                     c == "set" ? static_cast<std::uint32_t>(bytes.size()) : size));
+        }
+        pf::RegistryCloseKey(m_key); // close, key-null
+        m_key = nullptr;
+        return std::string();
     }
-}
 
-TEST(RegistryBackendKeys, EachPredefinedRootIsASeparateTreeWithARootKey) {
-    CScopedRegistry registry;
-    ASSERT_EQ(Create(kUser, "A"), kSuccess);
-    // The root key of an untouched tree opens empty and, opened for writing, takes values.
-    pf::RegKeyHandle key = nullptr;
-    ASSERT_EQ(pf::RegistryOpenKey(pf::kHKeyDynData, "", true, key), kSuccess);
-    std::uint32_t size = 0;
-    EXPECT_EQ(pf::RegistryQueryValue(key, "V", nullptr, nullptr, size), kNotFound);
-    EXPECT_EQ(pf::RegistrySetValue(key, "V", pf::kRegBinary, "z", 1), kSuccess);
-    pf::RegistryCloseKey(key);
-    EXPECT_EQ(LoadValue(pf::kHKeyDynData, nullptr, "V").bytes, "z");
-    for (std::uint32_t root = 0x80000000u; root <= 0x80000006u; ++root) {
-        ASSERT_EQ(StoreValue(root, "Same\\Path", "V", pf::kRegBinary, std::to_string(root)), kSuccess);
-    }
-    for (std::uint32_t root = 0x80000000u; root <= 0x80000006u; ++root) {
-        EXPECT_EQ(LoadValue(root, "Same\\Path", "V").bytes, std::to_string(root)) << std::hex << root;
-    }
-    EXPECT_EQ(Open(pf::kHKeyLocalMachine, "A"), kNotFound);
-}
+private:
+    pf::RegKeyHandle m_key = nullptr;
+    std::deque<std::string> m_names;
+};
 
-TEST(RegistryBackendValues, KeepTypeExactBytesAndTheirFirstNameCase) {
-    CScopedRegistry registry;
-    std::string everyByte(256, '\0');
-    for (int b = 0; b < 256; ++b) {
-        everyByte[b] = static_cast<char>(b);
+TEST(RegistryBackend, KeysAndValuesFollowTheScripts) {
+    for (const airvane::test::stCase& c : ReadCases(AIRVANE_PLATFORM_CASES "/registry.txt")) {
+        SCOPED_TRACE(c.name);
+        CScopedRegistry registry;
+        CRegistryScript script;
+        RunSteps(c,
+                 [&](const std::vector<std::string>& words) { return script.Step(words, registry.Path()); });
     }
-    const std::string dword("\x04\0\0\0", 4), odd("\0a\0", 3);
-    struct stValue {
-        const char* name;
-        std::uint32_t type;
-        std::string bytes;
-    };
-    // clang-format off
-    const stValue writes[] = {
-        {"All", pf::kRegBinary, everyByte}, {"Odd", 0xFFFFFFFFu, odd}, {"Empty", pf::kRegSz, ""},
-        {"Name", pf::kRegBinary, "a long first value"},
-        {"nAmE", pf::kRegDword, dword}, // replaces type, size and bytes; keeps the name "Name"
-        {nullptr, pf::kRegBinary, "default"}};
-    const stValue reads[] = {
-        {"All", pf::kRegBinary, everyByte}, {"Odd", 0xFFFFFFFFu, odd}, {"Empty", pf::kRegSz, ""},
-        {"NAME", pf::kRegDword, dword}, {"", pf::kRegBinary, "default"}};
-    // clang-format on
-    for (const auto& w : writes) {
-        ASSERT_EQ(StoreValue(kUser, "K", w.name, w.type, w.bytes), kSuccess);
-    }
-    for (const auto& r : reads) {
-        const stLoadedValue loaded = LoadValue(kUser, "K", r.name);
-        EXPECT_EQ(loaded.result, kSuccess) << r.name;
-        EXPECT_EQ(loaded.type, r.type) << r.name;
-        EXPECT_EQ(loaded.bytes, r.bytes) << r.name;
-    }
-    EXPECT_EQ(InspectStore(registry.Path(), "SELECT name FROM reg_value ORDER BY name"),
-              (Names{"", "All", "Empty", "Name", "Odd"}));
-}
-
-TEST(RegistryBackendValues, QueryAndSetFollowTheCallRules) {
-    CScopedRegistry registry;
-    ASSERT_EQ(StoreValue(kUser, "K", "V", pf::kRegExpandSz, "0123456789"), kSuccess);
-    pf::RegKeyHandle key = nullptr;
-    ASSERT_EQ(pf::RegistryOpenKey(kUser, "K", false, key), kSuccess);
-    // No buffer: succeeds and reports the size and type.
-    std::uint32_t type = 0;
-    std::uint32_t size = 3;
-    EXPECT_EQ(pf::RegistryQueryValue(key, "V", &type, nullptr, size), kSuccess);
-    EXPECT_EQ(size, 10u);
-    EXPECT_EQ(type, pf::kRegExpandSz);
-    // Too small: MoreData, the size needed, and the buffer untouched.
-    char buffer[32];
-    std::memset(buffer, '#', sizeof(buffer));
-    size = 9;
-    EXPECT_EQ(pf::RegistryQueryValue(key, "V", nullptr, buffer, size), pf::RegResult::MoreData);
-    EXPECT_EQ(size, 10u);
-    EXPECT_EQ(std::string(buffer, sizeof(buffer)), std::string(32, '#'));
-    // Larger than needed: the stored count comes back.
-    size = sizeof(buffer);
-    EXPECT_EQ(pf::RegistryQueryValue(key, "V", nullptr, buffer, size), kSuccess);
-    EXPECT_EQ(std::string(buffer, size), "0123456789");
-    // Missing value: NotFound, size left alone.
-    size = 77;
-    EXPECT_EQ(pf::RegistryQueryValue(key, "Missing", &type, buffer, size), kNotFound);
-    EXPECT_EQ(size, 77u);
-    // A key opened for reading refuses writes.
-    EXPECT_EQ(pf::RegistrySetValue(key, "W", pf::kRegBinary, "ab", 2), kFailure);
-    pf::RegistryCloseKey(key);
-    ASSERT_EQ(pf::RegistryOpenKey(kUser, "K", true, key), kSuccess);
-    EXPECT_EQ(pf::RegistrySetValue(key, "W", pf::kRegBinary, "ab", 2), kSuccess);
-    // A zero-length value; null data with a size is refused.
-    EXPECT_EQ(pf::RegistrySetValue(key, "Z", pf::kRegBinary, nullptr, 0), kSuccess);
-    EXPECT_EQ(pf::RegistrySetValue(key, "N", pf::kRegBinary, nullptr, 4), kFailure);
-    size = 5;
-    EXPECT_EQ(pf::RegistryQueryValue(key, "Z", &type, buffer, size), kSuccess);
-    EXPECT_EQ(size, 0u);
-    EXPECT_EQ(type, pf::kRegBinary);
-    EXPECT_EQ(pf::RegistryQueryValue(key, "N", nullptr, nullptr, size), kNotFound);
-    pf::RegistryCloseKey(key);
-    EXPECT_EQ(LoadValue(kUser, "K", "W").bytes, "ab");
-    // Null handles fail.
-    EXPECT_EQ(pf::RegistrySetValue(nullptr, "V", pf::kRegBinary, "abcd", 4), kFailure);
-    EXPECT_EQ(pf::RegistryQueryValue(nullptr, "V", nullptr, nullptr, size), kFailure);
-    pf::RegistryCloseKey(nullptr);
 }
 
 TEST(RegistryBackendStore, LocationIsReadAtEveryOpenAndTheStoreIsMadePrivate) {

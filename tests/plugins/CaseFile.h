@@ -27,13 +27,10 @@ struct stCase {
 
     // The value (or text) of the first field named `key`; `fallback` when there is none.
     std::string Get(const std::string& key, const std::string& fallback = std::string()) const {
-        for (const stCaseField& field : fields) {
-            if (field.key == key) {
-                return field.text.empty() ? field.value : field.text;
-            }
-        }
-        return fallback;
+        const std::vector<std::string> values = All(key);
+        return values.empty() ? fallback : values[0];
     }
+    // The values (or texts) of every field named `key`, in order.
     std::vector<std::string> All(const std::string& key) const {
         std::vector<std::string> values;
         for (const stCaseField& field : fields) {
@@ -104,6 +101,37 @@ inline std::vector<std::string> SplitText(const std::string& text, char separato
         parts.push_back(text.substr(begin, end - begin));
     }
     return parts;
+}
+
+// Lower-case hex digits of `count` bytes, and the bytes of a hex text (a trailing odd digit is
+// dropped, a pair that is no hex gives what strtoul makes of it).
+inline std::string HexOf(const void* bytes, std::size_t count) {
+    std::string hex;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char byte = static_cast<const unsigned char*>(bytes)[i];
+        hex += "0123456789abcdef"[byte >> 4];
+        hex += "0123456789abcdef"[byte & 15];
+    }
+    return hex;
+}
+inline std::string BytesOf(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16));
+    }
+    return bytes;
+}
+
+// Runs the "do" lines of a case through `step`, which gets the words before " => " and returns
+// the outcome; the outcome must be the text after " => ", when there is one.
+template <typename Step> void RunSteps(const stCase& c, Step&& step) {
+    for (const std::string& line : c.All("do")) {
+        const std::size_t arrow = line.find(" => ");
+        const std::string outcome = step(SplitText(line.substr(0, arrow), ' '));
+        if (arrow != std::string::npos) {
+            EXPECT_EQ(outcome, line.substr(arrow + 4)) << line;
+        }
+    }
 }
 
 } // namespace airvane::test

@@ -66,10 +66,8 @@ TEST(LinuxAdapterTest, DeviceOptionsSignalQualityAndNetworkSecurity) {
         }
         for (const std::string& line : c.All("beacon")) {
             const std::vector<std::string> words = test::SplitText(line, ' ');
-            std::vector<std::uint8_t> elements;
-            for (std::size_t i = 0; i + 1 < words[0].size(); i += 2) {
-                elements.push_back(static_cast<std::uint8_t>(std::stoul(words[0].substr(i, 2), nullptr, 16)));
-            }
+            const std::string bytes = test::BytesOf(words[0]);
+            const std::vector<std::uint8_t> elements(bytes.begin(), bytes.end());
             EXPECT_EQ(kSecurity[ClassifyNetwork(
                           elements, static_cast<std::uint16_t>(std::stoul(words[1], nullptr, 16)))],
                       words[2]);

@@ -50,18 +50,8 @@ template <typename Fn> Fn Export(const char* module, const char* name) {
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& hex) {
-    std::vector<std::uint8_t> bytes;
-    ParseHexBytes(hex, bytes);
-    return bytes;
-}
-
-std::string Hex(const std::uint8_t* bytes, std::size_t count) {
-    std::string hex;
-    for (std::size_t i = 0; i < count; ++i) {
-        hex += "0123456789abcdef"[bytes[i] >> 4];
-        hex += "0123456789abcdef"[bytes[i] & 15];
-    }
-    return hex;
+    const std::string bytes = test::BytesOf(hex);
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 bool ParseWorld(const std::string& text, stSimAdapterConfig& config, std::string& error) {
@@ -81,7 +71,7 @@ std::string Dump(const stSimAdapterConfig& c) {
         << " wepplus=" << c.wepPlusSupported << "\n";
     for (const stSimNetwork& n : c.networks) {
         out << n.ssid << " quality=" << n.quality << " security=" << n.security
-            << " key=" << Hex(n.key.data(), n.key.size()) << " passphrase=" << n.passphrase
+            << " key=" << test::HexOf(n.key.data(), n.key.size()) << " passphrase=" << n.passphrase
             << " bssid=" << FormatHardwareAddress(n.bssid) << " association=" << n.association
             << " renewal=" << n.acceptsRenewal << "\n";
     }
@@ -206,11 +196,17 @@ std::string Step(CSimAdapter& adapter, CRecordingListener& listener, const std::
                     reinterpret_cast<char*>(buffer) + "]";
          }},
         {"address",
-         [&] { return std::to_string(adapter.GetAdapterAddress(buffer, &length)) + " " + Hex(buffer, 6); }},
+         [&] {
+             return std::to_string(adapter.GetAdapterAddress(buffer, &length)) + " " + test::HexOf(buffer, 6);
+         }},
         {"peer",
-         [&] { return std::to_string(adapter.GetPeerAddress(buffer, &length)) + " " + Hex(buffer, 6); }},
+         [&] {
+             return std::to_string(adapter.GetPeerAddress(buffer, &length)) + " " + test::HexOf(buffer, 6);
+         }},
         {"indicator",
-         [&] { return std::to_string(adapter.GetIndicator(buffer, &length)) + " " + Hex(buffer, 1); }},
+         [&] {
+             return std::to_string(adapter.GetIndicator(buffer, &length)) + " " + test::HexOf(buffer, 1);
+         }},
         {"counters",
          [&] {
              return std::to_string(adapter.GetCounters(&counters[0], &counters[1])) +
@@ -235,7 +231,7 @@ std::string Step(CSimAdapter& adapter, CRecordingListener& listener, const std::
              const char* passphrase = adapter.GetAccessPointPassphrase();
              const int keyed = adapter.GetAccessPointKey(buffer);
              return std::string(ssid ? ssid : "-") + " " + (passphrase ? passphrase : "-") + " " +
-                    std::to_string(keyed) + (keyed ? " " + Hex(buffer, 32) : "");
+                    std::to_string(keyed) + (keyed ? " " + test::HexOf(buffer, 32) : "");
          }},
         {"stub-fail-next",
          [&] { return Export<FailNextLoadFn>(kModuleName, kFailNextLoad)(), std::string(); }},
@@ -285,13 +281,8 @@ TEST(SimAdapterTest, Scripts) {
         ASSERT_TRUE(ParseWorld(c.Get("device", world), config, error)) << error;
         CSimAdapter adapter(config);
         CRecordingListener listener;
-        for (const std::string& line : c.All("do")) {
-            const std::size_t arrow = line.find(" => ");
-            const std::string outcome = Step(adapter, listener, test::SplitText(line.substr(0, arrow), ' '));
-            if (arrow != std::string::npos) {
-                EXPECT_EQ(outcome, line.substr(arrow + 4)) << line;
-            }
-        }
+        test::RunSteps(c,
+                       [&](const std::vector<std::string>& words) { return Step(adapter, listener, words); });
         EXPECT_EQ(listener.lines, c.All("trace"));
     }
 }
@@ -373,8 +364,9 @@ protected:
 
     // Connects on network "Plus" with `key` and polls twice; returns the last error.
     static en_WLANLastError Connect(CSimAdapter& adapter, const std::uint8_t* key) {
-        EXPECT_EQ(
-            sim::Connect(adapter, {"connect", "Plus", "wepplus", Hex(key, sizeof kInitialKey)}, nullptr), 1);
+        EXPECT_EQ(sim::Connect(adapter, {"connect", "Plus", "wepplus", test::HexOf(key, sizeof kInitialKey)},
+                               nullptr),
+                  1);
         CWLANState state;
         adapter.GetNetworkState(state, nullptr);
         adapter.GetNetworkState(state, nullptr);

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -33,17 +32,6 @@ std::string LibraryBlock(const std::string& ssid, const std::string& psk) {
 
 std::string BlockOf(const stCase& c) {
     return c.All("block").empty() ? LibraryBlock(c.Get("ssid"), c.Get("psk")) : c.Get("block");
-}
-
-// Lower-case hex digits of a 32-byte key.
-std::string Hex(const std::uint8_t* key) {
-    std::string hex;
-    for (std::size_t i = 0; i < 32; ++i) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", key[i]);
-        hex += digits;
-    }
-    return hex;
 }
 
 // An access point configured with a pass phrase or (when `key` is given) a raw key; records
@@ -98,7 +86,7 @@ TEST(SimSupplicantTest, MasterKeysBlocksAndHandshakes) {
             ASSERT_TRUE(DerivePMK(words[0].data(), words[0].size(),
                                   reinterpret_cast<const std::uint8_t*>(words[1].data()), words[1].size(),
                                   pmk));
-            EXPECT_EQ(Hex(pmk), words[2]);
+            EXPECT_EQ(test::HexOf(pmk, kPMKLength), words[2]);
         }
         stSimNetworkBlock block;
         std::string error;
@@ -109,7 +97,7 @@ TEST(SimSupplicantTest, MasterKeysBlocksAndHandshakes) {
             EXPECT_EQ(read ? "ssid=" + block.ssid + " priority=" + std::to_string(block.priority) +
                                  " key_mgmt=" + block.keyManagement +
                                  (block.hasPassphrase ? " passphrase=" + block.passphrase : "") +
-                                 (block.hasKey ? " key=" + Hex(block.key) : "")
+                                 (block.hasKey ? " key=" + test::HexOf(block.key, 32) : "")
                            : "",
                       c.Get("read"));
         }
