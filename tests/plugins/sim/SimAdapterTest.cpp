@@ -138,6 +138,50 @@ std::string Polled(int result, const CWLANState& state) {
     return text;
 }
 
+// An IWepPlusAdapter of another plug-in: the renewal module must refuse it without touching it.
+class CForeignAdapter final : public IWepPlusAdapter {
+public:
+    int Reserved() override { return 0; }
+    int GetAdapterAddress(std::uint8_t*, std::uint32_t*) override { return ++calls, 0; }
+    int GetPeerAddress(std::uint8_t*, std::uint32_t*) override { return ++calls, 0; }
+    int GetIndicator(std::uint8_t*, std::uint32_t*) override { return ++calls, 0; }
+    int GetCounters(std::uint32_t*, std::uint32_t*) override { return ++calls, 0; }
+    const char* GetLabel() override { return ++calls, "foreign"; }
+    int calls = 0;
+};
+
+// The simulator's key-renewal module run on `adapter` (or on a foreign adapter, or with a null
+// method or adapter) for a WEP Plus method holding `initial`: its result, the renewals it made,
+// and the key the method then holds beside the one stored under HKEY_CURRENT_USER\Test\<value>.
+std::string RunRenewal(CSimAdapter& adapter, const std::vector<std::string>& w) {
+    const std::string initial = test::BytesOf(w[1]);
+    CWLANWEPPlusSecureMethod method;
+    method.SetKey(reinterpret_cast<const unsigned char*>(initial.data()),
+                  static_cast<std::uint32_t>(initial.size() * 8));
+    method.SetWepPlusKeyPath("HKEY_CURRENT_USER\\Test");
+    CForeignAdapter foreign;
+    const std::string how = w.size() > 3 ? w[3] : "";
+    // Counted from here: on Windows the library's own lookup of the module by bare name gets this
+    // already loaded module rather than the double, and may renew while connecting.
+    const std::uint32_t renewals = adapter.GetRenewalCount();
+    const int result = Export<RunWepPlusFn>(AIRVANE_SIM_WEPPLUS_PATH, "RunWepPlus")(
+        how == "null-method" ? nullptr : &method, how == "foreign" ? static_cast<IWepPlusAdapter*>(&foreign)
+                                                  : how == "null-adapter" ? nullptr
+                                                                          : &adapter);
+    unsigned char inUse[32] = {};
+    unsigned char stored[32] = {};
+    std::uint32_t size = sizeof stored;
+    const std::string key(reinterpret_cast<char*>(inUse),
+                          method.GetKey(inUse) ? method.GetKeySizeInBit() / 8 : 0);
+    const bool found = RegistryGetBinary("HKEY_CURRENT_USER\\Test", w[2].c_str(), stored, size) != 0;
+    return std::to_string(result) + " renewals+" + std::to_string(adapter.GetRenewalCount() - renewals) +
+           " foreign calls=" + std::to_string(foreign.calls) +
+           (key == initial ? " initial key" : " fresh key of " + std::to_string(key.size()) + " bytes") +
+           (!found                                                      ? ", none stored"
+            : key == std::string(reinterpret_cast<char*>(stored), size) ? ", stored"
+                                                                        : ", another stored");
+}
+
 // One step of a script (cases/adapter.txt describes them), its outcome as text.
 std::string Step(CSimAdapter& adapter, CRecordingListener& listener, const std::vector<std::string>& w) {
     using namespace wpa_stub_double;
@@ -220,6 +264,7 @@ std::string Step(CSimAdapter& adapter, CRecordingListener& listener, const std::
                         adapter.RenewAccessPointKey(key.data(), static_cast<std::uint32_t>(key.size() * 8))) +
                     " renewals=" + std::to_string(adapter.GetRenewalCount());
          }},
+        {"renewal-module", [&] { return RunRenewal(adapter, w); }},
         {"handshake-failed",
          [&] {
              adapter.OnHandshakeResult(SIM_HANDSHAKE_FAILED);
@@ -281,6 +326,7 @@ TEST(SimAdapterTest, Scripts) {
         ASSERT_TRUE(ParseWorld(c.Get("device", world), config, error)) << error;
         CSimAdapter adapter(config);
         CRecordingListener listener;
+        test::CScopedRegistry registry;
         test::RunSteps(c,
                        [&](const std::vector<std::string>& words) { return Step(adapter, listener, words); });
         EXPECT_EQ(listener.lines, c.All("trace"));
@@ -323,121 +369,6 @@ TEST(SimAdapterModuleTest, HandsOutConfiguredAdaptersAndDiscoversHotPluggedOnes)
         EXPECT_EQ(getAdapter(nullptr), nullptr) << "round " << round;
     }
     EXPECT_STREQ(plain->GetFriendlyName(), "plain");
-}
-
-// An IWepPlusAdapter of another plug-in: the renewal module must refuse it without touching it.
-class CForeignAdapter final : public IWepPlusAdapter {
-public:
-    int Reserved() override { return 0; }
-    int GetAdapterAddress(std::uint8_t*, std::uint32_t*) override { return ++calls, 0; }
-    int GetPeerAddress(std::uint8_t*, std::uint32_t*) override { return ++calls, 0; }
-    int GetIndicator(std::uint8_t*, std::uint32_t*) override { return ++calls, 0; }
-    int GetCounters(std::uint32_t*, std::uint32_t*) override { return ++calls, 0; }
-    const char* GetLabel() override { return ++calls, "foreign"; }
-    int calls = 0;
-};
-
-const std::uint8_t kInitialKey[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
-
-class SimWepPlusModuleTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_run = Export<RunWepPlusFn>(AIRVANE_SIM_WEPPLUS_PATH, "RunWepPlus");
-        ASSERT_NE(m_run, nullptr);
-        m_method.SetKey(kInitialKey, 104);
-        m_method.SetWepPlusKeyPath(kKeyPath);
-    }
-
-    // sim0 with one WEP Plus network holding the initial key.
-    static stSimAdapterConfig Config(bool acceptsRenewal) {
-        stSimAdapterConfig config;
-        std::string error;
-        EXPECT_TRUE(ParseWorld(std::string("<DEVICE><SIMADAPTER NAME=\"sim0\" ADDRESS=\"02:11:22:33:44:55\" "
-                                           "LABEL=\"label\"><NETWORK SSID=\"Plus\" SECURITY=\"WEPPLUS\" "
-                                           "KEY=\"0102030405060708090a0b0c0d\" RENEWAL=\"") +
-                                   (acceptsRenewal ? "accept" : "refuse") + "\"/></SIMADAPTER></DEVICE>",
-                               config, error))
-            << error;
-        config.wepPlusSupported = true;
-        return config;
-    }
-
-    // Connects on network "Plus" with `key` and polls twice; returns the last error.
-    static en_WLANLastError Connect(CSimAdapter& adapter, const std::uint8_t* key) {
-        EXPECT_EQ(sim::Connect(adapter, {"connect", "Plus", "wepplus", test::HexOf(key, sizeof kInitialKey)},
-                               nullptr),
-                  1);
-        CWLANState state;
-        adapter.GetNetworkState(state, nullptr);
-        adapter.GetNetworkState(state, nullptr);
-        EXPECT_EQ(state.m_status, adapter.GetGeneriqueLastError() == WLAN_ERROR_NONE
-                                      ? CSimAdapter::LINK_ASSOCIATED
-                                      : CSimAdapter::LINK_NOT_ASSOCIATED);
-        return adapter.GetGeneriqueLastError();
-    }
-
-    bool Stored(unsigned char stored[32], std::uint32_t& size) {
-        size = 32;
-        return RegistryGetBinary(kKeyPath, kValueName, stored, size) != 0;
-    }
-
-    static constexpr const char* kKeyPath = "HKEY_CURRENT_USER\\Software\\Test\\WepPlus";
-    // Adapter address 02 11 22 33 44 55 interleaved with the label "label".
-    static constexpr const char* kValueName = "026C116122623365446C55";
-
-    test::CScopedRegistry m_registry;
-    RunWepPlusFn m_run = nullptr;
-    CWLANWEPPlusSecureMethod m_method;
-};
-
-TEST_F(SimWepPlusModuleTest, AgreesAFreshKeyAndStoresIt) {
-    CSimAdapter adapter(Config(true));
-    ASSERT_EQ(adapter.Select(nullptr), 1);
-    ASSERT_EQ(Connect(adapter, kInitialKey), WLAN_ERROR_NONE);
-
-    // Counted from here: on Windows the library's own lookup of the module by bare name
-    // gets this already loaded module rather than the double, and may renew while connecting.
-    const std::uint32_t renewals = adapter.GetRenewalCount();
-    ASSERT_EQ(m_run(&m_method, &adapter), 1);
-    EXPECT_EQ(adapter.GetRenewalCount(), renewals + 1);
-    EXPECT_EQ(m_method.GetKeySizeInBit(), 104u);
-    unsigned char inUse[32] = {};
-    m_method.GetKey(inUse);
-    unsigned char stored[32] = {};
-    std::uint32_t size = 0;
-    ASSERT_TRUE(Stored(stored, size));
-    ASSERT_EQ(size, 13u);
-    EXPECT_EQ(0, std::memcmp(inUse, stored, 13)) << "the stored key is the key in use";
-    EXPECT_NE(0, std::memcmp(inUse, kInitialKey, 13));
-
-    // The access point now holds the new key: the initial key no longer associates.
-    std::uint8_t indicator[4] = {};
-    std::uint32_t length = 4;
-    adapter.GetIndicator(indicator, &length);
-    EXPECT_EQ(indicator[0], 0);
-    EXPECT_EQ(Connect(adapter, kInitialKey), WLAN_ERROR_AUTHENTICATION_FAILED);
-}
-
-TEST_F(SimWepPlusModuleTest, RefusalsLeaveKeyAndStoreAlone) {
-    CSimAdapter refusing(Config(false));
-    ASSERT_EQ(refusing.Select(nullptr), 1);
-    ASSERT_EQ(Connect(refusing, kInitialKey), WLAN_ERROR_NONE);
-    EXPECT_EQ(m_run(&m_method, &refusing), 0);
-    unsigned char key[32] = {};
-    m_method.GetKey(key);
-    EXPECT_EQ(0, std::memcmp(key, kInitialKey, 13));
-    std::uint32_t size = 0;
-    EXPECT_FALSE(Stored(key, size));
-
-    CSimAdapter idle(Config(true));
-    EXPECT_EQ(m_run(&m_method, &idle), 0) << "no link";
-    EXPECT_EQ(m_run(nullptr, &idle), 0);
-    EXPECT_EQ(m_run(&m_method, nullptr), 0);
-    CForeignAdapter foreign;
-    EXPECT_EQ(m_run(&m_method, &foreign), 0);
-    EXPECT_EQ(foreign.calls, 0);
-    EXPECT_EQ(AsSimWepPlusAdapter(&idle), static_cast<ISimWepPlusAdapter*>(&idle));
-    EXPECT_EQ(AsSimWepPlusAdapter(nullptr), nullptr);
 }
 
 } // namespace
