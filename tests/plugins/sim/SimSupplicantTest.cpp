@@ -1,5 +1,5 @@
 // The simulated supplicant: network-block parsing, pass phrase to master key and the handshake state
-// machine run by the cases of cases/supplicant.txt, and the built module's entry points.
+// machine run by the cases of cases/supplicant.txt, directly and through the built module.
 
 #include "plugins/sim/supplicant/SimSupplicant.h"
 
@@ -56,7 +56,7 @@ struct CFakeAccessPoint : ISimWpaPeer {
 // Drives the supplicant through `script`, steps separated by spaces: S start, A associated,
 // N start key negotiation, D disassociated, X an unknown command, R Run. A digit after a step is
 // the state expected after it; "#n" the number of handshake results reported so far.
-void Walk(CSimSupplicant& supplicant, const CFakeAccessPoint& ap, const std::string& script) {
+void Walk(IWPAStubContext& supplicant, const CFakeAccessPoint& ap, const std::string& script) {
     const std::int32_t commands[] = {CSimSupplicant::COMMAND_START, CSimSupplicant::COMMAND_ASSOCIATED,
                                      CSimSupplicant::COMMAND_KEY_NEGOTIATION,
                                      CSimSupplicant::COMMAND_DISASSOCIATED, 99};
@@ -77,7 +77,14 @@ void Walk(CSimSupplicant& supplicant, const CFakeAccessPoint& ap, const std::str
     }
 }
 
+// The built module is loaded by path, as the library would load it by name.
 TEST(SimSupplicantTest, MasterKeysBlocksAndHandshakes) {
+    platform::ModuleHandle module = platform::LoadModule(AIRVANE_SIM_WPA_STUB_PATH);
+    const auto load = reinterpret_cast<WPAContextLoadFn>(platform::GetModuleExport(module, "WPAContextLoad"));
+    const auto release =
+        reinterpret_cast<WPAContextFreeFn>(platform::GetModuleExport(module, "WPAContextFree"));
+    ASSERT_NE(load, nullptr);
+    ASSERT_NE(release, nullptr);
     for (const stCase& c : test::ReadCases(AIRVANE_SIM_CASES "/supplicant.txt")) {
         SCOPED_TRACE(c.name);
         for (const std::string& line : c.All("pmk")) {
@@ -111,15 +118,26 @@ TEST(SimSupplicantTest, MasterKeysBlocksAndHandshakes) {
                 ParseHexBytes(words[1], key);
             }
             CFakeAccessPoint ap(words[0], words[1], key);
-            std::unique_ptr<CSimSupplicant> supplicant(CSimSupplicant::Create(BlockOf(c).c_str(), &ap));
-            ASSERT_NE(supplicant, nullptr);
-            EXPECT_EQ(supplicant->GetSSID(), c.Get("ssid"));
-            Walk(*supplicant, ap, c.Get("script"));
-            EXPECT_EQ(supplicant->GetFailureCount(), std::stoul(c.Get("failures")));
+            const bool viaModule = !c.All("via-module").empty();
+            IWPAStubContext* context = viaModule ? load(BlockOf(c).c_str(), ToWpaAdapter(&ap))
+                                                 : CSimSupplicant::Create(BlockOf(c).c_str(), &ap);
+            if (!c.All("no-context").empty()) {
+                EXPECT_EQ(context, nullptr);
+                continue;
+            }
+            ASSERT_NE(context, nullptr);
+            Walk(*context, ap, c.Get("script"));
             for (enSimHandshakeResult result : ap.m_results) {
                 EXPECT_EQ(result,
                           c.Get("result") == "completed" ? SIM_HANDSHAKE_COMPLETED : SIM_HANDSHAKE_FAILED);
             }
+            if (viaModule) {
+                release(context);
+                continue;
+            }
+            std::unique_ptr<CSimSupplicant> supplicant(static_cast<CSimSupplicant*>(context));
+            EXPECT_EQ(supplicant->GetSSID(), c.Get("ssid"));
+            EXPECT_EQ(supplicant->GetFailureCount(), std::stoul(c.Get("failures")));
         }
     }
     const std::uint8_t ssid[] = {'s'};
@@ -131,42 +149,9 @@ TEST(SimSupplicantTest, MasterKeysBlocksAndHandshakes) {
     block.ssid = "kept";
     EXPECT_FALSE(ParseNetworkBlock(nullptr, block, nullptr));
     EXPECT_EQ(block.ssid, "kept") << "a null text leaves the block alone";
-}
-
-TEST(SimSupplicantTest, CreateRejectsMalformedBlocksAndMissingPeer) {
     CFakeAccessPoint ap("IEEE", "password");
-    EXPECT_EQ(CSimSupplicant::Create(LibraryBlock("IEEE", "\"short\"").c_str(), &ap), nullptr);
-    EXPECT_EQ(CSimSupplicant::Create("network={\n}\n", &ap), nullptr);
     EXPECT_EQ(CSimSupplicant::Create(nullptr, &ap), nullptr);
     EXPECT_EQ(CSimSupplicant::Create(LibraryBlock("IEEE", "\"password\"").c_str(), nullptr), nullptr);
-}
-
-// The built module, loaded by path as the library would load it by name.
-TEST(SimSupplicantModuleTest, LoadsRunsThroughSlotsAndFrees) {
-    platform::ModuleHandle module = platform::LoadModule(AIRVANE_SIM_WPA_STUB_PATH);
-    ASSERT_NE(module, nullptr);
-    const auto load = reinterpret_cast<WPAContextLoadFn>(platform::GetModuleExport(module, "WPAContextLoad"));
-    const auto release =
-        reinterpret_cast<WPAContextFreeFn>(platform::GetModuleExport(module, "WPAContextFree"));
-    ASSERT_NE(load, nullptr);
-    ASSERT_NE(release, nullptr);
-
-    CFakeAccessPoint ap("IEEE", "password");
-    IWPAStubContext* context = load(LibraryBlock("IEEE", "\"password\"").c_str(), ToWpaAdapter(&ap));
-    ASSERT_NE(context, nullptr);
-    EXPECT_EQ(context->GetState(), 1);
-    context->Command(4);
-    EXPECT_EQ(context->GetState(), 2);
-    context->Command(3);
-    context->Command(0);
-    context->Run();
-    context->Run();
-    context->Run();
-    EXPECT_EQ(context->GetState(), 6);
-    release(context);
-
-    EXPECT_EQ(load("network={\nssid=\"IEEE\"\n}\n", ToWpaAdapter(&ap)), nullptr);
-    EXPECT_EQ(load("", ToWpaAdapter(&ap)), nullptr);
     EXPECT_EQ(load(LibraryBlock("IEEE", "\"password\"").c_str(), nullptr), nullptr);
 }
 
