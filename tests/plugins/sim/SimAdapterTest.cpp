@@ -96,6 +96,7 @@ TEST(SimWorldTest, ReadsWorldsAndExplainsMalformedOnes) {
         EXPECT_FALSE(ParseHardwareAddress(bad, address)) << bad;
     }
     std::vector<std::uint8_t> bytes = {9};
+    EXPECT_FALSE(ParseHexBytes("", bytes));
     EXPECT_FALSE(ParseHexBytes("0g", bytes));
     EXPECT_EQ(bytes, std::vector<std::uint8_t>{9}) << "unchanged on failure";
 }
