@@ -102,7 +102,8 @@ TEST(SimWorldTest, ReadsWorldsAndExplainsMalformedOnes) {
 }
 
 // Connects with a profile of `method` holding `secret`: hex key bytes for wep, wepplus and
-// wpakey, a pass phrase for wpapsk; "open" is a profile without a method.
+// wpakey (a WPA-PSK profile with a raw key), a pass phrase for wpapsk; "open" is a profile
+// without a method.
 int Connect(CSimAdapter& adapter, const std::vector<std::string>& w, IWLANListener* listener) {
     static const std::vector<std::string> kMethods = {"none", "wep", "wepplus", "wpa", "wpapsk", "wpakey"};
     const std::string method = w.size() > 2 ? w[2] : "open";
@@ -112,8 +113,8 @@ int Connect(CSimAdapter& adapter, const std::vector<std::string>& w, IWLANListen
     CWLANProfil profile =
         method == "open"
             ? CWLANProfil(ssid.c_str())
-            : CWLANProfil(ssid.c_str(),
-                          static_cast<enWLANSecureMethodUID>(index == 5 ? WLAN_SECURE_WPAPSK : index));
+            : CWLANProfil(ssid.c_str(), static_cast<enWLANSecureMethodUID>(
+                                            std::min<std::ptrdiff_t>(index, WLAN_SECURE_WPAPSK)));
     const std::vector<std::uint8_t> key = Bytes(secret);
     if (auto* wpa = dynamic_cast<CWLANWPAPSKSecureMethod*>(profile.GetSecureMethodIF());
         wpa && !secret.empty()) {
