@@ -184,6 +184,11 @@ std::string RunRenewal(CSimAdapter& adapter, const std::vector<std::string>& w) 
                                                                         : ", another stored");
 }
 
+// A call's result, then what `after` shows once the call has returned.
+template <typename After> std::string Then(int result, After after) {
+    return std::to_string(result) + " " + after();
+}
+
 // One step of a script (cases/adapter.txt describes them), its outcome as text.
 std::string Step(CSimAdapter& adapter, CRecordingListener& listener, const std::vector<std::string>& w) {
     using namespace wpa_stub_double;
@@ -243,28 +248,25 @@ std::string Step(CSimAdapter& adapter, CRecordingListener& listener, const std::
          }},
         {"address",
          [&] {
-             return std::to_string(adapter.GetAdapterAddress(buffer, &length)) + " " + test::HexOf(buffer, 6);
+             return Then(adapter.GetAdapterAddress(buffer, &length), [&] { return test::HexOf(buffer, 6); });
          }},
         {"peer",
          [&] {
-             return std::to_string(adapter.GetPeerAddress(buffer, &length)) + " " + test::HexOf(buffer, 6);
+             return Then(adapter.GetPeerAddress(buffer, &length), [&] { return test::HexOf(buffer, 6); });
          }},
         {"indicator",
-         [&] {
-             return std::to_string(adapter.GetIndicator(buffer, &length)) + " " + test::HexOf(buffer, 1);
-         }},
+         [&] { return Then(adapter.GetIndicator(buffer, &length), [&] { return test::HexOf(buffer, 1); }); }},
         {"counters",
          [&] {
-             return std::to_string(adapter.GetCounters(&counters[0], &counters[1])) +
-                    (counters[0] + counters[1] > 0 ? " counting" : " zero");
+             return Then(adapter.GetCounters(&counters[0], &counters[1]),
+                         [&] { return counters[0] + counters[1] > 0 ? "counting" : "zero"; });
          }},
         {"no-counters", [&] { return std::to_string(adapter.GetCounters(nullptr, &counters[1])); }},
         {"renew",
          [&] {
              const auto key = Bytes(arg);
-             return std::to_string(
-                        adapter.RenewAccessPointKey(key.data(), static_cast<std::uint32_t>(key.size() * 8))) +
-                    " renewals=" + std::to_string(adapter.GetRenewalCount());
+             return Then(adapter.RenewAccessPointKey(key.data(), static_cast<std::uint32_t>(key.size() * 8)),
+                         [&] { return "renewals=" + std::to_string(adapter.GetRenewalCount()); });
          }},
         {"renewal-module", [&] { return RunRenewal(adapter, w); }},
         {"handshake-failed",
