@@ -1,45 +1,59 @@
+// Multibyte text functions and the string table, run by the cases of cases/texts.txt.
+
 #include "airvane/platform/MbString.h"
+#include "airvane/platform/StringTable.h"
+
+#include "tests/plugins/CaseFile.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 namespace pf = airvane::platform;
 
-TEST(MbString, Searches) {
-    const char* text = "PCI\\VEN_168C&DEV_0013,x;_y";
-    EXPECT_EQ(pf::MbsStr(text, "VEN_"), text + 4);
-    EXPECT_EQ(pf::MbsStr(text, "ven_"), nullptr);
-    EXPECT_EQ(pf::MbsStr(text, ""), text);
-    EXPECT_EQ(pf::MbsChr(text, '&'), text + 12);
-    EXPECT_EQ(pf::MbsChr(text, '#'), nullptr);
-    EXPECT_EQ(pf::MbsRChr(text, '_'), text + 24);
-    EXPECT_EQ(pf::MbsRChr(text, '#'), nullptr);
-    EXPECT_EQ(pf::MbsPbrk(text, ";,"), text + 21);
-    EXPECT_EQ(pf::MbsPbrk("name", ";,"), nullptr);
-    // The terminator is not a character.
-    EXPECT_EQ(pf::MbsChr(text, 0), nullptr);
-    EXPECT_EQ(pf::MbsRChr(text, 0), nullptr);
-    // UTF-8 sequences never contain ASCII bytes, so ASCII searches skip them whole.
-    const char* utf8 = "\xC3\xA9t\xC3\xA9,x";
-    EXPECT_EQ(pf::MbsChr(utf8, ','), utf8 + 5);
+std::string Offset(const char* text, const char* found) {
+    return found == nullptr ? "none" : std::to_string(found - text);
 }
 
-TEST(MbString, CompareIsExactAndUnsignedAndCopyIsBounded) {
-    EXPECT_EQ(pf::MbsCmp("XP", "XP"), 0);
-    EXPECT_NE(pf::MbsCmp("XP", "xp"), 0);
-    EXPECT_LT(pf::MbsCmp("XP", "XP64"), 0);
-    EXPECT_GT(pf::MbsCmp("\x80", "a"), 0);
-    char buffer[8];
-    std::memset(buffer, '#', sizeof(buffer));
-    pf::MbsNbCpy(buffer, "abc", sizeof(buffer));
-    EXPECT_EQ(std::string(buffer, 5), std::string("abc\0#", 5)); // no padding after the terminator
-    std::memset(buffer, '#', sizeof(buffer));
-    pf::MbsNbCpy(buffer, "abcdefgh", 4);
-    EXPECT_EQ(std::string(buffer, 5), "abcd#"); // not terminated when the source is longer
+std::string Step(const std::vector<std::string>& w) {
+    const std::string& c = w[0];
+    const char* a = w[1] == "\"\"" ? "" : w[1].c_str();
+    const std::string second = w.size() > 2 && w[2] != "\"\"" ? w[2] : "";
+    const char* b = second.c_str();
+    if (c == "string") {
+        const char* text = pf::LoadLibraryString(static_cast<unsigned>(std::strtoul(a, nullptr, 10)));
+        return text == nullptr ? "none" : text;
+    }
+    if (c == "cmp") {
+        const int sign = pf::MbsCmp(a, b);
+        return std::to_string(sign < 0 ? -1 : sign > 0 ? 1 : 0);
+    }
+    if (c == "cpy") {
+        char buffer[8];
+        std::memset(buffer, '#', sizeof buffer);
+        pf::MbsNbCpy(buffer, a, std::strtoul(b, nullptr, 10));
+        std::string shown;
+        for (const char byte : buffer) {
+            shown += byte == '\0' ? std::string("\\0") : std::string(1, byte);
+        }
+        return shown;
+    }
+    return Offset(a, c == "str"    ? pf::MbsStr(a, b)
+                     : c == "chr"  ? pf::MbsChr(a, static_cast<unsigned char>(b[0]))
+                     : c == "rchr" ? pf::MbsRChr(a, static_cast<unsigned char>(b[0]))
+                                   : pf::MbsPbrk(a, b));
+}
+
+TEST(MbString, SearchesComparesCopiesAndTheStringTable) {
+    for (const airvane::test::stCase& c : airvane::test::ReadCases(AIRVANE_PLATFORM_CASES "/texts.txt")) {
+        SCOPED_TRACE(c.name);
+        airvane::test::RunSteps(c, Step);
+    }
 }
 
 } // namespace

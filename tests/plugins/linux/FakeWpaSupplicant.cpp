@@ -44,11 +44,6 @@ std::string CFakeWpaSupplicant::DefaultReply(const std::string& command) {
     return "OK\n";
 }
 
-void CFakeWpaSupplicant::SetReply(ReplyFn reply) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_reply = std::move(reply);
-}
-
 std::vector<std::string> CFakeWpaSupplicant::Commands() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_commands;

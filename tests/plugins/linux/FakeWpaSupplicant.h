@@ -25,7 +25,6 @@ public:
     CFakeWpaSupplicant& operator=(const CFakeWpaSupplicant&) = delete;
 
     static std::string DefaultReply(const std::string& command);
-    void SetReply(ReplyFn reply);
     void SendEvent(const std::string& event);
     std::vector<std::string> Commands();
 
