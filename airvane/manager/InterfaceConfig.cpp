@@ -2,6 +2,7 @@
 
 #include "airvane/manager/GestionModeAcces.h"
 #include "airvane/manager/Tokenizer.h"
+#include "airvane/platform/internal/Guard.h"
 #include "airvane/system/OSVersion.h"
 
 #include <cstring>
@@ -116,11 +117,8 @@ stXMLNode* BuildInterfaceConfig(CGestionModeAcces* pAccessModes) {
     if (root == nullptr || list == nullptr || list->count < 1) {
         return root;
     }
-    try {
-        AddEntries(root, *list);
-    } catch (...) {
-        // Out of memory in the lookup: keep the document built so far.
-    }
+    // Out of memory in the lookup: keep the document built so far.
+    airvane::Guard([&] { AddEntries(root, *list); });
     return root;
 }
 
@@ -136,7 +134,8 @@ bool IsDeviceForCurrentOS(stXMLNode* device) {
     if (*osCodes.text == '\0') {
         return false;
     }
-    try {
+    // No memory for the system's code: the device cannot be shown to apply.
+    return airvane::Guard(false, [&] {
         const std::string current = COSVersion::Instance().GetOSCode();
         CTokenBuffer token;
         const char* cursor = osCodes.text;
@@ -150,8 +149,6 @@ bool IsDeviceForCurrentOS(stXMLNode* device) {
                 return true;
             }
         }
-    } catch (...) {
-        // No memory for the system's code: the device cannot be shown to apply.
-    }
-    return false;
+        return false;
+    });
 }

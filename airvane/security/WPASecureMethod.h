@@ -41,7 +41,8 @@ public:
     // Ends the context; the (now empty) record stays shared by every clone.
     virtual void WPAReleaseContext();
 
-    // WPA / RSN information element codec (flags WPAIE_* in airvane/wpa_ie/WPAIEFlags.h).
+    // WPA / RSN information element codec (flags WPAIE_* in airvane/wpa_ie/WPAIEFlags.h),
+    // kept here for hosts; the codec itself lives in wpa_ie/.
     // Parses one element of `length` bytes and ORs its flags into `flags`; 1 on success,
     // 0 (flags unchanged) on failure.
     static int WPAParseIEinfo(const unsigned char* ie, unsigned int length, unsigned long& flags);

@@ -162,13 +162,12 @@ TEST_F(SimAdapterTest, ListsNetworksAndWalksAnOpenAssociation) {
     ASSERT_EQ(state.m_count, 6u);
     EXPECT_STREQ(state.m_ssid[1], "Office");
     EXPECT_EQ(state.m_quality[1], 60);
-    EXPECT_EQ(state.m_status, CSimAdapter::LINK_NOT_ASSOCIATED);
+    EXPECT_EQ(state.m_status, WLAN_LINK_NOT_ASSOCIATED);
     EXPECT_EQ(state.m_secureState, nullptr);
 
     CWLANProfil profile("Cafe"); // no method: an open network
     ASSERT_EQ(m_adapter.Connect(profile, &m_listener), 1);
-    for (const std::int32_t status :
-         {CSimAdapter::LINK_ASSOCIATING, CSimAdapter::LINK_ASSOCIATED, CSimAdapter::LINK_ASSOCIATED}) {
+    for (const std::int32_t status : {WLAN_LINK_ASSOCIATING, WLAN_LINK_ASSOCIATED, WLAN_LINK_ASSOCIATED}) {
         ASSERT_EQ(Poll(m_adapter, state, &m_listener), 1);
         EXPECT_EQ(state.m_status, status);
     }
@@ -178,7 +177,7 @@ TEST_F(SimAdapterTest, ListsNetworksAndWalksAnOpenAssociation) {
     EXPECT_EQ(m_adapter.Disconnect(&m_listener), 1);
     EXPECT_EQ(m_listener.lines.back(), "Simulated adapter sim0: disconnected from Cafe");
     ASSERT_EQ(Poll(m_adapter, state), 1);
-    EXPECT_EQ(state.m_status, CSimAdapter::LINK_NOT_ASSOCIATED);
+    EXPECT_EQ(state.m_status, WLAN_LINK_NOT_ASSOCIATED);
 }
 
 // Connections in sequence on one adapter: a profile that cannot work is refused at once; an
@@ -310,7 +309,7 @@ TEST_F(SimAdapterTest, WepPlusLinkRunsTheRenewalScheduleWithItself) {
     EXPECT_EQ(indicator[0], 0);
 
     Poll(m_adapter, state);
-    EXPECT_EQ(state.m_status, CSimAdapter::LINK_ASSOCIATED);
+    EXPECT_EQ(state.m_status, WLAN_LINK_ASSOCIATED);
     EXPECT_EQ(calls(), 1);
     EXPECT_EQ(lastAdapter(), static_cast<const void*>(static_cast<IWepPlusAdapter*>(&m_adapter)));
     ASSERT_EQ(m_adapter.GetIndicator(indicator, &length), 1);
@@ -336,7 +335,7 @@ TEST_F(SimAdapterTest, WepPlusLinkRunsTheRenewalScheduleWithItself) {
     ASSERT_EQ(ConnectTo(m_adapter, "Plus", WLAN_SECURE_WEPPLUS, "\1\2\1\2\1"), 1);
     Poll(m_adapter, state);
     Poll(m_adapter, state);
-    EXPECT_EQ(state.m_status, CSimAdapter::LINK_ASSOCIATED);
+    EXPECT_EQ(state.m_status, WLAN_LINK_ASSOCIATED);
 }
 
 TEST_F(SimAdapterTest, WpaLinkDrivesTheSupplicantContext) {
@@ -378,7 +377,7 @@ TEST_F(SimAdapterTest, WpaLinkDrivesTheSupplicantContext) {
     // The supplicant's verdict reaches the adapter through the peer interface.
     m_adapter.OnHandshakeResult(SIM_HANDSHAKE_FAILED);
     Poll(m_adapter, state);
-    EXPECT_EQ(state.m_status, CSimAdapter::LINK_NOT_ASSOCIATED);
+    EXPECT_EQ(state.m_status, WLAN_LINK_NOT_ASSOCIATED);
     ExpectError(m_adapter, WLAN_ERROR_AUTHENTICATION_FAILED, SIM_ERROR_HANDSHAKE_FAILED);
     Poll(m_adapter, state);
     calls = events();
@@ -487,8 +486,8 @@ protected:
         Poll(adapter, state);
         Poll(adapter, state);
         EXPECT_EQ(state.m_status, adapter.GetGeneriqueLastError() == WLAN_ERROR_NONE
-                                      ? CSimAdapter::LINK_ASSOCIATED
-                                      : CSimAdapter::LINK_NOT_ASSOCIATED);
+                                      ? WLAN_LINK_ASSOCIATED
+                                      : WLAN_LINK_NOT_ASSOCIATED);
         return adapter.GetGeneriqueLastError();
     }
 

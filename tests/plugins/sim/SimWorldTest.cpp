@@ -1,5 +1,5 @@
 #include "plugins/sim/adapter/SimWorld.h"
-#include "plugins/sim/SimHex.h"
+#include "airvane/Hex.h"
 
 #include "airvane/xml/XMLReader.h"
 
@@ -160,10 +160,10 @@ TEST(SimWorldTest, HardwareAddressesAndHex) {
         EXPECT_FALSE(ParseHardwareAddress(bad, address)) << bad;
     }
     std::vector<std::uint8_t> bytes = {9};
-    EXPECT_FALSE(ParseHexBytes("", bytes));
-    EXPECT_FALSE(ParseHexBytes("0g", bytes));
+    EXPECT_FALSE(airvane::hex::Decode("", bytes));
+    EXPECT_FALSE(airvane::hex::Decode("0g", bytes));
     EXPECT_EQ(bytes, std::vector<std::uint8_t>{9}) << "unchanged on failure";
-    EXPECT_TRUE(ParseHexBytes("00fF10", bytes));
+    EXPECT_TRUE(airvane::hex::Decode("00fF10", bytes));
     EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x00, 0xFF, 0x10}));
 }
 
