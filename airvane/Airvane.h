@@ -13,6 +13,7 @@
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WLANProfil.h"
 #include "airvane/security/WLANState.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 #include "airvane/security/WPASecureMethod.h"
 #include "airvane/system/OSVersion.h"
 #include "airvane/system/Registry.h"

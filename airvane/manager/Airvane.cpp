@@ -1,10 +1,10 @@
 #include "airvane/manager/Airvane.h"
 
-#include "airvane/manager/InterfaceConfig.h"
+#include "airvane/manager/internal/InterfaceConfig.h"
 #include "airvane/module/internal/UnloadHooks.h"
 #include "airvane/platform/Module.h"
-#include "airvane/platform/StringTable.h"
 #include "airvane/platform/internal/Guard.h"
+#include "airvane/platform/internal/StringTable.h"
 #include "airvane/security/WLANState.h"
 #include "airvane/xml/XMLReader.h"
 #include "airvane/xml/XMLWriter.h"

@@ -1,7 +1,7 @@
-#include "airvane/manager/InterfaceConfig.h"
+#include "airvane/manager/internal/InterfaceConfig.h"
 
 #include "airvane/manager/GestionModeAcces.h"
-#include "airvane/manager/Tokenizer.h"
+#include "airvane/manager/internal/Tokenizer.h"
 #include "airvane/platform/internal/Guard.h"
 #include "airvane/system/OSVersion.h"
 

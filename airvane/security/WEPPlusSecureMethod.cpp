@@ -1,8 +1,8 @@
 #include "airvane/security/WEPPlusSecureMethod.h"
 
 #include "airvane/Hex.h"
-#include "airvane/platform/Clock.h"
 #include "airvane/platform/MbString.h"
+#include "airvane/platform/internal/Clock.h"
 #include "airvane/platform/internal/Guard.h"
 #include "airvane/platform/internal/LazyModule.h"
 #include "airvane/security/internal/SecureWipe.h"

@@ -3,7 +3,7 @@
 #include "airvane/platform/internal/Guard.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPSecureMethod.h"
-#include "airvane/security/WPASecureMethod.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 
 #include <memory>
 #include <new>

@@ -1,6 +1,4 @@
-// CWLANWPAPSKSecureMethod, declared with the WPA method root in WPASecureMethod.h.
-
-#include "airvane/security/WPASecureMethod.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 
 #include "airvane/Hex.h"
 #include "airvane/platform/internal/Guard.h"

@@ -1,7 +1,7 @@
 #include "airvane/system/OSVersion.h"
 
-#include "airvane/platform/OSVersionQuery.h"
 #include "airvane/platform/internal/Guard.h"
+#include "airvane/platform/internal/OSVersionQuery.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "airvane/platform/Module.h"
-#include "airvane/platform/StringTable.h"
+#include "airvane/platform/internal/StringTable.h"
 
 namespace airvane::platform {
 

@@ -5,8 +5,8 @@
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WLANProfil.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 #include "airvane/security/WPASecureCapabilities.h"
-#include "airvane/security/WPASecureMethod.h"
 
 #include <algorithm>
 #include <cstdio>
