@@ -1,6 +1,7 @@
 #include "airvane/manager/Airvane.h"
 
 #include "airvane/manager/internal/InterfaceConfig.h"
+#include "airvane/manager/internal/XMLOwners.h"
 #include "airvane/module/internal/UnloadHooks.h"
 #include "airvane/platform/Module.h"
 #include "airvane/platform/internal/Guard.h"
@@ -84,34 +85,6 @@ std::string RegistryName(IWLANAdapter* adapter) {
     return CurrentName(adapter);
 }
 
-// Frees a string block returned by XMLGetAttribute on scope exit.
-class CXMLString {
-public:
-    explicit CXMLString(char* text) : m_text(text) {}
-    CXMLString(const CXMLString&) = delete;
-    CXMLString& operator=(const CXMLString&) = delete;
-    ~CXMLString() { XMLFreeString(m_text); }
-
-    const char* Get() const { return m_text; }
-
-private:
-    char* m_text;
-};
-
-// Frees a whole document on scope exit.
-class CXMLDocument {
-public:
-    explicit CXMLDocument(stXMLNode* root) : m_root(root) {}
-    CXMLDocument(const CXMLDocument&) = delete;
-    CXMLDocument& operator=(const CXMLDocument&) = delete;
-    ~CXMLDocument() { XMLFreeTree(m_root); }
-
-    stXMLNode* Root() const { return m_root; }
-
-private:
-    stXMLNode* m_root;
-};
-
 // The configuration document: the file named by the string table, read from the current
 // directory, or the one synthesized from the host's access-mode data. No fallback.
 stXMLNode* LoadConfigurationDocument(CGestionModeAcces* pAccessModes) {
@@ -155,12 +128,12 @@ CAirvane& CAirvane::Instance(CGestionModeAcces* pAccessModes, IWLANListener* pLi
 CAirvane::CAirvane(CGestionModeAcces* pAccessModes, IWLANListener* pListener) {
     // The document lives only while the manager is being built; nothing keeps a pointer
     // into it afterwards.
-    const CXMLDocument document(LoadConfigurationDocument(pAccessModes));
-    if (document.Root() == nullptr) {
+    const XMLTreeOwner document(LoadConfigurationDocument(pAccessModes));
+    if (document.get() == nullptr) {
         return;
     }
     // Out of memory (or a throwing callback): keep what was registered so far.
-    airvane::Guard([&] { LoadConfiguration(document.Root(), pListener); });
+    airvane::Guard([&] { LoadConfiguration(document.get(), pListener); });
 }
 
 CAirvane::CAirvane(const CAirvane& other) {
@@ -202,11 +175,11 @@ void CAirvane::LoadConfiguration(stXMLNode* root, IWLANListener* listener) {
 }
 
 void CAirvane::LoadAdapterElement(stXMLNode* adapter, IWLANListener* listener) {
-    const CXMLString dllAttribute(XMLGetAttribute(adapter, kConfigDllAttribute));
-    if (dllAttribute.Get() == nullptr) {
+    const XMLStringOwner dllAttribute(XMLGetAttribute(adapter, kConfigDllAttribute));
+    if (dllAttribute.get() == nullptr) {
         return;
     }
-    const airvane::platform::ModuleHandle module = airvane::platform::LoadModule(dllAttribute.Get());
+    const airvane::platform::ModuleHandle module = airvane::platform::LoadModule(dllAttribute.get());
     if (module == nullptr) {
         return;
     }
@@ -216,7 +189,7 @@ void CAirvane::LoadAdapterElement(stXMLNode* adapter, IWLANListener* listener) {
     if (entry == nullptr) {
         return;
     }
-    const std::string dll(dllAttribute.Get());
+    const std::string dll(dllAttribute.get());
     Trace(listener, kTraceDllLoaded, dll);
     m_mapDriverEntries[dll] = entry;
 

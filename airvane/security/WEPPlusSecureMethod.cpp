@@ -5,6 +5,7 @@
 #include "airvane/platform/internal/Clock.h"
 #include "airvane/platform/internal/Guard.h"
 #include "airvane/platform/internal/LazyModule.h"
+#include "airvane/security/WEPPlusSecureMethodState.h"
 #include "airvane/security/internal/SecureWipe.h"
 #include "airvane/system/Registry.h"
 
@@ -309,27 +310,4 @@ std::uint32_t CWLANWEPPlusSecureMethod::GetPeriod() const {
 
 std::uint32_t CWLANWEPPlusSecureMethod::GetMark() const {
     return m_mark;
-}
-
-CWLANWEPPlusSecureMethodState::CWLANWEPPlusSecureMethodState(int keyed, int indicator)
-    : m_keyed(keyed), m_indicator(indicator) {}
-
-CWLANWEPPlusSecureMethodState::CWLANWEPPlusSecureMethodState(const CWLANWEPPlusSecureMethodState&) = default;
-CWLANWEPPlusSecureMethodState&
-CWLANWEPPlusSecureMethodState::operator=(const CWLANWEPPlusSecureMethodState&) = default;
-CWLANWEPPlusSecureMethodState::~CWLANWEPPlusSecureMethodState() = default;
-
-enWLANSecureMethodUID CWLANWEPPlusSecureMethodState::GetSecureMethodUID() const {
-    return WLAN_SECURE_WEPPLUS;
-}
-
-IWLANSecureMethodState* CWLANWEPPlusSecureMethodState::Clone() const {
-    return new (std::nothrow) CWLANWEPPlusSecureMethodState(*this);
-}
-
-CWLANWEPPlusSecureMethodState::WepPlusState CWLANWEPPlusSecureMethodState::GetWepPlusState() const {
-    if (m_indicator != 0) {
-        return WEPPLUS_NOT_KEYED;
-    }
-    return m_keyed != 0 ? WEPPLUS_KEYED : WEPPLUS_IDLE;
 }

@@ -2,6 +2,7 @@
 // not remembered, so once the double is copied beside the executable the next call loads it.
 
 #include "airvane/security/WEPPlusSecureMethod.h"
+#include "airvane/security/WEPPlusSecureMethodState.h"
 #include "airvane/security/WPAPSKSecureMethod.h"
 
 #include "FakeWepPlusAdapter.h"

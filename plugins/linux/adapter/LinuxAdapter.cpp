@@ -5,6 +5,7 @@
 
 #include "airvane/Hex.h"
 #include "airvane/security/WEPSecureMethod.h"
+#include "airvane/security/WEPSecureMethodState.h"
 #include "airvane/security/WLANProfil.h"
 #include "airvane/security/WLANState.h"
 #include "airvane/security/WPASecureCapabilities.h"

@@ -6,6 +6,7 @@
 
 #include "airvane/platform/Module.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
+#include "airvane/security/WEPPlusSecureMethodState.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WLANProfil.h"
 #include "airvane/security/WPAPSKSecureMethod.h"
