@@ -30,8 +30,8 @@ constexpr const char* kWepPlusHardwareIds[] = {
 constexpr std::uint32_t kAddressBytes = 6;
 constexpr std::uint32_t kIndicatorBytes = 4;
 
-// Value names are upper-case hex digits.
-// Value name of a link key: peer and adapter address bytes interleaved, peer first.
+// Value name of a link key, in upper-case hex digits: peer and adapter address bytes
+// interleaved, peer first.
 std::string LinkKeyValueName(const std::uint8_t* peer, const std::uint8_t* adapter) {
     std::string name;
     for (std::uint32_t i = 0; i < kAddressBytes; ++i) {
@@ -41,8 +41,8 @@ std::string LinkKeyValueName(const std::uint8_t* peer, const std::uint8_t* adapt
     return name;
 }
 
-// Value name of the last generated key: adapter address and label bytes interleaved,
-// address first; once one side runs out the other continues alone.
+// Value name of the last generated key, in upper-case hex digits: adapter address and label
+// bytes interleaved, address first; once one side runs out the other continues alone.
 std::string GeneratedKeyValueName(const std::uint8_t* adapter, const std::string& label) {
     std::string name;
     const std::size_t longest = label.size() > kAddressBytes ? label.size() : kAddressBytes;
