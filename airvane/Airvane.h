@@ -8,7 +8,9 @@
 
 #include "airvane/manager/Airvane.h"
 #include "airvane/manager/WLANAdapter.h"
+#include "airvane/security/SecureCapabilities.h"
 #include "airvane/security/SecureMethod.h"
+#include "airvane/security/SecureMethodState.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPPlusSecureMethodState.h"
 #include "airvane/security/WEPSecureMethod.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "airvane/Export.h"
-#include "airvane/security/SecureMethod.h"
+#include "airvane/security/SecureMethodState.h"
 
 // State of a WEP link: carries nothing but its identifier.
 class AIRVANE_API CWLANWEPSecureMethodState : public IWLANSecureMethodState {
