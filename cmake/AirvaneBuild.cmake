@@ -11,7 +11,13 @@ if(WIN32)
     add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
 endif()
 
+# Settings of every Airvane target: the warnings (errors with AIRVANE_WERROR), and hidden
+# symbols, so that only what is marked AIRVANE_API (or a plug-in's entry points) is exported.
 function(airvane_set_warnings target)
+    set_target_properties(${target} PROPERTIES
+        C_VISIBILITY_PRESET hidden
+        CXX_VISIBILITY_PRESET hidden
+        VISIBILITY_INLINES_HIDDEN ON)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
     if(AIRVANE_WERROR)
         target_compile_options(${target} PRIVATE -Werror)

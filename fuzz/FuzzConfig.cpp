@@ -7,8 +7,8 @@
 #include "FuzzXMLCheck.h"
 
 #include "airvane/manager/GestionModeAcces.h"
-#include "airvane/manager/InterfaceConfig.h"
-#include "airvane/manager/Tokenizer.h"
+#include "airvane/manager/internal/InterfaceConfig.h"
+#include "airvane/manager/internal/Tokenizer.h"
 #include "airvane/xml/XMLTree.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

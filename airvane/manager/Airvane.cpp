@@ -1,14 +1,17 @@
 #include "airvane/manager/Airvane.h"
 
-#include "airvane/manager/InterfaceConfig.h"
+#include "airvane/manager/internal/InterfaceConfig.h"
+#include "airvane/manager/internal/XMLOwners.h"
 #include "airvane/module/internal/UnloadHooks.h"
 #include "airvane/platform/Module.h"
-#include "airvane/platform/StringTable.h"
+#include "airvane/platform/internal/Guard.h"
+#include "airvane/platform/internal/StringTable.h"
 #include "airvane/security/WLANState.h"
 #include "airvane/xml/XMLReader.h"
 #include "airvane/xml/XMLWriter.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -46,10 +49,14 @@ void DestroyInstance() {
     StoredInstance()->~CAirvane();
 }
 
-void Trace(IWLANListener* listener, const std::string& line) {
-    if (listener != nullptr) {
-        listener->Trace(line.c_str());
+// Sends the concatenated parts as one trace line; without a listener nothing is built.
+template <typename... Parts> void Trace(IWLANListener* listener, const Parts&... parts) {
+    if (listener == nullptr) {
+        return;
     }
+    std::string line;
+    (line += ... += parts);
+    listener->Trace(line.c_str());
 }
 
 // First bytes of a text, at most `limit`, without reading past its terminator.
@@ -78,34 +85,6 @@ std::string RegistryName(IWLANAdapter* adapter) {
     return CurrentName(adapter);
 }
 
-// Frees a string block returned by XMLGetAttribute on scope exit.
-class CXMLString {
-public:
-    explicit CXMLString(char* text) : m_text(text) {}
-    CXMLString(const CXMLString&) = delete;
-    CXMLString& operator=(const CXMLString&) = delete;
-    ~CXMLString() { XMLFreeString(m_text); }
-
-    const char* Get() const { return m_text; }
-
-private:
-    char* m_text;
-};
-
-// Frees a whole document on scope exit.
-class CXMLDocument {
-public:
-    explicit CXMLDocument(stXMLNode* root) : m_root(root) {}
-    CXMLDocument(const CXMLDocument&) = delete;
-    CXMLDocument& operator=(const CXMLDocument&) = delete;
-    ~CXMLDocument() { XMLFreeTree(m_root); }
-
-    stXMLNode* Root() const { return m_root; }
-
-private:
-    stXMLNode* m_root;
-};
-
 // The configuration document: the file named by the string table, read from the current
 // directory, or the one synthesized from the host's access-mode data. No fallback.
 stXMLNode* LoadConfigurationDocument(CGestionModeAcces* pAccessModes) {
@@ -118,32 +97,19 @@ stXMLNode* LoadConfigurationDocument(CGestionModeAcces* pAccessModes) {
 
 // Traces a DEVICE element that the operating-system filter rejected, with its whole text.
 void TraceRejectedDevice(IWLANListener* listener, const std::string& dll, const stXMLNode* device) {
-    const std::uint32_t length = XMLSerialize(device, nullptr, 0);
+    const std::uint32_t length = listener != nullptr ? XMLSerialize(device, nullptr, 0) : 0;
     if (length == 0) {
         return;
     }
-    char* text = new (std::nothrow) char[static_cast<std::size_t>(length) + 1];
+    const std::unique_ptr<char[]> text(new (std::nothrow) char[static_cast<std::size_t>(length) + 1]);
     if (text == nullptr) {
         return;
     }
-    std::memset(text, 0, static_cast<std::size_t>(length) + 1);
-    XMLSerialize(device, text, 0);
-    if (*text != '\0' && listener != nullptr) {
-        try {
-            Trace(listener, kTraceDllPrefix + dll + kTraceUnsupportedOS + text);
-        } catch (...) {
-            delete[] text;
-            throw;
-        }
+    std::memset(text.get(), 0, static_cast<std::size_t>(length) + 1);
+    XMLSerialize(device, text.get(), 0);
+    if (text[0] != '\0') {
+        Trace(listener, kTraceDllPrefix, dll, kTraceUnsupportedOS, text.get());
     }
-    delete[] text;
-}
-
-WLAN_GetAdapterFn ToEntryPoint(void* address) {
-    WLAN_GetAdapterFn entry = nullptr;
-    static_assert(sizeof(entry) == sizeof(address), "entry point and export address differ in size");
-    std::memcpy(&entry, &address, sizeof(entry));
-    return entry;
 }
 
 } // namespace
@@ -162,31 +128,24 @@ CAirvane& CAirvane::Instance(CGestionModeAcces* pAccessModes, IWLANListener* pLi
 CAirvane::CAirvane(CGestionModeAcces* pAccessModes, IWLANListener* pListener) {
     // The document lives only while the manager is being built; nothing keeps a pointer
     // into it afterwards.
-    const CXMLDocument document(LoadConfigurationDocument(pAccessModes));
-    if (document.Root() == nullptr) {
+    const XMLTreeOwner document(LoadConfigurationDocument(pAccessModes));
+    if (document.get() == nullptr) {
         return;
     }
-    try {
-        LoadConfiguration(document.Root(), pListener);
-    } catch (...) {
-        // Out of memory (or a throwing callback): keep what was registered so far.
-    }
+    // Out of memory (or a throwing callback): keep what was registered so far.
+    airvane::Guard([&] { LoadConfiguration(document.get(), pListener); });
 }
 
 CAirvane::CAirvane(const CAirvane& other) {
-    try {
-        *this = other;
-    } catch (...) {
-        // operator= leaves this object unchanged (empty) when a copy fails.
-    }
+    *this = other; // leaves this object empty when a copy fails
 }
 
 CAirvane& CAirvane::operator=(const CAirvane& other) {
     if (this == &other) {
         return *this;
     }
-    try {
-        // Copy first, then swap, so that a failed copy leaves this object unchanged.
+    // Copy first, then swap, so that a failed copy leaves this object unchanged.
+    airvane::Guard([&] {
         std::string selected(other.m_strSelectedAdapter);
         std::string lastRequested(other.m_strLastRequestedAdapter);
         std::map<std::string, WLAN_GetAdapterFn> driverEntries(other.m_mapDriverEntries);
@@ -196,8 +155,7 @@ CAirvane& CAirvane::operator=(const CAirvane& other) {
         m_strLastRequestedAdapter.swap(lastRequested);
         m_mapDriverEntries.swap(driverEntries);
         m_mapAdapters.swap(adapters);
-    } catch (...) {
-    }
+    });
     return *this;
 }
 
@@ -217,24 +175,22 @@ void CAirvane::LoadConfiguration(stXMLNode* root, IWLANListener* listener) {
 }
 
 void CAirvane::LoadAdapterElement(stXMLNode* adapter, IWLANListener* listener) {
-    const CXMLString dllAttribute(XMLGetAttribute(adapter, kConfigDllAttribute));
-    if (dllAttribute.Get() == nullptr) {
+    const XMLStringOwner dllAttribute(XMLGetAttribute(adapter, kConfigDllAttribute));
+    if (dllAttribute.get() == nullptr) {
         return;
     }
-    const airvane::platform::ModuleHandle module = airvane::platform::LoadModule(dllAttribute.Get());
+    const airvane::platform::ModuleHandle module = airvane::platform::LoadModule(dllAttribute.get());
     if (module == nullptr) {
         return;
     }
     // A module without the entry point stays loaded; modules are never unloaded.
     const WLAN_GetAdapterFn entry =
-        ToEntryPoint(airvane::platform::GetModuleExport(module, kWLANGetAdapterExport));
+        airvane::platform::GetModuleFunction<WLAN_GetAdapterFn>(module, kWLANGetAdapterExport);
     if (entry == nullptr) {
         return;
     }
-    const std::string dll(dllAttribute.Get());
-    if (listener != nullptr) {
-        Trace(listener, kTraceDllLoaded + dll);
-    }
+    const std::string dll(dllAttribute.get());
+    Trace(listener, kTraceDllLoaded, dll);
     m_mapDriverEntries[dll] = entry;
 
     for (stXMLNode* device = XMLFindChild(adapter, kConfigDeviceElement); device != nullptr;
@@ -252,24 +208,21 @@ void CAirvane::LoadAdapterElement(stXMLNode* adapter, IWLANListener* listener) {
         if (name.empty() || m_mapAdapters.count(name) != 0) {
             continue;
         }
-        if (listener != nullptr) {
-            Trace(listener, kTraceDllPrefix + dll + kTraceSupportedAdapter + name);
-        }
+        Trace(listener, kTraceDllPrefix, dll, kTraceSupportedAdapter, name);
         m_mapAdapters[name] = wlanAdapter;
     }
 }
 
 const stListWLANAdapter& CAirvane::ListWLANAdapter(int discover, IWLANListener* listener) {
-    try {
+    // Out of memory: the record holds what was listed so far.
+    airvane::Guard([&] {
         m_listAdapters.adapterCount = 0;
         ListRegisteredAdapters(listener);
         RekeyAdapters();
         if (discover != 0) {
             DiscoverAdapters(listener);
         }
-    } catch (...) {
-        // Out of memory: the record holds what was listed so far.
-    }
+    });
     return m_listAdapters;
 }
 
@@ -279,9 +232,7 @@ void CAirvane::ListRegisteredAdapters(IWLANListener* listener) {
                                                                         m_mapAdapters.end());
     for (const auto& [key, adapter] : registered) {
         if (adapter->IsPreconfigured() == 0 && adapter->Preconfigure(listener) == 0) {
-            if (listener != nullptr) {
-                Trace(listener, kTracePreconfigureFailed + key);
-            }
+            Trace(listener, kTracePreconfigureFailed, key);
             if (key == m_strSelectedAdapter) {
                 m_strSelectedAdapter.clear();
             }
@@ -289,16 +240,12 @@ void CAirvane::ListRegisteredAdapters(IWLANListener* listener) {
         }
         if (adapter->IsHardwareAvailable() != 0) {
             AddToList(adapter, CurrentName(adapter));
-            if (listener != nullptr) {
-                Trace(listener, kTraceHardwareAvailable + key);
-            }
+            Trace(listener, kTraceHardwareAvailable, key);
         } else {
             if (key == m_strSelectedAdapter) {
                 m_strSelectedAdapter.clear();
             }
-            if (listener != nullptr) {
-                Trace(listener, kTraceHardwareUnavailable + key);
-            }
+            Trace(listener, kTraceHardwareUnavailable, key);
         }
     }
 }
@@ -326,17 +273,14 @@ void CAirvane::DiscoverAdapters(IWLANListener* listener) {
             }
             // Registered before any check: it stays registered even when it is not usable.
             m_mapAdapters[name] = adapter;
-            if (adapter->IsPreconfigured() == 0 && adapter->Preconfigure(listener) == 0 &&
-                listener != nullptr) {
-                Trace(listener, kTraceNewPreconfigureFailed + name + kTraceFoundWithDll + dll);
+            if (adapter->IsPreconfigured() == 0 && adapter->Preconfigure(listener) == 0) {
+                Trace(listener, kTraceNewPreconfigureFailed, name, kTraceFoundWithDll, dll);
             }
             if (adapter->IsPreconfigured() != 0 && adapter->IsHardwareAvailable() != 0) {
-                if (listener != nullptr) {
-                    Trace(listener, kTraceNewCompatible + name + kTraceFoundWithDll + dll);
-                }
+                Trace(listener, kTraceNewCompatible, name, kTraceFoundWithDll, dll);
                 AddToList(adapter, name);
-            } else if (listener != nullptr) {
-                Trace(listener, kTraceNewUnavailable + name + kTraceFoundWithDll + dll);
+            } else {
+                Trace(listener, kTraceNewUnavailable, name, kTraceFoundWithDll, dll);
             }
         }
     }
@@ -372,7 +316,7 @@ IWLANAdapter* CAirvane::ErrorAdapter() const {
 }
 
 int CAirvane::SelectWLANAdapter(const char* name, IWLANListener* listener) {
-    try {
+    return airvane::Guard(0, [&] {
         const std::string requested(name != nullptr ? name : "");
         if (requested == m_strSelectedAdapter) {
             return 1;
@@ -390,9 +334,7 @@ int CAirvane::SelectWLANAdapter(const char* name, IWLANListener* listener) {
             }
         }
         return result;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 const char* CAirvane::SelectedWLANAdapter() const {

@@ -1,7 +1,9 @@
-#include "airvane/manager/InterfaceConfig.h"
+#include "airvane/manager/internal/InterfaceConfig.h"
 
 #include "airvane/manager/GestionModeAcces.h"
-#include "airvane/manager/Tokenizer.h"
+#include "airvane/manager/internal/Tokenizer.h"
+#include "airvane/manager/internal/XMLOwners.h"
+#include "airvane/platform/internal/Guard.h"
 #include "airvane/system/OSVersion.h"
 
 #include <cstring>
@@ -95,16 +97,6 @@ bool AddEntries(stXMLNode* root, const AccessModeList& list) {
     return true;
 }
 
-// Frees an attribute copy on scope exit.
-struct CAttributeCopy {
-    explicit CAttributeCopy(char* value) : text(value) {}
-    CAttributeCopy(const CAttributeCopy&) = delete;
-    CAttributeCopy& operator=(const CAttributeCopy&) = delete;
-    ~CAttributeCopy() { XMLFreeString(text); }
-
-    char* text;
-};
-
 } // namespace
 
 stXMLNode* BuildInterfaceConfig(CGestionModeAcces* pAccessModes) {
@@ -116,11 +108,8 @@ stXMLNode* BuildInterfaceConfig(CGestionModeAcces* pAccessModes) {
     if (root == nullptr || list == nullptr || list->count < 1) {
         return root;
     }
-    try {
-        AddEntries(root, *list);
-    } catch (...) {
-        // Out of memory in the lookup: keep the document built so far.
-    }
+    // Out of memory in the lookup: keep the document built so far.
+    airvane::Guard([&] { AddEntries(root, *list); });
     return root;
 }
 
@@ -129,18 +118,19 @@ bool IsDeviceForCurrentOS(stXMLNode* device) {
     if (kit == nullptr) {
         return true;
     }
-    CAttributeCopy osCodes(XMLGetAttribute(kit, kConfigOSCodeAttribute));
-    if (osCodes.text == nullptr) {
+    const XMLStringOwner osCodes(XMLGetAttribute(kit, kConfigOSCodeAttribute));
+    if (osCodes.get() == nullptr) {
         return true;
     }
-    if (*osCodes.text == '\0') {
+    if (*osCodes.get() == '\0') {
         return false;
     }
-    try {
+    // No memory for the system's code: the device cannot be shown to apply.
+    return airvane::Guard(false, [&] {
         const std::string current = COSVersion::Instance().GetOSCode();
         CTokenBuffer token;
-        const char* cursor = osCodes.text;
-        std::size_t remaining = std::strlen(osCodes.text);
+        const char* cursor = osCodes.get();
+        std::size_t remaining = std::strlen(osCodes.get());
         while (remaining != 0) {
             if (NextToken(kOSCodeDelimiters, kTokenTrimSet, cursor, remaining, token.buffer,
                           token.capacity) == 0) {
@@ -150,8 +140,6 @@ bool IsDeviceForCurrentOS(stXMLNode* device) {
                 return true;
             }
         }
-    } catch (...) {
-        // No memory for the system's code: the device cannot be shown to apply.
-    }
-    return false;
+        return false;
+    });
 }

@@ -1,4 +1,4 @@
-#include "airvane/manager/Tokenizer.h"
+#include "airvane/manager/internal/Tokenizer.h"
 
 #include <cstring>
 #include <new>

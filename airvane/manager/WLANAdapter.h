@@ -7,6 +7,7 @@
 
 #include "airvane/Export.h"
 #include "airvane/manager/WLANLastError.h"
+#include "airvane/security/SecureCapabilities.h"
 #include "airvane/security/SecureMethod.h"
 #include "airvane/security/WepPlusAdapter.h"
 #include "airvane/xml/XMLTree.h"

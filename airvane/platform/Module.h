@@ -2,6 +2,9 @@
 
 #include "airvane/Export.h"
 
+#include <cstring>
+#include <type_traits>
+
 namespace airvane::platform {
 
 // Opaque handle of a loaded module.
@@ -21,5 +24,16 @@ AIRVANE_API const char* LastModuleLoadError();
 
 // Looks up an exported symbol of a loaded module; null when missing or when the handle is null.
 AIRVANE_API void* GetModuleExport(ModuleHandle module, const char* exportName);
+
+// GetModuleExport as a pointer to a function of type Fn; null when the export is missing.
+template <typename Fn> Fn GetModuleFunction(ModuleHandle module, const char* exportName) {
+    static_assert(std::is_pointer_v<Fn> && std::is_function_v<std::remove_pointer_t<Fn>>,
+                  "Fn is a pointer to a function");
+    static_assert(sizeof(Fn) == sizeof(void*), "function and export addresses differ in size");
+    void* const address = GetModuleExport(module, exportName);
+    Fn function = nullptr;
+    std::memcpy(&function, &address, sizeof(function));
+    return function;
+}
 
 } // namespace airvane::platform

@@ -3,6 +3,7 @@
 #include "airvane/Export.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace airvane::platform {
 
@@ -51,5 +52,11 @@ AIRVANE_API RegResult RegistryQueryValue(RegKeyHandle key, const char* valueName
 
 // Closes a key; null is ignored.
 AIRVANE_API void RegistryCloseKey(RegKeyHandle key);
+
+// Owns an open key and closes it when it goes away.
+struct stRegKeyCloser {
+    void operator()(RegKeyHandle key) const { RegistryCloseKey(key); }
+};
+using RegKeyOwner = std::unique_ptr<stRegKey, stRegKeyCloser>;
 
 } // namespace airvane::platform

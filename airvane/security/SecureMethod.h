@@ -34,29 +34,3 @@ public:
     virtual IWLANSecureMethodState* BuildSecureMethodState() const;
     virtual ~IWLANSecureMethod();
 };
-
-// Root of the method state family; a plain object carries identifier 0.
-// Virtual slot order: GetSecureMethodUID, Clone, destructor.
-class AIRVANE_API IWLANSecureMethodState {
-public:
-    IWLANSecureMethodState();
-    IWLANSecureMethodState(const IWLANSecureMethodState& other);
-    IWLANSecureMethodState& operator=(const IWLANSecureMethodState& other);
-
-    virtual enWLANSecureMethodUID GetSecureMethodUID() const;
-    virtual IWLANSecureMethodState* Clone() const;
-    virtual ~IWLANSecureMethodState();
-};
-
-// Root of the capabilities family; a plain object carries identifier 0.
-// Virtual slot order: GetSecureMethodUID, Clone, destructor.
-class AIRVANE_API IWLANSecureCapabilities {
-public:
-    IWLANSecureCapabilities();
-    IWLANSecureCapabilities(const IWLANSecureCapabilities& other);
-    IWLANSecureCapabilities& operator=(const IWLANSecureCapabilities& other);
-
-    virtual enWLANSecureMethodUID GetSecureMethodUID() const;
-    virtual IWLANSecureCapabilities* Clone() const;
-    virtual ~IWLANSecureCapabilities();
-};

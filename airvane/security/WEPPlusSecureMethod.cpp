@@ -1,9 +1,11 @@
 #include "airvane/security/WEPPlusSecureMethod.h"
 
-#include "airvane/platform/Clock.h"
+#include "airvane/Hex.h"
 #include "airvane/platform/MbString.h"
-#include "airvane/platform/Module.h"
-#include "airvane/platform/StringTable.h"
+#include "airvane/platform/internal/Clock.h"
+#include "airvane/platform/internal/Guard.h"
+#include "airvane/platform/internal/LazyModule.h"
+#include "airvane/security/WEPPlusSecureMethodState.h"
 #include "airvane/security/internal/SecureWipe.h"
 #include "airvane/system/Registry.h"
 
@@ -13,8 +15,9 @@
 
 namespace {
 
-// Key renewal routine of the vendor module, resolved on first use. The module stays loaded.
-RunWepPlusFn g_runWepPlus = nullptr;
+// The key renewal module, loaded on first use.
+airvane::platform::CLazyModule<RunWepPlusFn> g_wepPlusModule(airvane::platform::IDS_WEPPLUS_MODULE,
+                                                             airvane::platform::IDS_WEPPLUS_EXPORT);
 
 // Hardware identifiers (lower case) of WEP Plus devices, checked in this order.
 constexpr const char* kWepPlusHardwareIds[] = {
@@ -27,44 +30,30 @@ constexpr const char* kWepPlusHardwareIds[] = {
 constexpr std::uint32_t kAddressBytes = 6;
 constexpr std::uint32_t kIndicatorBytes = 4;
 
-// Appends one byte as two hexadecimal digits ("%.2x"); value names are then upper-cased whole.
-void AppendHexByte(std::string& text, unsigned char byte) {
-    static constexpr const char kDigits[] = "0123456789abcdef";
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 0x0F]);
-}
-
-void ToUpperAscii(std::string& text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-}
-
-// Value name of a link key: peer and adapter address bytes interleaved, peer first.
+// Value name of a link key, in upper-case hex digits: peer and adapter address bytes
+// interleaved, peer first.
 std::string LinkKeyValueName(const std::uint8_t* peer, const std::uint8_t* adapter) {
     std::string name;
     for (std::uint32_t i = 0; i < kAddressBytes; ++i) {
-        AppendHexByte(name, peer[i]);
-        AppendHexByte(name, adapter[i]);
+        airvane::hex::Append(name, &peer[i], 1);
+        airvane::hex::Append(name, &adapter[i], 1);
     }
-    ToUpperAscii(name);
     return name;
 }
 
-// Value name of the last generated key: adapter address and label bytes interleaved,
-// address first; once one side runs out the other continues alone.
+// Value name of the last generated key, in upper-case hex digits: adapter address and label
+// bytes interleaved, address first; once one side runs out the other continues alone.
 std::string GeneratedKeyValueName(const std::uint8_t* adapter, const std::string& label) {
     std::string name;
     const std::size_t longest = label.size() > kAddressBytes ? label.size() : kAddressBytes;
     for (std::size_t i = 0; i < longest; ++i) {
         if (i < kAddressBytes) {
-            AppendHexByte(name, adapter[i]);
+            airvane::hex::Append(name, &adapter[i], 1);
         }
         if (i < label.size()) {
-            AppendHexByte(name, static_cast<unsigned char>(label[i]));
+            airvane::hex::Append(name, &label[i], 1);
         }
     }
-    ToUpperAscii(name);
     return name;
 }
 
@@ -80,19 +69,6 @@ bool ReadAddresses(IWepPlusAdapter* adapter, std::uint8_t* own, std::uint8_t* pe
         return false;
     }
     return adapter->GetPeerAddress(peer, &length) != 0;
-}
-
-void ResolveRunWepPlus() {
-    if (g_runWepPlus != nullptr) {
-        return;
-    }
-    using namespace airvane::platform;
-    const ModuleHandle module = LoadModule(LoadLibraryString(IDS_WEPPLUS_MODULE));
-    if (module == nullptr) {
-        return; // not remembered: the next call tries again
-    }
-    g_runWepPlus =
-        reinterpret_cast<RunWepPlusFn>(GetModuleExport(module, LoadLibraryString(IDS_WEPPLUS_EXPORT)));
 }
 
 } // namespace
@@ -125,11 +101,9 @@ enWLANSecureMethodUID CWLANWEPPlusSecureMethod::GetSecureMethodUID() const {
 }
 
 IWLANSecureMethod* CWLANWEPPlusSecureMethod::Clone() const {
-    try {
-        return new (std::nothrow) CWLANWEPPlusSecureMethod(*this);
-    } catch (...) {
-        return nullptr; // copying the key path ran out of memory
-    }
+    // Null when copying the key path runs out of memory.
+    return airvane::Guard<IWLANSecureMethod*>(
+        nullptr, [&] { return new (std::nothrow) CWLANWEPPlusSecureMethod(*this); });
 }
 
 IWLANSecureMethodState* CWLANWEPPlusSecureMethod::BuildSecureMethodState() const {
@@ -137,11 +111,8 @@ IWLANSecureMethodState* CWLANWEPPlusSecureMethod::BuildSecureMethodState() const
 }
 
 void CWLANWEPPlusSecureMethod::SetWepPlusKeyPath(const char* keyPath) {
-    try {
-        m_keyPath = keyPath != nullptr ? keyPath : "";
-    } catch (...) {
-        // Out of memory: the previous path stays.
-    }
+    // Out of memory: the previous path stays.
+    airvane::Guard([&] { m_keyPath = keyPath != nullptr ? keyPath : ""; });
 }
 
 void CWLANWEPPlusSecureMethod::SetPairing(int pairing) {
@@ -163,7 +134,7 @@ int CWLANWEPPlusSecureMethod::IsWepPlusAdapter(const char* hardwareId) {
     if (hardwareId == nullptr || *hardwareId == '\0') {
         return 0;
     }
-    try {
+    return airvane::Guard(0, [&] {
         std::string lower(hardwareId);
         for (char& c : lower) {
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -173,10 +144,8 @@ int CWLANWEPPlusSecureMethod::IsWepPlusAdapter(const char* hardwareId) {
                 return 1;
             }
         }
-    } catch (...) {
         return 0;
-    }
-    return 0;
+    });
 }
 
 std::uint32_t CWLANWEPPlusSecureMethod::ElapsedSince(std::uint32_t mark, std::uint32_t current) {
@@ -202,10 +171,10 @@ void CWLANWEPPlusSecureMethod::CheckWepPlus(IWepPlusAdapter* adapter) {
     if (adapter == nullptr) {
         return;
     }
-    ResolveRunWepPlus();
+    const RunWepPlusFn runWepPlus = g_wepPlusModule.Main();
     if (m_keyed == 0) {
-        if (g_runWepPlus != nullptr) {
-            m_keyed = g_runWepPlus(this, adapter);
+        if (runWepPlus != nullptr) {
+            m_keyed = runWepPlus(this, adapter);
         }
         std::uint8_t indicator[kIndicatorBytes] = {0, 0, 0, 0};
         std::uint32_t length = kIndicatorBytes;
@@ -222,8 +191,8 @@ void CWLANWEPPlusSecureMethod::CheckWepPlus(IWepPlusAdapter* adapter) {
     if (ElapsedSince(m_mark, current) <= m_period) {
         return;
     }
-    if (g_runWepPlus != nullptr) {
-        g_runWepPlus(this, adapter); // a renewal does not change the keyed flag
+    if (runWepPlus != nullptr) {
+        runWepPlus(this, adapter); // a renewal does not change the keyed flag
     }
     m_mark = CurrentMark(adapter, m_mark);
 }
@@ -237,7 +206,7 @@ int CWLANWEPPlusSecureMethod::GetLinkKey(IWepPlusAdapter* adapter, char* buffer,
     if (!ReadAddresses(adapter, own, peer)) {
         return 0;
     }
-    try {
+    return airvane::Guard(0, [&] {
         std::string text;
         const int read = RegistryGetString(m_keyPath.c_str(), LinkKeyValueName(peer, own).c_str(), text);
         if (read == 0) {
@@ -255,9 +224,7 @@ int CWLANWEPPlusSecureMethod::GetLinkKey(IWepPlusAdapter* adapter, char* buffer,
         size = needed;
         airvane::security::SecureWipeString(text);
         return read;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CWLANWEPPlusSecureMethod::SetLinkKey(IWepPlusAdapter* adapter, const char* linkKey) {
@@ -269,13 +236,10 @@ int CWLANWEPPlusSecureMethod::SetLinkKey(IWepPlusAdapter* adapter, const char* l
     if (!ReadAddresses(adapter, own, peer)) {
         return 0;
     }
-    int stored = 0;
-    try {
-        stored = RegistrySetString(m_keyPath.c_str(), LinkKeyValueName(peer, own).c_str(),
-                                   linkKey != nullptr ? linkKey : "");
-    } catch (...) {
-        stored = 0;
-    }
+    const int stored = airvane::Guard(0, [&] {
+        return RegistrySetString(m_keyPath.c_str(), LinkKeyValueName(peer, own).c_str(),
+                                 linkKey != nullptr ? linkKey : "");
+    });
     m_pairing = stored != 0 ? 0 : 1;
     return stored;
 }
@@ -285,7 +249,7 @@ int CWLANWEPPlusSecureMethod::SetLastGeneratedKey(IWepPlusAdapter* adapter, cons
     if (adapter == nullptr) {
         return 0;
     }
-    try {
+    return airvane::Guard(0, [&] {
         const std::string label = LabelOf(adapter);
         std::uint8_t own[kAddressBytes] = {};
         std::uint32_t length = kAddressBytes;
@@ -300,9 +264,7 @@ int CWLANWEPPlusSecureMethod::SetLastGeneratedKey(IWepPlusAdapter* adapter, cons
         static const unsigned char kNoBytes[1] = {0};
         return RegistrySetBinary(m_keyPath.c_str(), GeneratedKeyValueName(own, label).c_str(),
                                  key != nullptr ? key : kNoBytes, bytes);
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int CWLANWEPPlusSecureMethod::GetLastGeneratedKey(IWepPlusAdapter* adapter, unsigned char* buffer,
@@ -310,7 +272,7 @@ int CWLANWEPPlusSecureMethod::GetLastGeneratedKey(IWepPlusAdapter* adapter, unsi
     if (adapter == nullptr) {
         return 0;
     }
-    try {
+    return airvane::Guard(0, [&] {
         const std::string label = LabelOf(adapter);
         if (m_pairing != 0 || label.empty()) {
             return 0;
@@ -327,9 +289,7 @@ int CWLANWEPPlusSecureMethod::GetLastGeneratedKey(IWepPlusAdapter* adapter, unsi
             RegistryGetBinary(m_keyPath.c_str(), GeneratedKeyValueName(own, label).c_str(), buffer, size);
         size *= 8; // bytes to bits, whatever the read's outcome
         return read;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 const char* CWLANWEPPlusSecureMethod::GetWepPlusKeyPath() const {
@@ -350,27 +310,4 @@ std::uint32_t CWLANWEPPlusSecureMethod::GetPeriod() const {
 
 std::uint32_t CWLANWEPPlusSecureMethod::GetMark() const {
     return m_mark;
-}
-
-CWLANWEPPlusSecureMethodState::CWLANWEPPlusSecureMethodState(int keyed, int indicator)
-    : m_keyed(keyed), m_indicator(indicator) {}
-
-CWLANWEPPlusSecureMethodState::CWLANWEPPlusSecureMethodState(const CWLANWEPPlusSecureMethodState&) = default;
-CWLANWEPPlusSecureMethodState&
-CWLANWEPPlusSecureMethodState::operator=(const CWLANWEPPlusSecureMethodState&) = default;
-CWLANWEPPlusSecureMethodState::~CWLANWEPPlusSecureMethodState() = default;
-
-enWLANSecureMethodUID CWLANWEPPlusSecureMethodState::GetSecureMethodUID() const {
-    return WLAN_SECURE_WEPPLUS;
-}
-
-IWLANSecureMethodState* CWLANWEPPlusSecureMethodState::Clone() const {
-    return new (std::nothrow) CWLANWEPPlusSecureMethodState(*this);
-}
-
-CWLANWEPPlusSecureMethodState::WepPlusState CWLANWEPPlusSecureMethodState::GetWepPlusState() const {
-    if (m_indicator != 0) {
-        return WEPPLUS_NOT_KEYED;
-    }
-    return m_keyed != 0 ? WEPPLUS_KEYED : WEPPLUS_IDLE;
 }

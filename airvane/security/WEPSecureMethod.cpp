@@ -1,5 +1,6 @@
 #include "airvane/security/WEPSecureMethod.h"
 
+#include "airvane/security/WEPSecureMethodState.h"
 #include "airvane/security/internal/SecureWipe.h"
 
 #include <cstring>
@@ -74,17 +75,4 @@ void CWLANWEPSecureMethod::SetMode(enMode mode) {
 
 CWLANWEPSecureMethod::enMode CWLANWEPSecureMethod::GetMode() const {
     return m_mode;
-}
-
-CWLANWEPSecureMethodState::CWLANWEPSecureMethodState() = default;
-CWLANWEPSecureMethodState::CWLANWEPSecureMethodState(const CWLANWEPSecureMethodState&) = default;
-CWLANWEPSecureMethodState& CWLANWEPSecureMethodState::operator=(const CWLANWEPSecureMethodState&) = default;
-CWLANWEPSecureMethodState::~CWLANWEPSecureMethodState() = default;
-
-enWLANSecureMethodUID CWLANWEPSecureMethodState::GetSecureMethodUID() const {
-    return WLAN_SECURE_WEP;
-}
-
-IWLANSecureMethodState* CWLANWEPSecureMethodState::Clone() const {
-    return new (std::nothrow) CWLANWEPSecureMethodState(*this);
 }

@@ -1,9 +1,11 @@
 #include "airvane/security/WLANProfil.h"
 
+#include "airvane/platform/internal/Guard.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPSecureMethod.h"
-#include "airvane/security/WPASecureMethod.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -39,22 +41,16 @@ void DestroyAll(MethodMap& methods) {
 }
 
 // Map with a clone of every method of `source` (null stays null, as does a failed clone).
-// Throws only when the map itself cannot grow; nothing leaks then.
+// Throws only when the map itself cannot grow, which happens before anything is cloned.
 MethodMap CloneAll(const MethodMap& source) {
     MethodMap copy;
-    try {
-        for (const auto& entry : source) {
-            IWLANSecureMethod* const clone = entry.second != nullptr ? entry.second->Clone() : nullptr;
-            try {
-                copy.emplace(entry.first, clone);
-            } catch (...) {
-                delete clone;
-                throw;
-            }
-        }
-    } catch (...) {
-        DestroyAll(copy);
-        throw;
+    for (const auto& entry : source) {
+        copy.emplace_hint(copy.end(), entry.first, nullptr);
+    }
+    auto original = source.begin();
+    for (auto& entry : copy) {
+        entry.second = original->second != nullptr ? original->second->Clone() : nullptr;
+        ++original;
     }
     return copy;
 }
@@ -78,16 +74,15 @@ CWLANProfil& CWLANProfil::operator=(const CWLANProfil& other) {
     if (this == &other) {
         return *this;
     }
-    try {
-        MethodMap methods = CloneAll(other.m_methods);
+    // Out of memory: the target stays as it was. Nothing throws once the methods are cloned.
+    airvane::Guard([&] {
         std::string ssid = other.m_ssid;
+        MethodMap methods = CloneAll(other.m_methods);
         DestroyMethods();
         m_methods.swap(methods);
         m_ssid.swap(ssid);
         m_selectedUID = other.m_selectedUID;
-    } catch (...) {
-        // Out of memory: the target stays as it was.
-    }
+    });
     return *this;
 }
 
@@ -100,11 +95,8 @@ void CWLANProfil::DestroyMethods() {
 }
 
 int CWLANProfil::SetSSID(const char* ssid) {
-    try {
-        m_ssid = ssid != nullptr ? ssid : "";
-    } catch (...) {
-        // Out of memory: the previous SSID stays.
-    }
+    // Out of memory: the previous SSID stays.
+    airvane::Guard([&] { m_ssid = ssid != nullptr ? ssid : ""; });
     return 1;
 }
 
@@ -127,11 +119,10 @@ IWLANSecureMethod* CWLANProfil::GetSecureMethodIF() {
     if (!known) {
         return nullptr;
     }
-    try {
+    // When the entry cannot be stored the profile cannot own the method: it is deleted.
+    return airvane::Guard<IWLANSecureMethod*>(nullptr, [&] {
+        std::unique_ptr<IWLANSecureMethod> owned(method);
         m_methods.emplace(m_selectedUID, method);
-    } catch (...) {
-        delete method; // the entry could not be stored, so the profile could not own it
-        return nullptr;
-    }
-    return method;
+        return owned.release();
+    });
 }

@@ -1,10 +1,18 @@
 #pragma once
 
 #include "airvane/Export.h"
-#include "airvane/security/SecureMethod.h"
+#include "airvane/security/SecureMethodState.h"
 
 #include <cstddef>
 #include <cstdint>
+
+// Link status codes an adapter plug-in writes to CWLANState::m_status.
+enum enWLANLinkStatus : std::int32_t {
+    WLAN_LINK_ASSOCIATED = 1,
+    WLAN_LINK_ASSOCIATING = 2,
+    WLAN_LINK_NOT_ASSOCIATED = 3,
+    WLAN_LINK_NOT_REPORTED = 4, // the reset value: the adapter wrote nothing
+};
 
 // Snapshot of the wireless network as the host reads it. Host and plug-ins, compiled
 // separately, read and write the fields directly, so the layout is a binary interface:
@@ -14,7 +22,7 @@ public:
     static constexpr std::uint32_t kMaxNetworks = 32;
     static constexpr std::size_t kSSIDSlotBytes = 256;
     // m_status after a reset.
-    static constexpr std::int32_t kResetStatus = 4;
+    static constexpr std::int32_t kResetStatus = WLAN_LINK_NOT_REPORTED;
 
     // Reset state: every byte zero, then m_status 4.
     CWLANState();
@@ -39,7 +47,7 @@ public:
     char m_ssid[kMaxNetworks][kSSIDSlotBytes]; // zero-terminated SSIDs
     std::int32_t m_quality[kMaxNetworks];      // quality of each listed network
     unsigned char m_pluginData1[256];          // adapter plug-in data, copied only
-    std::int32_t m_status;                     // link status code
+    std::int32_t m_status;                     // link status code (enWLANLinkStatus)
     unsigned char m_pluginData2[272];          // adapter plug-in data, copied only
     IWLANSecureMethodState* m_secureState;     // owned by the record, or null
     unsigned char m_pluginData3[14356];        // adapter plug-in data, copied only

@@ -1,7 +1,7 @@
-// CWLANWPAPSKSecureMethod, declared with the WPA method root in WPASecureMethod.h.
+#include "airvane/security/WPAPSKSecureMethod.h"
 
-#include "airvane/security/WPASecureMethod.h"
-
+#include "airvane/Hex.h"
+#include "airvane/platform/internal/Guard.h"
 #include "airvane/security/internal/SecureWipe.h"
 
 #include <cstring>
@@ -24,7 +24,6 @@ constexpr const char kNetworkBlockTemplate[] = "network={\n"
 constexpr const char kSSIDField[] = "%SSID%";
 constexpr const char kPSKField[] = "%PSK%";
 constexpr const char kQuotedPSKField[] = "\"%PSK%\"";
-constexpr const char kHexDigits[] = "0123456789ABCDEF";
 
 // Replaces every occurrence of `field`, scanning left to right; inserted text is not scanned again.
 void ReplaceAll(std::string& text, const char* field, const std::string& value) {
@@ -76,11 +75,9 @@ void CWLANWPAPSKSecureMethod::WipeSecrets() {
 }
 
 IWLANSecureMethod* CWLANWPAPSKSecureMethod::Clone() const {
-    try {
-        return new (std::nothrow) CWLANWPAPSKSecureMethod(*this);
-    } catch (...) {
-        return nullptr; // copying the pass phrase ran out of memory
-    }
+    // Null when copying the pass phrase runs out of memory.
+    return airvane::Guard<IWLANSecureMethod*>(
+        nullptr, [&] { return new (std::nothrow) CWLANWPAPSKSecureMethod(*this); });
 }
 
 int CWLANWPAPSKSecureMethod::WPALoadContext(const CWLANState& state, const char* ssid, IWpaAdapter* adapter) {
@@ -94,29 +91,20 @@ int CWLANWPAPSKSecureMethod::WPALoadContext(const CWLANState& state, const char*
     if (m_keySizeInBit == 0 && m_password.empty()) {
         return 0;
     }
-    int result = 0;
     std::string block;
     std::string psk;
-    try {
+    const int result = airvane::Guard(0, [&] {
         block = kNetworkBlockTemplate;
         ReplaceAll(block, kSSIDField, std::string(ssid != nullptr ? ssid : ""));
         if (m_keySizeInBit != 0) {
-            const std::uint32_t bytes = m_keySizeInBit / 8;
-            // One allocation up front: a growing text would release blocks holding key digits.
-            psk.reserve(static_cast<std::size_t>(bytes) * 2);
-            for (std::uint32_t i = 0; i < bytes; ++i) {
-                psk.push_back(kHexDigits[m_key[i] >> 4]);
-                psk.push_back(kHexDigits[m_key[i] & 0x0F]);
-            }
+            psk = airvane::hex::Encode(m_key, m_keySizeInBit / 8);
             ReplaceAll(block, kPSKField, psk);
         } else {
             ReplaceAll(block, kPSKField, kQuotedPSKField);
             ReplaceAll(block, kPSKField, m_password);
         }
-        result = AttachNewContext(state, block.c_str(), adapter);
-    } catch (...) {
-        result = 0;
-    }
+        return AttachNewContext(state, block.c_str(), adapter);
+    });
     SecureWipeString(block);
     SecureWipeString(psk);
     return result;
@@ -156,11 +144,13 @@ int CWLANWPAPSKSecureMethod::SetPassword(const char* password) {
     if (password == nullptr || *password == '\0') {
         return 0;
     }
-    try {
+    const bool copied = airvane::Guard(false, [&] {
         std::string copy(password);
         SecureWipeString(m_password);
         m_password.swap(copy);
-    } catch (...) {
+        return true;
+    });
+    if (!copied) {
         return 0;
     }
     m_keySizeInBit = 0;
@@ -169,10 +159,8 @@ int CWLANWPAPSKSecureMethod::SetPassword(const char* password) {
 }
 
 int CWLANWPAPSKSecureMethod::GetPassword(std::string& password) const {
-    try {
+    return airvane::Guard(0, [&] {
         password = m_password;
-    } catch (...) {
-        return 0;
-    }
-    return m_password.empty() ? 0 : 1;
+        return m_password.empty() ? 0 : 1;
+    });
 }

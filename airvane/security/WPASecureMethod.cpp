@@ -1,31 +1,28 @@
 #include "airvane/security/WPASecureMethod.h"
 
-#include "airvane/platform/Module.h"
-#include "airvane/platform/StringTable.h"
+#include "airvane/platform/internal/LazyModule.h"
+#include "airvane/wpa_ie/internal/WPAIECodec.h"
 
 #include <new>
 
 namespace {
 
-// Entry points of the supplicant stub, resolved on first use. The stub stays loaded.
-WPAContextLoadFn g_contextLoad = nullptr;
+// The supplicant stub, loaded on first use; its release routine is looked up with it.
+airvane::platform::CLazyModule<WPAContextLoadFn> g_stub(airvane::platform::IDS_WPA_MODULE,
+                                                        airvane::platform::IDS_WPA_LOAD_EXPORT);
 WPAContextFreeFn g_contextFree = nullptr;
 
 // Raw context states kept as they are; anything else becomes 0.
 constexpr std::int32_t kFirstKnownState = 1;
 constexpr std::int32_t kLastKnownState = 6;
 
-// Link status codes that the running logic reacts to, and the commands it sends.
-constexpr std::int32_t kStatusUp = 1;
-constexpr std::int32_t kStatusDown = 3;
-constexpr std::int32_t kCommandStart = 0;
-constexpr std::int32_t kCommandLinkDown = 1;
-constexpr std::int32_t kCommandLinkUp = 3;
-constexpr std::int32_t kCommandFirst = 4;
-
-template <typename Fn> Fn ToFunction(void* symbol) {
-    return reinterpret_cast<Fn>(symbol);
-}
+// Commands sent to the context when the link status changes.
+enum enContextCommand : std::int32_t {
+    COMMAND_START = 0,
+    COMMAND_LINK_DOWN = 1,
+    COMMAND_LINK_UP = 3,
+    COMMAND_FIRST = 4
+};
 
 } // namespace
 
@@ -105,17 +102,17 @@ void CWLANWPAGenSecureMethod::WPARunContext(const CWLANState& state, bool first,
     }
     IWPAStubContext* const context = m_context->context;
     if (first) {
-        context->Command(kCommandFirst);
+        context->Command(COMMAND_FIRST);
     }
     const std::int32_t previous = m_lastState.m_status;
-    if (state.m_status == kStatusUp) {
-        if (previous != kStatusUp || force) {
-            context->Command(kCommandLinkUp);
-            context->Command(kCommandStart);
+    if (state.m_status == WLAN_LINK_ASSOCIATED) {
+        if (previous != WLAN_LINK_ASSOCIATED || force) {
+            context->Command(COMMAND_LINK_UP);
+            context->Command(COMMAND_START);
         }
-    } else if (state.m_status == kStatusDown) {
-        if (previous != kStatusDown) {
-            context->Command(kCommandLinkDown);
+    } else if (state.m_status == WLAN_LINK_NOT_ASSOCIATED) {
+        if (previous != WLAN_LINK_NOT_ASSOCIATED) {
+            context->Command(COMMAND_LINK_DOWN);
         }
     }
     m_lastState = state;
@@ -135,22 +132,13 @@ void CWLANWPAGenSecureMethod::WPAReleaseContext() {
 }
 
 void CWLANWPAGenSecureMethod::LoadWPADll() {
-    if (g_contextLoad != nullptr) {
-        return;
+    if (g_stub.Loaded() == nullptr && g_stub.Main() != nullptr) {
+        g_contextFree = g_stub.Function<WPAContextFreeFn>(airvane::platform::IDS_WPA_FREE_EXPORT);
     }
-    using namespace airvane::platform;
-    const ModuleHandle module = LoadModule(LoadLibraryString(IDS_WPA_MODULE));
-    if (module == nullptr) {
-        return; // not remembered: the next call tries again
-    }
-    g_contextLoad =
-        ToFunction<WPAContextLoadFn>(GetModuleExport(module, LoadLibraryString(IDS_WPA_LOAD_EXPORT)));
-    g_contextFree =
-        ToFunction<WPAContextFreeFn>(GetModuleExport(module, LoadLibraryString(IDS_WPA_FREE_EXPORT)));
 }
 
 bool CWLANWPAGenSecureMethod::IsWPAContextLoadResolved() {
-    return g_contextLoad != nullptr;
+    return g_stub.Loaded() != nullptr;
 }
 
 bool CWLANWPAGenSecureMethod::HasContextRecord() const {
@@ -159,14 +147,15 @@ bool CWLANWPAGenSecureMethod::HasContextRecord() const {
 
 int CWLANWPAGenSecureMethod::AttachNewContext(const CWLANState& state, const char* networkBlock,
                                               IWpaAdapter* adapter) {
-    if (g_contextLoad == nullptr) {
+    const WPAContextLoadFn contextLoad = g_stub.Loaded();
+    if (contextLoad == nullptr) {
         return 0;
     }
     stWPAContextRef* const record = new (std::nothrow) stWPAContextRef{0, nullptr, 0};
     if (record == nullptr) {
         return 0;
     }
-    IWPAStubContext* const context = g_contextLoad(networkBlock, adapter);
+    IWPAStubContext* const context = contextLoad(networkBlock, adapter);
     if (context == nullptr) {
         delete record;
         return 0;
@@ -177,4 +166,14 @@ int CWLANWPAGenSecureMethod::AttachNewContext(const CWLANState& state, const cha
     record->holders = 1;
     m_context = record;
     return 1;
+}
+
+int CWLANWPAGenSecureMethod::WPAParseIEinfo(const unsigned char* ie, unsigned int length,
+                                            unsigned long& flags) {
+    return airvane::wpa_ie::Parse(ie, length, flags);
+}
+
+int CWLANWPAGenSecureMethod::WPAGenerateIEinfo(unsigned long flags, unsigned char* buffer,
+                                               unsigned int bufferLength) {
+    return airvane::wpa_ie::Generate(flags, buffer, bufferLength);
 }

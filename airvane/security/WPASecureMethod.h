@@ -8,7 +8,6 @@
 #include "airvane/security/WPAStubContext.h"
 
 #include <cstdint>
-#include <string>
 
 // Supplicant context shared by a WPA method object and its clones.
 struct stWPAContextRef {
@@ -41,7 +40,8 @@ public:
     // Ends the context; the (now empty) record stays shared by every clone.
     virtual void WPAReleaseContext();
 
-    // WPA / RSN information element codec (flags WPAIE_* in airvane/wpa_ie/WPAIEFlags.h).
+    // WPA / RSN information element codec (flags WPAIE_* in airvane/wpa_ie/WPAIEFlags.h),
+    // kept here for hosts; the codec itself lives in wpa_ie/.
     // Parses one element of `length` bytes and ORs its flags into `flags`; 1 on success,
     // 0 (flags unchanged) on failure.
     static int WPAParseIEinfo(const unsigned char* ie, unsigned int length, unsigned long& flags);
@@ -68,37 +68,4 @@ protected:
 
 private:
     void ReleaseRecord();
-};
-
-// WPA with a pre-shared key or a pass phrase (never both), identifier 4.
-class AIRVANE_API CWLANWPAPSKSecureMethod : public CWLANWPAGenSecureMethod {
-public:
-    static constexpr std::uint32_t kMaxKeySizeInBit = 256;
-    static constexpr std::uint32_t kKeyBytes = 32;
-
-    CWLANWPAPSKSecureMethod();
-    CWLANWPAPSKSecureMethod(const CWLANWPAPSKSecureMethod& other);
-    CWLANWPAPSKSecureMethod& operator=(const CWLANWPAPSKSecureMethod& other);
-    ~CWLANWPAPSKSecureMethod() override;
-
-    IWLANSecureMethod* Clone() const override;
-    int WPALoadContext(const CWLANState& state, const char* ssid, IWpaAdapter* adapter) override;
-
-    // Stores a key (clears the pass phrase); 0 and nothing changed above 256 bits.
-    int SetKey(const unsigned char* key, std::uint32_t sizeInBit);
-    // 0 when `key` is null or no key is set; otherwise writes length / 8 bytes.
-    int GetKey(unsigned char* key) const;
-    std::uint32_t GetKeySizeInBit() const;
-    // Stores a pass phrase (clears the key); 0 and nothing changed for null or empty text.
-    int SetPassword(const char* password);
-    // Receives the pass phrase; 1 when it is not empty.
-    int GetPassword(std::string& password) const;
-
-protected:
-    std::uint32_t m_keySizeInBit;
-    unsigned char m_key[kKeyBytes];
-    std::string m_password;
-
-private:
-    void WipeSecrets();
 };

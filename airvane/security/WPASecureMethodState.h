@@ -1,7 +1,7 @@
 #pragma once
 
 #include "airvane/Export.h"
-#include "airvane/security/SecureMethod.h"
+#include "airvane/security/SecureMethodState.h"
 
 #include <cstdint>
 

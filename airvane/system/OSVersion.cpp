@@ -1,6 +1,7 @@
 #include "airvane/system/OSVersion.h"
 
-#include "airvane/platform/OSVersionQuery.h"
+#include "airvane/platform/internal/Guard.h"
+#include "airvane/platform/internal/OSVersionQuery.h"
 
 namespace {
 
@@ -48,11 +49,7 @@ COSVersion& COSVersion::Instance() {
 }
 
 std::string COSVersion::GetOSCode() const {
-    try {
-        return std::string(OSCodeForIndex(m_osIndex));
-    } catch (...) {
-        return std::string();
-    }
+    return airvane::Guard(std::string(), [&] { return std::string(OSCodeForIndex(m_osIndex)); });
 }
 
 std::int32_t COSVersion::LookupOSIndex(std::uint32_t platformId, std::uint32_t majorVersion,

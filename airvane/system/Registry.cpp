@@ -1,6 +1,7 @@
 #include "airvane/system/Registry.h"
 
 #include "airvane/platform/RegistryBackend.h"
+#include "airvane/platform/internal/Guard.h"
 
 #include <cstring>
 #include <new>
@@ -24,39 +25,28 @@ constexpr stRootName kRootNames[] = {
 
 constexpr char kPathSeparator = '\\';
 
-// Opens the key of a path for setting a value: creates it (with its missing ancestors),
-// or, when creating is refused, opens the existing key with write access only.
-bool OpenKeyForSet(const char* keyPath, platform::RegKeyHandle& key) {
+// Opens the key of a path; null when that fails. Setting a value creates the key (with its
+// missing ancestors) or, when creating is refused, opens the existing key with write access only.
+platform::RegKeyOwner OpenKey(const char* keyPath, bool forSet) {
     std::uint32_t root = 0;
     std::string subKey;
     if (RegistryParsePath(keyPath, root, subKey) == 0) {
-        return false;
+        return nullptr;
     }
-    if (platform::RegistryCreateKey(root, subKey.c_str(), key) == platform::RegResult::Success) {
-        return true;
-    }
-    return platform::RegistryOpenKey(root, subKey.c_str(), true, key) == platform::RegResult::Success;
-}
-
-bool OpenKeyForRead(const char* keyPath, platform::RegKeyHandle& key) {
-    std::uint32_t root = 0;
-    std::string subKey;
-    if (RegistryParsePath(keyPath, root, subKey) == 0) {
-        return false;
-    }
-    return platform::RegistryOpenKey(root, subKey.c_str(), false, key) == platform::RegResult::Success;
+    platform::RegKeyHandle key = nullptr;
+    const bool opened =
+        (forSet && platform::RegistryCreateKey(root, subKey.c_str(), key) == platform::RegResult::Success) ||
+        platform::RegistryOpenKey(root, subKey.c_str(), forSet, key) == platform::RegResult::Success;
+    return platform::RegKeyOwner(opened ? key : nullptr);
 }
 
 int SetValue(const char* keyPath, const char* valueName, std::uint32_t type, const void* data,
              std::uint32_t size) {
-    platform::RegKeyHandle key = nullptr;
-    if (!OpenKeyForSet(keyPath, key)) {
-        return 0;
-    }
-    const bool stored =
-        platform::RegistrySetValue(key, valueName, type, data, size) == platform::RegResult::Success;
-    platform::RegistryCloseKey(key);
-    return stored ? 1 : 0;
+    const platform::RegKeyOwner key = OpenKey(keyPath, true);
+    return key != nullptr && platform::RegistrySetValue(key.get(), valueName, type, data, size) ==
+                                 platform::RegResult::Success
+               ? 1
+               : 0;
 }
 
 } // namespace
@@ -65,7 +55,7 @@ int RegistryParsePath(const char* keyPath, std::uint32_t& root, std::string& sub
     if (keyPath == nullptr) {
         return 0;
     }
-    try {
+    return airvane::Guard(0, [&] {
         subKey = keyPath;
         const std::size_t separator = subKey.find(kPathSeparator);
         if (separator == std::string::npos) {
@@ -81,9 +71,7 @@ int RegistryParsePath(const char* keyPath, std::uint32_t& root, std::string& sub
             }
         }
         return root != 0 ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int RegistrySetString(const char* keyPath, const char* valueName, const char* text) {
@@ -107,20 +95,19 @@ int RegistrySetBinary(const char* keyPath, const char* valueName, const unsigned
 }
 
 int RegistryGetString(const char* keyPath, const char* valueName, std::string& text) {
-    platform::RegKeyHandle key = nullptr;
-    if (!OpenKeyForRead(keyPath, key)) {
+    const platform::RegKeyOwner key = OpenKey(keyPath, false);
+    if (key == nullptr) {
         return 0;
     }
-    int result = 0;
-    try {
+    return airvane::Guard(0, [&] {
         std::uint32_t type = platform::kRegNone;
         std::uint32_t size = 0;
-        if (platform::RegistryQueryValue(key, valueName, &type, nullptr, size) ==
+        if (platform::RegistryQueryValue(key.get(), valueName, &type, nullptr, size) ==
                 platform::RegResult::Success &&
             size != 0) {
             // Exactly the value's bytes: a text stored without its zero ends at the last byte.
             std::vector<char> buffer(size, '\0');
-            if (platform::RegistryQueryValue(key, valueName, &type, buffer.data(), size) ==
+            if (platform::RegistryQueryValue(key.get(), valueName, &type, buffer.data(), size) ==
                     platform::RegResult::Success &&
                 (type == platform::kRegSz || type == platform::kRegExpandSz)) {
                 const void* zero = std::memchr(buffer.data(), '\0', size);
@@ -128,23 +115,18 @@ int RegistryGetString(const char* keyPath, const char* valueName, std::string& t
                     zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - buffer.data())
                                     : size;
                 text.assign(buffer.data(), length);
-                result = 1;
+                return 1;
             }
         }
-    } catch (...) {
-        result = 0;
-    }
-    platform::RegistryCloseKey(key);
-    return result;
+        return 0;
+    });
 }
 
 int RegistryGetBinary(const char* keyPath, const char* valueName, unsigned char* buffer,
                       std::uint32_t& count) {
-    platform::RegKeyHandle key = nullptr;
-    if (!OpenKeyForRead(keyPath, key)) {
-        return 0;
-    }
-    const platform::RegResult result = platform::RegistryQueryValue(key, valueName, nullptr, buffer, count);
-    platform::RegistryCloseKey(key);
-    return result == platform::RegResult::Success ? 1 : 0;
+    const platform::RegKeyOwner key = OpenKey(keyPath, false);
+    return key != nullptr && platform::RegistryQueryValue(key.get(), valueName, nullptr, buffer, count) ==
+                                 platform::RegResult::Success
+               ? 1
+               : 0;
 }

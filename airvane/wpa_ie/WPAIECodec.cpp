@@ -1,7 +1,5 @@
-// WPA / RSN information element codec: the static members WPAParseIEinfo and
-// WPAGenerateIEinfo of CWLANWPAGenSecureMethod.
+#include "airvane/wpa_ie/internal/WPAIECodec.h"
 
-#include "airvane/security/WPASecureMethod.h"
 #include "airvane/wpa_ie/WPAIEFlags.h"
 
 #include <cstdint>
@@ -252,8 +250,9 @@ int AkmSuite(unsigned long flags) {
 
 } // namespace
 
-int CWLANWPAGenSecureMethod::WPAParseIEinfo(const unsigned char* ie, unsigned int length,
-                                            unsigned long& flags) {
+namespace airvane::wpa_ie {
+
+int Parse(const unsigned char* ie, unsigned int length, unsigned long& flags) {
     if (length == 0 || ie == nullptr) {
         return 0;
     }
@@ -271,8 +270,7 @@ int CWLANWPAGenSecureMethod::WPAParseIEinfo(const unsigned char* ie, unsigned in
     return 1;
 }
 
-int CWLANWPAGenSecureMethod::WPAGenerateIEinfo(unsigned long flags, unsigned char* buffer,
-                                               unsigned int bufferLength) {
+int Generate(unsigned long flags, unsigned char* buffer, unsigned int bufferLength) {
     if (bufferLength < kMinGenerateBuffer || buffer == nullptr) {
         return -1;
     }
@@ -306,3 +304,5 @@ int CWLANWPAGenSecureMethod::WPAGenerateIEinfo(unsigned long flags, unsigned cha
     }
     return -1;
 }
+
+} // namespace airvane::wpa_ie

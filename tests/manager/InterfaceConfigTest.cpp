@@ -1,4 +1,4 @@
-#include "airvane/manager/InterfaceConfig.h"
+#include "airvane/manager/internal/InterfaceConfig.h"
 
 #include "airvane/manager/GestionModeAcces.h"
 #include "airvane/xml/XMLReader.h"

@@ -1,7 +1,7 @@
 // Multibyte text functions and the string table, run by the cases of cases/texts.txt.
 
 #include "airvane/platform/MbString.h"
-#include "airvane/platform/StringTable.h"
+#include "airvane/platform/internal/StringTable.h"
 
 #include "tests/plugins/CaseFile.h"
 

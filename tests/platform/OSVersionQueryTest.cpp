@@ -1,4 +1,4 @@
-#include "airvane/platform/OSVersionQuery.h"
+#include "airvane/platform/internal/OSVersionQuery.h"
 
 #include "tests/support/TestSupport.h"
 

@@ -4,7 +4,7 @@
 // block just before it goes back to the system.
 
 #include "airvane/security/WEPSecureMethod.h"
-#include "airvane/security/WPASecureMethod.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 
 #include "ReleaseWatch.h"
 #include "SecurityTestHelpers.h"

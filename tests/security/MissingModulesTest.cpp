@@ -2,7 +2,8 @@
 // not remembered, so once the double is copied beside the executable the next call loads it.
 
 #include "airvane/security/WEPPlusSecureMethod.h"
-#include "airvane/security/WPASecureMethod.h"
+#include "airvane/security/WEPPlusSecureMethodState.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 
 #include "FakeWepPlusAdapter.h"
 #include "SecurityTestHelpers.h"

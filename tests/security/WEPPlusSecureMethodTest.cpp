@@ -1,6 +1,7 @@
 #include "airvane/security/WEPPlusSecureMethod.h"
 
 #include "airvane/platform/internal/FakeClock.h"
+#include "airvane/security/WEPPlusSecureMethodState.h"
 #include "airvane/system/Registry.h"
 
 #include "FakeWepPlusAdapter.h"

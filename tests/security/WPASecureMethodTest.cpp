@@ -1,5 +1,5 @@
-#include "airvane/security/WPASecureMethod.h"
 #include "airvane/security/WLANProfil.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 
 #include "SecurityTestHelpers.h"
 #include "tests/modules/wpa_stub/WpaStubDouble.h"

@@ -1,5 +1,5 @@
 // Prints the platform's version answer and the system code the library identifies from it.
-#include "airvane/platform/OSVersionQuery.h"
+#include "airvane/platform/internal/OSVersionQuery.h"
 #include "airvane/system/OSVersion.h"
 
 #include <cstdio>

@@ -1,13 +1,14 @@
 #include "tools/airvane/Host.h"
 
+#include "airvane/Hex.h"
 #include "airvane/manager/Airvane.h"
 #include "airvane/platform/RegistryBackend.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WLANProfil.h"
 #include "airvane/security/WLANState.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 #include "airvane/security/WPASecureCapabilities.h"
-#include "airvane/security/WPASecureMethod.h"
 #include "airvane/system/Registry.h"
 #include "airvane/xml/XMLReader.h"
 #include "tools/airvane/ConfigCheck.h"
@@ -35,8 +36,6 @@ constexpr std::size_t kMaxWepKeyBytes = 32;
 constexpr std::size_t kWpaKeyBytes = 32;
 constexpr std::size_t kMinPassphrase = 8;
 constexpr std::size_t kMaxPassphrase = 63;
-// Link status that means "associated" (the value the WPA methods react to).
-constexpr std::int32_t kStatusAssociated = 1;
 constexpr std::size_t kIEBufferBytes = 40;
 constexpr std::size_t kMaxSSIDBytes = 32;
 constexpr double kMaxTimeoutSeconds = 3600;
@@ -62,7 +61,7 @@ std::string InfoText(const unsigned char* block, std::uint32_t length) {
     if (printable && (textLength == size || textLength + 1 == size)) {
         return std::string(reinterpret_cast<const char*>(block), textLength);
     }
-    return ToHex(block, size);
+    return hex::Encode(block, size);
 }
 
 // How `connect` names the security it uses.
@@ -448,7 +447,7 @@ int CHost::FollowConnection(CAirvane& manager, const stConnectRequest& request, 
         if (error != WLAN_ERROR_NONE) {
             return Failure(ConnectFailureStatus(error), "connecting to '" + request.ssid + "' failed", true);
         }
-        const bool associated = state.m_status == kStatusAssociated;
+        const bool associated = state.m_status == WLAN_LINK_ASSOCIATED;
         if ((uid == WLAN_SECURE_WPAPSK && security.completed) ||
             (uid == WLAN_SECURE_WEPPLUS && associated && security.keyed) ||
             ((uid == WLAN_SECURE_NONE || uid == WLAN_SECURE_WEP) && associated)) {
@@ -524,7 +523,7 @@ int CHost::EncodeIE(const std::vector<std::string>& flagTexts) {
     if (length < 0) {
         return Failure(EXIT_FAILED, "the flags name no protocol: give PROTO_WPA or PROTO_RSN", false);
     }
-    m_renderer->IEEncoded(ToHex(buffer, static_cast<std::size_t>(length)), length);
+    m_renderer->IEEncoded(hex::Encode(buffer, static_cast<std::size_t>(length)), length);
     return EXIT_OK;
 }
 

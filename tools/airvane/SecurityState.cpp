@@ -1,6 +1,7 @@
 #include "tools/airvane/SecurityState.h"
 
 #include "airvane/security/WEPPlusSecureMethod.h"
+#include "airvane/security/WEPPlusSecureMethodState.h"
 #include "airvane/security/WLANState.h"
 #include "airvane/security/WPASecureMethodState.h"
 #include "tools/airvane/Text.h"

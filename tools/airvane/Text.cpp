@@ -1,9 +1,10 @@
 #include "tools/airvane/Text.h"
 
+#include "airvane/Hex.h"
+#include "airvane/security/WLANState.h"
 #include "airvane/wpa_ie/WPAIEFlags.h"
 
 #include <cctype>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -57,13 +58,6 @@ constexpr stErrorText kErrorTexts[] = {
     {WLAN_ERROR_OUT_OF_MEMORY, "out-of-memory", "the plug-in ran out of memory"},
 };
 
-// The value of one hex digit (either case), or -1.
-int HexDigit(char c) {
-    int value = -1;
-    std::from_chars(&c, &c + 1, value, 16);
-    return value;
-}
-
 std::string Upper(std::string text) {
     for (char& c : text) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -83,7 +77,7 @@ bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
             }
             continue;
         }
-        const int digit = HexDigit(c);
+        const int digit = hex::DigitValue(c);
         if (digit < 0) {
             return false;
         }
@@ -99,17 +93,6 @@ bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
     }
     bytes.swap(decoded);
     return true;
-}
-
-std::string ToHex(const std::uint8_t* bytes, std::size_t count) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
-    }
-    return text;
 }
 
 std::string ExitStatusName(int status) {
@@ -141,13 +124,13 @@ std::string LastErrorId(en_WLANLastError error) {
 
 std::string LinkStatusText(std::int32_t status) {
     switch (status) {
-    case 1:
+    case WLAN_LINK_ASSOCIATED:
         return "associated";
-    case 2:
+    case WLAN_LINK_ASSOCIATING:
         return "associating";
-    case 3:
+    case WLAN_LINK_NOT_ASSOCIATED:
         return "not associated";
-    case 4:
+    case WLAN_LINK_NOT_REPORTED:
         return "not reported";
     default:
         return "status " + std::to_string(status);

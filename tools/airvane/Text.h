@@ -12,8 +12,6 @@ namespace airvane::cli {
 // Decodes hex digits, two per byte; spaces, ":" and "-" between pairs are allowed. False on
 // any other character, an odd number of digits or no digits at all.
 bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes);
-// Upper-case hex digits, two per byte, no separators.
-std::string ToHex(const std::uint8_t* bytes, std::size_t count);
 
 // Name of an exit status for scripts: "ok", "failed", "usage", "not-found",
 // "authentication", "timeout", "no-adapter", "key-store"; "unknown" for others.

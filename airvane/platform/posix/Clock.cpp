@@ -1,4 +1,4 @@
-#include "airvane/platform/Clock.h"
+#include "airvane/platform/internal/Clock.h"
 
 #include "airvane/platform/internal/FakeClock.h"
 

@@ -2,7 +2,7 @@
 // 2 GiB and more, where the size must still be read (its low 32 bits are reported).
 #define _FILE_OFFSET_BITS 64
 
-#include "airvane/platform/File.h"
+#include "airvane/platform/internal/FileBackend.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,23 +40,12 @@ bool GetFileSize32(FileHandle file, std::uint32_t& size) {
     return true;
 }
 
-std::uint32_t ReadFile(FileHandle file, void* buffer, std::uint32_t bytes) {
-    if (file == kInvalidFile || buffer == nullptr) {
-        return 0;
-    }
-    std::uint32_t total = 0;
-    char* out = static_cast<char*>(buffer);
-    while (total < bytes) {
-        const ssize_t got = ::read(static_cast<int>(file), out + total, bytes - total);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        total += static_cast<std::uint32_t>(got);
-    }
-    return total;
+std::uint32_t ReadSome(FileHandle file, char* out, std::uint32_t bytes) {
+    ssize_t got;
+    do {
+        got = ::read(static_cast<int>(file), out, bytes);
+    } while (got < 0 && errno == EINTR);
+    return got > 0 ? static_cast<std::uint32_t>(got) : 0;
 }
 
 void CloseFile(FileHandle file) {

@@ -1,5 +1,7 @@
 #include "airvane/platform/RegistryBackend.h"
 
+#include "airvane/platform/internal/Guard.h"
+
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -408,6 +410,44 @@ RegResult FindKey(sqlite3* db, std::uint32_t root, const std::vector<std::string
     return RegResult::Success;
 }
 
+// Opens the connection of a key's store; when creating, the store is made first if missing.
+RegResult OpenStore(std::string& path, bool create, bool writable, sqlite3*& db) {
+    if (create) {
+        return EnsureStoreFile(path) ? OpenConnection(path, true, db) : RegResult::Failure;
+    }
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+        // A missing store holds no keys; opening must not create it.
+        return errno == ENOENT ? RegResult::NotFound : RegResult::Failure;
+    }
+    return SecureStore(path) ? OpenConnection(path, writable, db) : RegResult::Failure;
+}
+
+// Checks (or, when creating, makes) the schema and the key, in one transaction.
+RegResult PrepareKey(const stRegKey& key, bool create) {
+    CTransaction transaction(key.db, create);
+    if (!transaction.IsActive()) {
+        return RegResult::Failure;
+    }
+    const enStoreState state = ReadStoreState(key.db);
+    if (state == enStoreState::Empty && !create) {
+        return RegResult::NotFound;
+    }
+    if (state == enStoreState::Empty) {
+        if (sqlite3_exec(key.db, kCreateSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            return RegResult::Failure;
+        }
+    } else if (state != enStoreState::Ours) {
+        return RegResult::Failure;
+    }
+    sqlite3_int64 id = 0;
+    const RegResult found = FindKey(key.db, key.root, key.path, create, id);
+    if (found != RegResult::Success) {
+        return found;
+    }
+    return transaction.Commit() ? RegResult::Success : RegResult::Failure;
+}
+
 // Opens a connection and checks (or, when creating, makes) the key.
 RegResult OpenKeyHandle(std::uint32_t root, const char* subKey, bool create, bool writable,
                         RegKeyHandle& key) {
@@ -415,58 +455,65 @@ RegResult OpenKeyHandle(std::uint32_t root, const char* subKey, bool create, boo
     if (!IsValidRoot(root)) {
         return RegResult::Failure;
     }
-    stRegKey* handle = new (std::nothrow) stRegKey;
+    RegKeyOwner handle(new (std::nothrow) stRegKey);
     if (handle == nullptr) {
         return RegResult::Failure;
     }
-    RegResult result = RegResult::Failure;
-    try {
+    const RegResult result = Guard(RegResult::Failure, [&] {
         handle->root = root;
         handle->writable = writable;
         std::string path;
-        if (SplitKeyPath(subKey, handle->path) && StorePath(path)) {
-            struct stat info;
-            if (create) {
-                result = EnsureStoreFile(path) ? OpenConnection(path, true, handle->db) : RegResult::Failure;
-            } else if (::stat(path.c_str(), &info) != 0) {
-                // A missing store holds no keys; opening must not create it.
-                result = errno == ENOENT ? RegResult::NotFound : RegResult::Failure;
-            } else {
-                result = SecureStore(path) ? OpenConnection(path, writable, handle->db) : RegResult::Failure;
-            }
+        if (!SplitKeyPath(subKey, handle->path) || !StorePath(path)) {
+            return RegResult::Failure;
         }
-        if (result == RegResult::Success) {
-            CTransaction transaction(handle->db, create);
-            result = RegResult::Failure;
-            if (transaction.IsActive()) {
-                const enStoreState state = ReadStoreState(handle->db);
-                if (state == enStoreState::Empty && create) {
-                    result = sqlite3_exec(handle->db, kCreateSchema, nullptr, nullptr, nullptr) == SQLITE_OK
-                                 ? RegResult::Success
-                                 : RegResult::Failure;
-                } else if (state == enStoreState::Empty) {
-                    result = RegResult::NotFound;
-                } else if (state == enStoreState::Ours) {
-                    result = RegResult::Success;
-                }
-                sqlite3_int64 id = 0;
-                if (result == RegResult::Success) {
-                    result = FindKey(handle->db, root, handle->path, create, id);
-                }
-                if (result == RegResult::Success && !transaction.Commit()) {
-                    result = RegResult::Failure;
-                }
-            }
-        }
-    } catch (...) {
-        result = RegResult::Failure;
+        const RegResult opened = OpenStore(path, create, writable, handle->db);
+        return opened == RegResult::Success ? PrepareKey(*handle, create) : opened;
+    });
+    if (result == RegResult::Success) {
+        key = handle.release();
     }
-    if (result != RegResult::Success) {
-        RegistryCloseKey(handle);
-        handle = nullptr;
-    }
-    key = handle;
     return result;
+}
+
+// The row id of a key that is to be read: NotFound when the store is empty, or when the
+// key is a root key without a row yet.
+RegResult FindKeyForRead(const stRegKey& key, sqlite3_int64& id) {
+    const enStoreState state = ReadStoreState(key.db);
+    if (state == enStoreState::Empty) {
+        return RegResult::NotFound;
+    }
+    if (state != enStoreState::Ours) {
+        return RegResult::Failure;
+    }
+    const RegResult found = FindKey(key.db, key.root, key.path, false, id);
+    if (found != RegResult::Success) {
+        return found;
+    }
+    return id != 0 ? RegResult::Success : RegResult::NotFound;
+}
+
+// Hands out the type and bytes of the value row `select` stands on: the size alone when
+// `data` is null, MoreData with the needed size when the buffer is too small.
+RegResult CopyValue(sqlite3_stmt* select, std::uint32_t* type, void* data, std::uint32_t& size) {
+    const sqlite3_int64 storedType = sqlite3_column_int64(select, 0);
+    const void* bytes = sqlite3_column_blob(select, 1);
+    const int count = sqlite3_column_bytes(select, 1);
+    if (storedType < 0 || storedType > 0xFFFFFFFF || count < 0 || (bytes == nullptr && count != 0)) {
+        return RegResult::Failure;
+    }
+    if (type != nullptr) {
+        *type = static_cast<std::uint32_t>(storedType);
+    }
+    const std::uint32_t needed = static_cast<std::uint32_t>(count);
+    if (data != nullptr && size < needed) {
+        size = needed;
+        return RegResult::MoreData;
+    }
+    if (data != nullptr && needed != 0) {
+        std::memcpy(data, bytes, needed);
+    }
+    size = needed;
+    return RegResult::Success;
 }
 
 } // namespace
@@ -485,7 +532,7 @@ RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_
         size > static_cast<std::uint32_t>(INT_MAX)) {
         return RegResult::Failure;
     }
-    try {
+    return Guard(RegResult::Failure, [&] {
         const std::string name(valueName != nullptr ? valueName : "");
         CTransaction transaction(key->db, true);
         if (!transaction.IsActive() || ReadStoreState(key->db) != enStoreState::Ours) {
@@ -509,9 +556,7 @@ RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_
             return RegResult::Failure;
         }
         return transaction.Commit() ? RegResult::Success : RegResult::Failure;
-    } catch (...) {
-        return RegResult::Failure;
-    }
+    });
 }
 
 RegResult RegistryQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* type, void* data,
@@ -519,26 +564,16 @@ RegResult RegistryQueryValue(RegKeyHandle key, const char* valueName, std::uint3
     if (key == nullptr || key->db == nullptr) {
         return RegResult::Failure;
     }
-    try {
+    return Guard(RegResult::Failure, [&] {
         const std::string name(valueName != nullptr ? valueName : "");
         CTransaction transaction(key->db, false);
         if (!transaction.IsActive()) {
             return RegResult::Failure;
         }
-        const enStoreState state = ReadStoreState(key->db);
-        if (state == enStoreState::Empty) {
-            return RegResult::NotFound;
-        }
-        if (state != enStoreState::Ours) {
-            return RegResult::Failure;
-        }
         sqlite3_int64 id = 0;
-        const RegResult found = FindKey(key->db, key->root, key->path, false, id);
+        const RegResult found = FindKeyForRead(*key, id);
         if (found != RegResult::Success) {
             return found;
-        }
-        if (id == 0) {
-            return RegResult::NotFound; // root key without any row yet
         }
         CStatement select(key->db, kSelectValue);
         if (!select.IsValid() || sqlite3_bind_int64(select.Get(), 1, id) != SQLITE_OK ||
@@ -546,38 +581,11 @@ RegResult RegistryQueryValue(RegKeyHandle key, const char* valueName, std::uint3
             return RegResult::Failure;
         }
         const int step = sqlite3_step(select.Get());
-        if (step == SQLITE_DONE) {
-            return RegResult::NotFound;
-        }
         if (step != SQLITE_ROW) {
-            return RegResult::Failure;
+            return step == SQLITE_DONE ? RegResult::NotFound : RegResult::Failure;
         }
-        const sqlite3_int64 storedType = sqlite3_column_int64(select.Get(), 0);
-        const void* bytes = sqlite3_column_blob(select.Get(), 1);
-        const int count = sqlite3_column_bytes(select.Get(), 1);
-        if (storedType < 0 || storedType > 0xFFFFFFFF || count < 0 || (bytes == nullptr && count != 0)) {
-            return RegResult::Failure;
-        }
-        if (type != nullptr) {
-            *type = static_cast<std::uint32_t>(storedType);
-        }
-        const std::uint32_t needed = static_cast<std::uint32_t>(count);
-        if (data == nullptr) {
-            size = needed;
-            return RegResult::Success;
-        }
-        if (size < needed) {
-            size = needed;
-            return RegResult::MoreData;
-        }
-        if (needed != 0) {
-            std::memcpy(data, bytes, needed);
-        }
-        size = needed;
-        return RegResult::Success;
-    } catch (...) {
-        return RegResult::Failure;
-    }
+        return CopyValue(select.Get(), type, data, size);
+    });
 }
 
 void RegistryCloseKey(RegKeyHandle key) {

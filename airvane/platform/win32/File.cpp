@@ -1,4 +1,4 @@
-#include "airvane/platform/File.h"
+#include "airvane/platform/internal/FileBackend.h"
 
 #include <windows.h>
 
@@ -31,20 +31,9 @@ bool GetFileSize32(FileHandle file, std::uint32_t& size) {
     return true;
 }
 
-std::uint32_t ReadFile(FileHandle file, void* buffer, std::uint32_t bytes) {
-    if (file == kInvalidFile || buffer == nullptr) {
-        return 0;
-    }
-    std::uint32_t total = 0;
-    char* out = static_cast<char*>(buffer);
-    while (total < bytes) {
-        DWORD got = 0;
-        if (!::ReadFile(ToHandle(file), out + total, bytes - total, &got, nullptr) || got == 0) {
-            break;
-        }
-        total += got;
-    }
-    return total;
+std::uint32_t ReadSome(FileHandle file, char* out, std::uint32_t bytes) {
+    DWORD got = 0;
+    return ::ReadFile(ToHandle(file), out, bytes, &got, nullptr) ? got : 0;
 }
 
 void CloseFile(FileHandle file) {

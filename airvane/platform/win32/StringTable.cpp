@@ -1,4 +1,4 @@
-#include "airvane/platform/StringTable.h"
+#include "airvane/platform/internal/StringTable.h"
 
 #include <windows.h>
 

@@ -2,6 +2,8 @@
 
 #include "plugins/linux/ctrl/WpaControl.h"
 
+#include "airvane/Hex.h"
+
 #include <cstdio>
 
 namespace airvane::linux_wlan {
@@ -26,19 +28,6 @@ bool ReadAttribute(stXMLNode* node, const char* name, std::string& value) {
     return true;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 } // namespace
 
 std::string FormatAddress(const std::uint8_t address[6]) {
@@ -53,8 +42,8 @@ bool ParseAddress(const std::string& text, std::uint8_t address[6]) {
         return false;
     }
     for (std::size_t i = 0; i < 6; ++i) {
-        const int high = HexDigit(text[i * 3]);
-        const int low = HexDigit(text[i * 3 + 1]);
+        const int high = airvane::hex::DigitValue(text[i * 3]);
+        const int low = airvane::hex::DigitValue(text[i * 3 + 1]);
         if (high < 0 || low < 0 || (i < 5 && text[i * 3 + 2] != ':' && text[i * 3 + 2] != '-')) {
             return false;
         }

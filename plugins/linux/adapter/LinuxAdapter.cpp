@@ -3,7 +3,9 @@
 #include "plugins/linux/adapter/NetworkSecurity.h"
 #include "plugins/linux/ctrl/WpaNetwork.h"
 
+#include "airvane/Hex.h"
 #include "airvane/security/WEPSecureMethod.h"
+#include "airvane/security/WEPSecureMethodState.h"
 #include "airvane/security/WLANProfil.h"
 #include "airvane/security/WLANState.h"
 #include "airvane/security/WPASecureCapabilities.h"
@@ -31,12 +33,6 @@ constexpr std::size_t kMaxSSIDBytes = 32;
 constexpr std::size_t kMaxNetworks = 32;
 constexpr std::size_t kSSIDSlotBytes = 256;
 
-enum enLinkStatus : std::int32_t {
-    LINK_ASSOCIATED = 1,
-    LINK_ASSOCIATING = 2,
-    LINK_NOT_ASSOCIATED = 3,
-};
-
 // Name of the kernel driver behind an interface, or "" when sysfs does not say.
 std::string DriverName(const std::string& interfaceName) {
     char target[256] = {};
@@ -53,16 +49,6 @@ bool ReadsOne(const std::string& path) {
     std::ifstream file(path);
     char value = '0';
     return file.get(value) && value == '1';
-}
-
-std::string HexBytes(const unsigned char* bytes, std::size_t count) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (std::size_t i = 0; i < count; ++i) {
-        hex += digits[bytes[i] >> 4];
-        hex += digits[bytes[i] & 0x0f];
-    }
-    return hex;
 }
 
 const stScanEntry* FindBySSID(const std::vector<stScanEntry>& entries, const std::string& ssid) {
@@ -294,7 +280,7 @@ int CLinuxAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
                         "WEP needs 40 or 104 bits");
         }
         fields.push_back({"key_mgmt", "NONE"});
-        fields.push_back({"wep_key0", HexBytes(key, bytes)});
+        fields.push_back({"wep_key0", airvane::hex::Encode(key, bytes)});
         fields.push_back({"wep_tx_keyidx", "0"});
         std::memset(key, 0, sizeof key);
     } else if (uid == WLAN_SECURE_NONE) {
@@ -345,7 +331,7 @@ int CLinuxAdapter::StartLink(IWLANSecureMethod& method, const std::string& ssid,
     m_handshakeFailed = false;
     if (m_wpa != nullptr) {
         CWLANState current;
-        current.m_status = LINK_NOT_ASSOCIATED;
+        current.m_status = WLAN_LINK_NOT_ASSOCIATED;
         if (m_wpa->WPALoadContext(current, ssid.c_str(), ToWpaAdapter(this)) == 0) {
             ReleaseLink();
             return Fail(WLAN_ERROR_DRIVER, LINUX_ERROR_SUPPLICANT_REFUSED, listener);
@@ -466,14 +452,14 @@ int CLinuxAdapter::DoGetNetworkState(CWLANState& state, IWLANListener* listener)
             ++state.m_count;
         }
     }
-    state.m_status = associated                                  ? LINK_ASSOCIATED
-                     : m_method != nullptr && !m_handshakeFailed ? LINK_ASSOCIATING
-                                                                 : LINK_NOT_ASSOCIATED;
+    state.m_status = associated                                  ? WLAN_LINK_ASSOCIATED
+                     : m_method != nullptr && !m_handshakeFailed ? WLAN_LINK_ASSOCIATING
+                                                                 : WLAN_LINK_NOT_ASSOCIATED;
     if (m_wpa != nullptr) {
         m_wpa->WPARunContext(state, m_firstRun, false);
         m_firstRun = false;
         if (m_handshakeFailed) {
-            state.m_status = LINK_NOT_ASSOCIATED;
+            state.m_status = WLAN_LINK_NOT_ASSOCIATED;
         }
         state.SetSecureMethodState(m_wpa->BuildSecureMethodState());
     } else if (m_method != nullptr) {

@@ -1,6 +1,7 @@
 #include "plugins/linux/ctrl/WpaNetwork.h"
 
-#include <cstdio>
+#include "airvane/Hex.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -53,13 +54,7 @@ int ParseId(const std::string& text) {
 } // namespace
 
 std::string HexSSID(const std::string& ssid) {
-    std::string hex;
-    char digits[3];
-    for (const char c : ssid) {
-        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
-        hex += digits;
-    }
-    return hex;
+    return airvane::hex::Encode(ssid.data(), ssid.size(), airvane::hex::HEX_LOWER);
 }
 
 bool ParseNetworkBlock(const char* block, std::vector<stNetworkField>& fields, std::string& error) {

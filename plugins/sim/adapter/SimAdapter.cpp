@@ -5,8 +5,8 @@
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WLANProfil.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 #include "airvane/security/WPASecureCapabilities.h"
-#include "airvane/security/WPASecureMethod.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -245,7 +245,7 @@ int CSimAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
     if (m_wpa != nullptr) {
         // The supplicant starts from the link as it is now: not associated.
         CWLANState current;
-        current.m_status = LINK_NOT_ASSOCIATED;
+        current.m_status = WLAN_LINK_NOT_ASSOCIATED;
         if (m_wpa->WPALoadContext(current, network->ssid.c_str(), ToWpaAdapter(this)) == 0) {
             ReleaseLink();
             return Fail(WLAN_ERROR_DRIVER, SIM_ERROR_SUPPLICANT_UNAVAILABLE, listener,
@@ -330,7 +330,7 @@ void CSimAdapter::RunSecurity(CWLANState& state, IWLANListener* listener) {
                 Trace(listener, kTraceHandshakeFailed + ssid);
                 // The access point drops a station that failed the handshake.
                 m_link = LINK_IDLE;
-                state.m_status = LINK_NOT_ASSOCIATED;
+                state.m_status = WLAN_LINK_NOT_ASSOCIATED;
             }
         }
     } else if (m_wepPlus != nullptr && m_link == LINK_UP) {
@@ -368,13 +368,13 @@ int CSimAdapter::DoGetNetworkState(CWLANState& state, IWLANListener* listener) {
     }
     switch (m_link) {
     case LINK_UP:
-        state.m_status = LINK_ASSOCIATED;
+        state.m_status = WLAN_LINK_ASSOCIATED;
         break;
     case LINK_ASSOCIATING_STEP:
-        state.m_status = LINK_ASSOCIATING;
+        state.m_status = WLAN_LINK_ASSOCIATING;
         break;
     default:
-        state.m_status = LINK_NOT_ASSOCIATED;
+        state.m_status = WLAN_LINK_NOT_ASSOCIATED;
         break;
     }
     RunSecurity(state, listener);

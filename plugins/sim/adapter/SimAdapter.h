@@ -29,19 +29,13 @@ namespace airvane::sim {
 //                      poll (a failed handshake drops the link to status 3);
 //                      WEP Plus: the key renewal schedule runs (CheckWepPlus)
 //
-// Link status codes written to CWLANState::m_status: 1 associated, 2 associating,
-// 3 not associated. The WPA methods react to 1 and 3 as the library documents.
+// Link status written to CWLANState::m_status: enWLANLinkStatus. The WPA methods react to
+// associated and not associated as the library documents.
 //
 // The adapter is also the IWepPlusAdapter it hands to the WEP Plus method, and the
 // supplicant's view of the access point (ISimWpaPeer, passed as the opaque IWpaAdapter).
 class CSimAdapter final : public IWLANAdapter, public ISimWepPlusAdapter, public ISimWpaPeer {
 public:
-    enum enLinkStatus : std::int32_t {
-        LINK_ASSOCIATED = 1,
-        LINK_ASSOCIATING = 2,
-        LINK_NOT_ASSOCIATED = 3,
-    };
-
     explicit CSimAdapter(const stSimAdapterConfig& config);
     CSimAdapter(const CSimAdapter&) = delete;
     CSimAdapter& operator=(const CSimAdapter&) = delete;

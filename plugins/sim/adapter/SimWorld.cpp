@@ -1,6 +1,6 @@
 #include "plugins/sim/adapter/SimWorld.h"
 
-#include "plugins/sim/SimHex.h"
+#include "airvane/Hex.h"
 #include "plugins/sim/SimWpaPeer.h"
 
 #include "airvane/security/WEPPlusSecureMethod.h"
@@ -129,7 +129,7 @@ bool IsPrintable(const std::string& text) {
 bool ParseSecret(stXMLNode* node, stSimNetwork& network, std::string& error) {
     bool hasKey = false;
     const std::string key = Attribute(node, kAttrKey, hasKey);
-    if (hasKey && !ParseHexBytes(key, network.key)) {
+    if (hasKey && !airvane::hex::Decode(key, network.key)) {
         error = "KEY: expected hex digits, two per byte";
         return false;
     }
@@ -290,7 +290,7 @@ bool ParseHardwareAddress(const std::string& text, std::uint8_t address[kSimAddr
         }
     }
     std::vector<std::uint8_t> bytes;
-    if (!ParseHexBytes(digits, bytes)) {
+    if (!airvane::hex::Decode(digits, bytes)) {
         return false;
     }
     for (std::size_t i = 0; i < kSimAddressBytes; ++i) {

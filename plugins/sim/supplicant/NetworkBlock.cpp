@@ -1,6 +1,6 @@
 #include "plugins/sim/supplicant/NetworkBlock.h"
 
-#include "plugins/sim/SimHex.h"
+#include "airvane/Hex.h"
 #include "plugins/sim/SimWpaPeer.h"
 #include "plugins/sim/supplicant/PassphraseKey.h"
 
@@ -72,7 +72,7 @@ bool ParseSSID(const std::string& value, stSimNetworkBlock& block, std::string* 
         }
     } else {
         std::vector<std::uint8_t> bytes;
-        if (!ParseHexBytes(value, bytes)) {
+        if (!airvane::hex::Decode(value, bytes)) {
             return Fail(error, "ssid: neither quoted text nor hex digits");
         }
         ssid.assign(bytes.begin(), bytes.end());
@@ -109,7 +109,7 @@ bool ParsePSK(const std::string& value, stSimNetworkBlock& block, std::string* e
         return true;
     }
     std::vector<std::uint8_t> bytes;
-    if (value.size() != kKeyHexDigits || !ParseHexBytes(value, bytes)) {
+    if (value.size() != kKeyHexDigits || !airvane::hex::Decode(value, bytes)) {
         return Fail(error, "psk: neither a quoted pass phrase nor 64 hex digits");
     }
     std::memcpy(block.key, bytes.data(), sizeof block.key);

@@ -4,16 +4,17 @@
 
 #include "plugins/sim/adapter/SimAdapter.h"
 
+#include "airvane/Hex.h"
 #include "airvane/platform/Module.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
+#include "airvane/security/WEPPlusSecureMethodState.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WLANProfil.h"
 #include "airvane/security/WPASecureCapabilities.h"
-#include "airvane/security/WPASecureMethod.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 #include "airvane/security/WPASecureMethodState.h"
 #include "airvane/system/Registry.h"
 #include "airvane/xml/XMLReader.h"
-#include "plugins/sim/SimHex.h"
 #include "tests/modules/wepplus/WepPlusDouble.h"
 #include "tests/modules/wpa_stub/WpaStubDouble.h"
 #include "tests/plugins/CaseFile.h"
@@ -102,8 +103,8 @@ TEST(SimWorldTest, ReadsWorldsAndExplainsMalformedOnes) {
         EXPECT_FALSE(ParseHardwareAddress(bad, address)) << bad;
     }
     std::vector<std::uint8_t> bytes = {9};
-    EXPECT_FALSE(ParseHexBytes("", bytes));
-    EXPECT_FALSE(ParseHexBytes("0g", bytes));
+    EXPECT_FALSE(airvane::hex::Decode("", bytes));
+    EXPECT_FALSE(airvane::hex::Decode("0g", bytes));
     EXPECT_EQ(bytes, std::vector<std::uint8_t>{9}) << "unchanged on failure";
 }
 

@@ -3,8 +3,8 @@
 
 #include "plugins/sim/supplicant/SimSupplicant.h"
 
+#include "airvane/Hex.h"
 #include "airvane/platform/Module.h"
-#include "plugins/sim/SimHex.h"
 #include "plugins/sim/SimWpaPeer.h"
 #include "plugins/sim/supplicant/NetworkBlock.h"
 #include "plugins/sim/supplicant/PassphraseKey.h"
@@ -115,7 +115,7 @@ TEST(SimSupplicantTest, MasterKeysBlocksAndHandshakes) {
             const std::vector<std::string> words = test::SplitText(accessPoint, ' ');
             std::vector<std::uint8_t> key;
             if (!c.All("ap-key").empty()) {
-                ParseHexBytes(words[1], key);
+                airvane::hex::Decode(words[1], key);
             }
             CFakeAccessPoint ap(words[0], words[1], key);
             const bool viaModule = !c.All("via-module").empty();
