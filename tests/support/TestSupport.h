@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -83,6 +85,17 @@ int RunInChild(const std::function<int()>& body);
 
 // Folder of the running test executable (where the test-double modules are built).
 std::string ExecutableDir();
+
+// A pointer as the test doubles write it in their logs: "null" or "0x..." in hex.
+inline std::string PointerText(const void* pointer) {
+    if (pointer == nullptr) {
+        return "null";
+    }
+    char text[32];
+    std::snprintf(text, sizeof(text), "0x%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pointer)));
+    return text;
+}
 
 // Writes `text` to a file; fails the test on error.
 void WriteFile(const std::string& path, const std::string& text);
