@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -94,6 +95,16 @@ inline std::string PointerText(const void* pointer) {
     char text[32];
     std::snprintf(text, sizeof(text), "0x%llx",
                   static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pointer)));
+    return text;
+}
+
+// Upper-case hexadecimal digits of `size` bytes.
+inline std::string HexOf(const unsigned char* bytes, std::size_t size) {
+    std::string text;
+    for (std::size_t i = 0; i < size; ++i) {
+        text += "0123456789ABCDEF"[bytes[i] >> 4];
+        text += "0123456789ABCDEF"[bytes[i] & 0xF];
+    }
     return text;
 }
 
