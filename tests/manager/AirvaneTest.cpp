@@ -142,7 +142,7 @@ bool IsLoaded(const std::string& module) {
 //   disconnect  registered <names...>  set <drv> <id> <KEY=value>  queue <drv> <ids...>
 // After an action, the lines "trace <text>", "drv1 <call>" and "drv2 <call>" list everything it
 // must trace and call, in order ("<L>" is the listener's address, "\n" a line feed); an action
-// ending in "any-calls" has its calls left unchecked. Checks: "names <names...>" and
+// ending in "any-calls" has its calls left unchecked. Checks: "names <names...>" (all of them) and
 // "entry <i> <name>|<friendly>|<info hex>" on the last listing, "selected <name>",
 // "loaded <module>", "unloaded <module>". "registered" lists with discovery, unchecked.
 class CScenario {
@@ -215,6 +215,7 @@ private:
         if (verb == "trace" || verb == "drv1" || verb == "drv2") {
             m_expected[verb].push_back(Expand(rest));
         } else if (verb == "names") {
+            EXPECT_EQ(m_list->adapterCount, args.size());
             EXPECT_EQ(Names(*m_list), args);
         } else if (verb == "entry") { // index, then name, friendly name and information bytes in hex
             const std::size_t i = std::stoul(a);
