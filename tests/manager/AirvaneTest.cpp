@@ -220,7 +220,8 @@ private:
             EXPECT_EQ(Names(*m_list), args);
         } else if (verb == "entry") { // index, then name, friendly name and information bytes in hex
             const std::size_t i = std::stoul(a);
-            ASSERT_LT(i, stListWLANAdapter::kMaxAdapters);
+            // Compared as a copy: the exported record's constant has no definition to bind to.
+            ASSERT_LT(i, std::size_t{stListWLANAdapter::kMaxAdapters});
             const std::string info = airvane::test::HexOf(
                 m_list->adapterInfo[i],
                 std::min<std::size_t>(m_list->adapterInfoLength[i], sizeof(m_list->adapterInfo[i])));
