@@ -139,7 +139,7 @@ bool IsLoaded(const std::string& module) {
 //   host worked-example | host empty   build from a host's access-mode data instead
 // Actions, each optionally followed by "-> <result>"; "<L>" passes the recording listener:
 //   start [<L>]  list <0|1> [<L>]  select <name|""|<null>> [<L>]  friendly <text|<null>>
-//   errors <spec> [<gen>]  disconnect  registered <names...>  set <drv> <id> <KEY=value>
+//   errors <specific> [<generic>]  disconnect  registered <names...>  set <drv> <id> <KEY=value>
 //   queue <drv> <ids...>
 // After an action, the lines "trace <text>", "drv1 <call>" and "drv2 <call>" list everything it
 // must trace and call, in order ("<L>" is the listener's address, "\n" a line feed); an action
