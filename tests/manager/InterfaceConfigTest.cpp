@@ -2,7 +2,6 @@
 
 #include "airvane/manager/GestionModeAcces.h"
 #include "airvane/xml/XMLReader.h"
-#include "airvane/xml/XMLWriter.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -50,28 +49,7 @@ std::string Synthesize(std::vector<AccessModeEntry> entries, int list = kAccessM
 }
 
 // ADAPTERs come in the reverse order of their modules' first appearance, DEVICEs in the reverse
-// order of their pairs.
-TEST(BuildInterfaceConfigTest, WorkedExampleGivesReversedAdaptersAndDevices) {
-    AccessModeEntry entries[] = {Entry("KitA", "HW-A", "drv1.dll\"XP;2000\""),
-                                 Entry("KitB", "HW-B", "drv1.dll\"98\"drv2.dll")};
-    CGestionModeAcces modes{};
-    modes.m_lists[kAccessModeWifi].entries = entries;
-    modes.m_lists[kAccessModeWifi].count = 2;
-    stXMLNode* root = BuildInterfaceConfig(&modes);
-    ASSERT_NE(root, nullptr);
-    std::string text(XMLSerialize(root, nullptr, 0), '\0');
-    XMLSerialize(root, text.data(), 0);
-    EXPECT_EQ(
-        text,
-        "<WLAN>\n<ADAPTER DLL=\"drv2.dll\">\n"
-        "<DEVICE CLASS=\"NET\" HARDWAREID=\"HW-B\">\n<X KITNAME=\"KitB\"></X>\n</DEVICE>\n"
-        "</ADAPTER>\n<ADAPTER DLL=\"drv1.dll\">\n"
-        "<DEVICE CLASS=\"NET\" HARDWAREID=\"HW-B\">\n<X KITNAME=\"KitB\" OSCODE=\"98\"></X>\n</DEVICE>\n"
-        "<DEVICE CLASS=\"NET\" HARDWAREID=\"HW-A\">\n<X KITNAME=\"KitA\" OSCODE=\"XP;2000\"></X>\n"
-        "</DEVICE>\n</ADAPTER>\n</WLAN>\n");
-    XMLFreeTree(root);
-}
-
+// order of their pairs. The host-data manager scenarios trace devices of such a tree as text.
 TEST(BuildInterfaceConfigTest, OneAdapterPerModuleOneDevicePerPairNewestFirst) {
     const std::string device = "DEVICE[CLASS=NET,HARDWAREID=H]{X[KITNAME=K";
     const struct {

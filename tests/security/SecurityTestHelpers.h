@@ -2,6 +2,7 @@
 
 #include "airvane/platform/Module.h"
 #include "airvane/security/SecureMethod.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,16 +18,6 @@ namespace airvane::test {
 template <typename Fn> Fn ModuleExport(const char* moduleName, const char* exportName) {
     return reinterpret_cast<Fn>(
         airvane::platform::GetModuleExport(airvane::platform::LoadModule(moduleName), exportName));
-}
-
-// Upper-case hexadecimal digits of `size` bytes.
-inline std::string HexOf(const unsigned char* bytes, std::size_t size) {
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += "0123456789ABCDEF"[bytes[i] >> 4];
-        text += "0123456789ABCDEF"[bytes[i] & 0xF];
-    }
-    return text;
 }
 
 // The value `get` reads from the method's state object (which must carry the method's

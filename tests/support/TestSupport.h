@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -83,6 +86,27 @@ int RunInChild(const std::function<int()>& body);
 
 // Folder of the running test executable (where the test-double modules are built).
 std::string ExecutableDir();
+
+// A pointer as the test doubles write it in their logs: "null" or "0x..." in hex.
+inline std::string PointerText(const void* pointer) {
+    if (pointer == nullptr) {
+        return "null";
+    }
+    char text[32];
+    std::snprintf(text, sizeof(text), "0x%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pointer)));
+    return text;
+}
+
+// Upper-case hexadecimal digits of `size` bytes.
+inline std::string HexOf(const unsigned char* bytes, std::size_t size) {
+    std::string text;
+    for (std::size_t i = 0; i < size; ++i) {
+        text += "0123456789ABCDEF"[bytes[i] >> 4];
+        text += "0123456789ABCDEF"[bytes[i] & 0xF];
+    }
+    return text;
+}
 
 // Writes `text` to a file; fails the test on error.
 void WriteFile(const std::string& path, const std::string& text);

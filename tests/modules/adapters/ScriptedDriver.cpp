@@ -30,7 +30,9 @@
 #include "airvane/manager/WLANAdapter.h"
 #include "airvane/security/WLANState.h"
 #include "airvane/xml/XMLTree.h"
+#include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -42,15 +44,7 @@
 
 namespace {
 
-std::string PointerText(const void* pointer) {
-    if (pointer == nullptr) {
-        return "null";
-    }
-    char text[32];
-    std::snprintf(text, sizeof(text), "0x%llx",
-                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pointer)));
-    return text;
-}
+using airvane::test::PointerText;
 
 class CScriptedAdapter;
 
@@ -74,174 +68,116 @@ void Log(const std::string& line) {
     g_state->log += '\n';
 }
 
-int ToInt(const char* value) {
-    return value != nullptr ? std::atoi(value) : 0;
-}
-
 class CScriptedAdapter final : public IWLANAdapter {
 public:
-    explicit CScriptedAdapter(const std::string& id)
-        : m_id(id), m_name(id), m_friendlyName("Friendly " + id) {}
+    explicit CScriptedAdapter(const std::string& id) : m_id(id) {
+        m_text = {{"NAME", id}, {"FRIENDLY", "Friendly " + id}};
+    }
 
+    // Texts are kept as given; NAMESEQ is split at '|'; every other key is a number.
     void Set(const std::string& key, const char* value) {
         const std::string text = value != nullptr ? value : "";
+        m_text[key] = text;
+        m_number[key] = std::strtol(text.c_str(), nullptr, 10);
         if (key == "NAME") {
-            m_name = text;
-            m_nullName = false;
-        } else if (key == "NULLNAME") {
-            m_nullName = ToInt(value) != 0;
+            m_number["NULLNAME"] = 0;
         } else if (key == "NAMESEQ") {
             m_nameSequence.clear();
-            std::size_t start = 0;
-            while (start <= text.size()) {
-                const std::size_t bar = text.find('|', start);
-                const std::size_t end = bar == std::string::npos ? text.size() : bar;
-                m_nameSequence.push_back(text.substr(start, end - start));
-                start = end + 1;
+            for (std::size_t start = 0; start <= text.size();) {
+                const std::size_t bar = std::min(text.find('|', start), text.size());
+                m_nameSequence.push_back(text.substr(start, bar - start));
+                start = bar + 1;
             }
-        } else if (key == "FRIENDLY") {
-            m_friendlyName = text;
-        } else if (key == "PRECONFIGURED") {
-            m_preconfigured = ToInt(value);
-        } else if (key == "PRECONFIGURE") {
-            m_preconfigureResult = ToInt(value);
-        } else if (key == "HARDWARE") {
-            m_hardware = ToInt(value);
-        } else if (key == "SELECT") {
-            m_select = ToInt(value);
-        } else if (key == "UNSELECT") {
-            m_unselect = ToInt(value);
-        } else if (key == "CONNECT") {
-            m_connect = ToInt(value);
-        } else if (key == "DISCONNECT") {
-            m_disconnect = ToInt(value);
-        } else if (key == "STATE") {
-            m_state = ToInt(value);
-        } else if (key == "SECURE") {
-            m_secure = ToInt(value);
-        } else if (key == "SPECERR") {
-            m_specificError = static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-        } else if (key == "GENERR") {
-            m_genericError = static_cast<en_WLANLastError>(ToInt(value));
-        } else if (key == "INFO") {
-            m_info = text;
-            m_hasInfo = true;
-        } else if (key == "NETCOUNT") {
-            m_networkCount = ToInt(value);
         }
     }
 
-    int IsPreconfigured() override {
-        Call("IsPreconfigured()");
-        return m_preconfigured;
-    }
+    int IsPreconfigured() override { return Call("IsPreconfigured()", "PRECONFIGURED"); }
     int Preconfigure(IWLANListener* listener) override {
-        Call("Preconfigure(" + PointerText(listener) + ")");
-        if (m_preconfigureResult != 0) {
-            m_preconfigured = 1;
+        const int result = Call("Preconfigure(" + PointerText(listener) + ")", "PRECONFIGURE");
+        if (result != 0) {
+            m_number["PRECONFIGURED"] = 1;
         }
-        return m_preconfigureResult;
+        return result;
     }
-    int Reserved() override {
-        Call("Reserved()");
-        return 0;
-    }
+    int Reserved() override { return Call("Reserved()", "RESERVED", 0); }
     int Select(IWLANListener* listener) override {
-        Call("Select(" + PointerText(listener) + ")");
-        return m_select;
+        return Call("Select(" + PointerText(listener) + ")", "SELECT");
     }
     int Unselect(IWLANListener* listener) override {
-        Call("Unselect(" + PointerText(listener) + ")");
-        return m_unselect;
+        return Call("Unselect(" + PointerText(listener) + ")", "UNSELECT");
     }
     int Connect(CWLANProfil& profile, IWLANListener* listener) override {
-        Call("Connect(" + PointerText(&profile) + "," + PointerText(listener) + ")");
-        return m_connect;
+        return Call("Connect(" + PointerText(&profile) + "," + PointerText(listener) + ")", "CONNECT");
     }
     int Disconnect(IWLANListener* listener) override {
-        Call("Disconnect(" + PointerText(listener) + ")");
-        return m_disconnect;
+        return Call("Disconnect(" + PointerText(listener) + ")", "DISCONNECT");
     }
     int GetNetworkState(CWLANState& state, IWLANListener* listener) override {
         // Shows what the state held on entry: the manager empties it before the call.
-        Call("GetNetworkState(" + PointerText(&state) + "," + PointerText(listener) +
-             ",count=" + std::to_string(state.m_count) + ",status=" + std::to_string(state.m_status) + ")");
-        if (m_networkCount >= 0) {
-            state.m_count = static_cast<std::uint32_t>(m_networkCount);
+        const int result = Call("GetNetworkState(" + PointerText(&state) + "," + PointerText(listener) +
+                                    ",count=" + std::to_string(state.m_count) +
+                                    ",status=" + std::to_string(state.m_status) + ")",
+                                "STATE");
+        if (m_number.count("NETCOUNT") != 0) {
+            state.m_count = static_cast<std::uint32_t>(m_number["NETCOUNT"]);
         }
-        return m_state;
+        return result;
     }
-    int IsHardwareAvailable() override {
-        Call("IsHardwareAvailable()");
-        return m_hardware;
-    }
+    int IsHardwareAvailable() override { return Call("IsHardwareAvailable()", "HARDWARE"); }
     const char* GetAdapterName() override {
-        Call("GetAdapterName()");
+        Call("GetAdapterName()", "");
         if (!m_nameSequence.empty()) {
             m_returnedName = m_nameSequence.front();
             m_nameSequence.pop_front();
             return m_returnedName == "~" ? nullptr : m_returnedName.c_str();
         }
-        if (m_nullName) {
-            return nullptr;
-        }
-        m_returnedName = m_name;
-        return m_returnedName.c_str();
+        m_returnedName = m_text["NAME"];
+        return m_number["NULLNAME"] != 0 ? nullptr : m_returnedName.c_str();
     }
     const char* GetFriendlyName() override {
-        Call("GetFriendlyName()");
-        return m_friendlyName.c_str();
+        Call("GetFriendlyName()", "");
+        return m_text["FRIENDLY"].c_str();
     }
     std::uint32_t GetSpecifiqueLastError() override {
-        Call("GetSpecifiqueLastError()");
-        return m_specificError;
+        return static_cast<std::uint32_t>(Call("GetSpecifiqueLastError()", "SPECERR", 0));
     }
     en_WLANLastError GetGeneriqueLastError() override {
-        Call("GetGeneriqueLastError()");
-        return m_genericError;
+        return static_cast<en_WLANLastError>(Call("GetGeneriqueLastError()", "GENERR", 0));
     }
     int IsSecureMethodSupported(enWLANSecureMethodUID uid, IWLANSecureCapabilities** capabilities) override {
-        Call("IsSecureMethodSupported(" + std::to_string(static_cast<int>(uid)) + "," +
-             PointerText(capabilities) + ")");
-        return m_secure;
+        return Call("IsSecureMethodSupported(" + std::to_string(static_cast<int>(uid)) + "," +
+                        PointerText(capabilities) + ")",
+                    "SECURE");
     }
     int GetAdapterInfo(unsigned char* block, std::uint32_t* length) override {
         bool zeroed = true;
         for (int i = 0; i < 10; ++i) {
             zeroed = zeroed && block[i] == 0;
         }
-        Call("GetAdapterInfo(length=" + std::to_string(*length) + ",zeroed=" + (zeroed ? "1" : "0") + ")");
-        if (m_hasInfo) {
-            const std::size_t count = m_info.size() < kAdapterInfoBytes ? m_info.size() : kAdapterInfoBytes;
-            std::memcpy(block, m_info.data(), count);
+        Call("GetAdapterInfo(length=" + std::to_string(*length) + ",zeroed=" + (zeroed ? "1" : "0") + ")",
+             "");
+        if (m_text.count("INFO") != 0) {
+            const std::string& info = m_text["INFO"];
+            const std::size_t count = std::min<std::size_t>(info.size(), kAdapterInfoBytes);
+            std::memcpy(block, info.data(), count);
             *length = static_cast<std::uint32_t>(count);
         }
         return 1;
     }
 
 private:
-    void Call(const std::string& operation) { Log(m_id + "." + operation); }
+    // Logs the call and returns the scripted result of `key`.
+    int Call(const std::string& operation, const std::string& key, int fallback = 1) {
+        Log(m_id + "." + operation);
+        const auto found = m_number.find(key);
+        return found != m_number.end() ? static_cast<int>(found->second) : fallback;
+    }
 
     std::string m_id;
-    std::string m_name;
-    bool m_nullName = false;
+    std::map<std::string, std::string> m_text;
+    std::map<std::string, long> m_number;
     std::deque<std::string> m_nameSequence;
     std::string m_returnedName;
-    std::string m_friendlyName;
-    int m_preconfigured = 1;
-    int m_preconfigureResult = 1;
-    int m_hardware = 1;
-    int m_select = 1;
-    int m_unselect = 1;
-    int m_connect = 1;
-    int m_disconnect = 1;
-    int m_state = 1;
-    int m_secure = 1;
-    std::uint32_t m_specificError = 0;
-    en_WLANLastError m_genericError = WLAN_ERROR_NONE;
-    std::string m_info;
-    bool m_hasInfo = false;
-    int m_networkCount = -1;
 };
 
 CScriptedAdapter* FindOrCreate(const std::string& id, bool& created) {
@@ -292,7 +228,7 @@ AIRVANE_PLUGIN_EXPORT IWLANAdapter* WLAN_GetAdapter(stXMLNode* device) {
     const std::string key = id != nullptr ? id : "device";
     Log("WLAN_GetAdapter(" + key + ")");
     const char* decline = FindAttribute(device, "DECLINE");
-    if (decline != nullptr && ToInt(decline) != 0) {
+    if (decline != nullptr && std::atoi(decline) != 0) {
         return nullptr;
     }
     bool created = false;
