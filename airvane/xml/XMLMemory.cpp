@@ -1,0 +1,74 @@
+#include "airvane/xml/internal/XMLMemory.h"
+
+#include "airvane/platform/GlobalMemory.h"
+
+#include <atomic>
+
+namespace airvane::xml {
+
+namespace {
+
+// Read on every allocation; the counters below are touched only once a test tracks allocations.
+std::atomic<bool> g_tracking{false};
+std::atomic<bool> g_failOnce{false};
+std::atomic<long> g_successesLeft{-1}; // negative: no failure armed
+std::atomic<long> g_counted{0};
+std::atomic<long> g_live{0};
+
+} // namespace
+
+void* AllocateTreeBlock(std::size_t bytes) {
+    if (!AllocationAllowed()) {
+        return nullptr;
+    }
+    void* block = platform::GlobalAllocZeroed(bytes);
+    if (block != nullptr && g_tracking.load(std::memory_order_relaxed)) {
+        g_live.fetch_add(1);
+    }
+    return block;
+}
+
+void ReleaseTreeBlock(void* block) {
+    if (block != nullptr && g_tracking.load(std::memory_order_relaxed)) {
+        g_live.fetch_sub(1);
+    }
+    platform::GlobalRelease(block);
+}
+
+bool AllocationAllowed() {
+    if (!g_tracking.load(std::memory_order_relaxed)) {
+        return true;
+    }
+    g_counted.fetch_add(1);
+    long left = g_successesLeft.load();
+    while (left > 0 && !g_successesLeft.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left != 0) {
+        return true;
+    }
+    // This one fails; the next ones too unless a single failure was asked for.
+    if (g_failOnce.load()) {
+        g_successesLeft.store(-1);
+    }
+    return false;
+}
+
+void TrackAllocations() {
+    g_tracking.store(true);
+}
+
+void FailAllocationsAfter(long successes, bool once) {
+    g_counted.store(0);
+    g_failOnce.store(once);
+    g_successesLeft.store(successes);
+}
+
+long AllocationsCounted() {
+    return g_counted.load();
+}
+
+long TreeBlocksLive() {
+    return g_live.load();
+}
+
+} // namespace airvane::xml
