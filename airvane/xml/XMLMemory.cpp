@@ -1,6 +1,6 @@
 #include "airvane/xml/internal/XMLMemory.h"
 
-#include "airvane/platform/GlobalMemory.h"
+#include "airvane/platform/internal/GlobalBlocks.h"
 
 #include <atomic>
 
@@ -17,14 +17,12 @@ std::atomic<long> g_live{0};
 
 } // namespace
 
-void* AllocateTreeBlock(std::size_t bytes) {
-    if (!AllocationAllowed()) {
-        return nullptr;
+void* AllocateTreeBlock(std::size_t bytes, bool zeroed) {
+    if (!g_tracking.load(std::memory_order_relaxed)) {
+        return platform::GlobalAllocBlock(bytes, zeroed);
     }
-    void* block = platform::GlobalAllocZeroed(bytes);
-    if (block != nullptr && g_tracking.load(std::memory_order_relaxed)) {
-        g_live.fetch_add(1);
-    }
+    void* block = AllocationAllowed() ? platform::GlobalAllocBlock(bytes, zeroed) : nullptr;
+    g_live.fetch_add(block != nullptr ? 1 : 0);
     return block;
 }
 
@@ -32,7 +30,7 @@ void ReleaseTreeBlock(void* block) {
     if (block != nullptr && g_tracking.load(std::memory_order_relaxed)) {
         g_live.fetch_sub(1);
     }
-    platform::GlobalRelease(block);
+    platform::GlobalReleaseBlock(block);
 }
 
 bool AllocationAllowed() {

@@ -30,7 +30,7 @@ char* XMLAllocString(std::size_t length) {
     if (length == std::numeric_limits<std::size_t>::max()) {
         return nullptr;
     }
-    return static_cast<char*>(airvane::xml::AllocateTreeBlock(length + 1));
+    return static_cast<char*>(airvane::xml::AllocateTreeBlock(length + 1, true));
 }
 
 void XMLFreeString(char* text) {

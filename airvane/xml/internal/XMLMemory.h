@@ -12,14 +12,15 @@
 
 namespace airvane::xml {
 
-// A zero-filled block of `bytes` bytes; null when no memory is left.
-void* AllocateTreeBlock(std::size_t bytes);
+// A block of `bytes` bytes, zero-filled when `zeroed` (otherwise the caller writes every byte);
+// null when no memory is left.
+void* AllocateTreeBlock(std::size_t bytes, bool zeroed);
 // Releases a block from AllocateTreeBlock (or any global memory block); null is ignored.
 void ReleaseTreeBlock(void* block);
 
-// A zero-filled record of type T from AllocateTreeBlock, or null.
+// A zero-initialised record of type T from AllocateTreeBlock, or null.
 template <class T> T* NewTreeRecord() {
-    void* block = AllocateTreeBlock(sizeof(T));
+    void* block = AllocateTreeBlock(sizeof(T), false);
     return block != nullptr ? new (block) T{} : nullptr;
 }
 
