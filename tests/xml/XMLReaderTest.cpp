@@ -47,6 +47,7 @@ std::string Unescape(const std::string& raw) {
 struct stCase {
     int line;
     std::string text, tree, written; // written: from a "<=" line, if any
+    friend void PrintTo(const stCase& c, std::ostream* out) { *out << "cases/reader.txt line " << c.line; }
 };
 
 std::vector<stCase> Cases() {

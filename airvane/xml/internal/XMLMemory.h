@@ -1,9 +1,9 @@
 #pragma once
 
 // Where every block of an XML tree comes from: the names, values and attribute strings, and the
-// node and attribute records. They are process-wide global memory blocks (zero-filled, released
-// by any module through the library's release functions), so a plug-in given a node and the
-// library that frees it need not share a C runtime. Not part of the exported interface.
+// node and attribute records. They are process-wide global memory blocks (any module may release
+// one through the library's release functions), so a plug-in given a node and the library that
+// frees it need not share a C runtime. Not part of the exported interface.
 
 #include "airvane/Export.h"
 
@@ -21,7 +21,10 @@ void ReleaseTreeBlock(void* block);
 // A zero-initialised record of type T from AllocateTreeBlock, or null.
 template <class T> T* NewTreeRecord() {
     void* block = AllocateTreeBlock(sizeof(T), false);
-    return block != nullptr ? new (block) T{} : nullptr;
+    if (block == nullptr) {
+        return nullptr;
+    }
+    return new (block) T{};
 }
 
 // Test support. Once TrackAllocations has been called, allocations are counted, and a test can
