@@ -68,8 +68,8 @@ TEST(XMLTree, EditingAttributesNamesAndChildren) {
         EXPECT_EQ(child, nullptr);
     }
     EXPECT_EQ(Dump(node.get()), "ROOT[A=back,B=two,C=]{SECOND FIRST{GRANDCHILD}}");
-    XMLStringPtr block(XMLAllocString(16)); // string blocks are zero-filled
-    EXPECT_EQ(std::string(block.get(), 17), std::string(17, '\0'));
+    XMLStringPtr small(XMLAllocString(16)), large(XMLAllocString(300)); // zero-filled blocks
+    EXPECT_EQ(std::string(small.get(), 17) + std::string(large.get(), 301), std::string(318, '\0'));
 }
 
 TEST(XMLTree, DeepAndLongTreesAreWrittenAndFreedWithoutRecursion) {

@@ -99,18 +99,12 @@ void Show(const void* at, std::size_t bytes) {
 #endif
 }
 
-// Waits for another thread's turn to end; apart so that the uncontended path stays short.
-[[gnu::noinline]] void WaitForLock(std::atomic_flag& lock) {
-    while (lock.test_and_set(std::memory_order_acquire)) {
-        std::this_thread::yield();
-    }
-}
-
 class CClassLock {
 public:
     explicit CClassLock(stClass& owner) : m_owner(owner) {
-        if (m_owner.lock.test_and_set(std::memory_order_acquire)) {
-            WaitForLock(m_owner.lock);
+        // Taken at once unless another thread holds it: the waiting stays off the common path.
+        while (__builtin_expect(m_owner.lock.test_and_set(std::memory_order_acquire), false)) {
+            std::this_thread::yield();
         }
     }
     ~CClassLock() { m_owner.lock.clear(std::memory_order_release); }
