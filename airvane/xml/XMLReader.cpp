@@ -1,6 +1,7 @@
 #include "airvane/xml/XMLReader.h"
 
 #include "airvane/platform/File.h"
+#include "airvane/xml/internal/XMLMemory.h"
 #include "airvane/xml/internal/XMLTagIndex.h"
 #include "airvane/xml/internal/XMLText.h"
 
@@ -272,13 +273,13 @@ stXMLNode* CReader::AppendNode(stLevel& level, std::string_view name) {
     if (!m_budget.Take(sizeof(stXMLNode))) {
         return nullptr;
     }
-    stXMLNode* node = new (std::nothrow) stXMLNode{};
+    stXMLNode* node = airvane::xml::NewTreeRecord<stXMLNode>();
     if (node == nullptr) {
         return nullptr;
     }
     node->name = airvane::xml::CopyToStringBlock(name.data(), name.size(), &m_budget);
     if (node->name == nullptr) {
-        delete node;
+        airvane::xml::ReleaseTreeBlock(node);
         return nullptr;
     }
     node->parent = level.parent;
@@ -350,7 +351,7 @@ void CReader::BuildAttributes(stXMLNode* node) {
         if (!m_budget.Take(sizeof(stXMLAttribute))) {
             return;
         }
-        stXMLAttribute* attribute = new (std::nothrow) stXMLAttribute{};
+        stXMLAttribute* attribute = airvane::xml::NewTreeRecord<stXMLAttribute>();
         if (attribute == nullptr) {
             return;
         }
@@ -363,7 +364,7 @@ void CReader::BuildAttributes(stXMLNode* node) {
                                                                    m_decodeScratch, m_budget);
         if (attribute->value == nullptr) {
             XMLFreeString(attribute->name);
-            delete attribute;
+            airvane::xml::ReleaseTreeBlock(attribute);
             return;
         }
         *link = attribute;

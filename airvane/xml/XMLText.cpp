@@ -1,6 +1,7 @@
 #include "airvane/xml/internal/XMLText.h"
 
 #include "airvane/xml/XMLTree.h"
+#include "airvane/xml/internal/XMLMemory.h"
 
 #include <algorithm>
 #include <cstring>
@@ -49,13 +50,17 @@ bool CTreeBudget::Take(std::size_t bytes) {
 }
 
 char* CopyToStringBlock(const char* text, std::size_t length, CTreeBudget* budget) {
-    if (budget != nullptr &&
-        (length == std::numeric_limits<std::size_t>::max() || !budget->Take(length + 1))) {
+    if (length == std::numeric_limits<std::size_t>::max() ||
+        (budget != nullptr && !budget->Take(length + 1))) {
         return nullptr;
     }
-    char* block = XMLAllocString(length);
-    if (block != nullptr && length != 0) {
-        std::memcpy(block, text, length);
+    // Every byte is written here, so the block need not be zeroed first.
+    char* block = static_cast<char*>(AllocateTreeBlock(length + 1, false));
+    if (block != nullptr) {
+        if (length != 0) {
+            std::memcpy(block, text, length);
+        }
+        block[length] = '\0';
     }
     return block;
 }

@@ -1,12 +1,11 @@
 #include "airvane/xml/XMLTree.h"
 
-#include "airvane/platform/GlobalMemory.h"
 #include "airvane/platform/MbString.h"
+#include "airvane/xml/internal/XMLMemory.h"
 #include "airvane/xml/internal/XMLText.h"
 
 #include <cstring>
 #include <limits>
-#include <new>
 
 namespace {
 
@@ -20,7 +19,7 @@ void FreeAttributes(stXMLAttribute* attribute) {
         stXMLAttribute* next = attribute->next;
         XMLFreeString(attribute->name);
         XMLFreeString(attribute->value);
-        delete attribute;
+        airvane::xml::ReleaseTreeBlock(attribute);
         attribute = next;
     }
 }
@@ -31,11 +30,11 @@ char* XMLAllocString(std::size_t length) {
     if (length == std::numeric_limits<std::size_t>::max()) {
         return nullptr;
     }
-    return static_cast<char*>(airvane::platform::GlobalAllocZeroed(length + 1));
+    return static_cast<char*>(airvane::xml::AllocateTreeBlock(length + 1, true));
 }
 
 void XMLFreeString(char* text) {
-    airvane::platform::GlobalRelease(text);
+    airvane::xml::ReleaseTreeBlock(text);
 }
 
 stXMLNode* XMLFindChild(stXMLNode* node, const char* name) {
@@ -92,7 +91,7 @@ void XMLSetAttribute(stXMLNode* node, const char* name, const char* value) {
     if (value == nullptr) {
         return;
     }
-    stXMLAttribute* attribute = new (std::nothrow) stXMLAttribute{};
+    stXMLAttribute* attribute = airvane::xml::NewTreeRecord<stXMLAttribute>();
     if (attribute == nullptr) {
         return;
     }
@@ -114,13 +113,13 @@ void XMLSetName(stXMLNode* node, const char* name) {
 }
 
 stXMLNode* XMLCreateNode(const char* name, stXMLNode* parent) {
-    stXMLNode* node = new (std::nothrow) stXMLNode{};
+    stXMLNode* node = airvane::xml::NewTreeRecord<stXMLNode>();
     if (node == nullptr) {
         return nullptr;
     }
     XMLSetName(node, name);
     if (name != nullptr && node->name == nullptr) {
-        delete node;
+        airvane::xml::ReleaseTreeBlock(node);
         return nullptr;
     }
     if (parent != nullptr) {
@@ -148,7 +147,7 @@ void XMLFreeTree(stXMLNode* node) {
         XMLFreeString(node->name);
         XMLFreeString(node->value);
         FreeAttributes(node->attributes);
-        delete node;
+        airvane::xml::ReleaseTreeBlock(node);
         node = next;
     }
 }

@@ -1,94 +1,37 @@
-#include "tests/xml/AllocationControl.h"
+#include "airvane/xml/internal/XMLMemory.h"
 
-#include "airvane/xml/XMLTree.h"
-
-#include <atomic>
 #include <cstdlib>
 #include <new>
 
+// The library's allocation countdown (XMLMemory.h) decides for the tree's blocks; this test
+// executable's operator new asks it too, so that the reader's working data fails as well (unless
+// valgrind has put its own operator new in place).
+
 namespace {
 
-std::atomic<bool> g_armed{false};
-std::atomic<bool> g_failOnce{false};
-std::atomic<long> g_successesLeft{0};
-std::atomic<long> g_count{0};
-std::atomic<long> g_live{0};
+// Counting starts before any test runs.
+struct stTracking {
+    stTracking() { airvane::xml::TrackAllocations(); }
+} g_tracking;
 
 void* Allocate(std::size_t bytes) noexcept {
-    g_count.fetch_add(1);
-    if (g_armed.load() && g_successesLeft.fetch_sub(1) <= 0) {
-        if (g_failOnce.load()) {
-            g_armed.store(false);
-        }
-        return nullptr;
-    }
-    void* block = std::malloc(bytes == 0 ? 1 : bytes);
-    g_live.fetch_add(block != nullptr ? 1 : 0);
-    return block;
+    return airvane::xml::AllocationAllowed() ? std::malloc(bytes == 0 ? 1 : bytes) : nullptr;
 }
 
 void* AllocateOrThrow(std::size_t bytes) {
     void* block = Allocate(bytes);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-
-void Release(void* block) noexcept {
-    if (block != nullptr) {
-        g_live.fetch_sub(1);
-        std::free(block);
-    }
+    return block != nullptr ? block : throw std::bad_alloc();
 }
 
 } // namespace
-
-namespace airvane::test {
-
-void FailAllocationsAfter(long successes, bool failOnce) {
-    g_successesLeft.store(successes);
-    g_failOnce.store(failOnce);
-    g_count.store(0);
-    g_armed.store(true);
-}
-
-void StopFailingAllocations() {
-    g_armed.store(false);
-}
-
-long AllocationCount() {
-    return g_count.load();
-}
-
-void ResetAllocationCount() {
-    g_count.store(0);
-}
-
-long LiveAllocations() {
-    return g_live.load();
-}
-
-bool AllocationControlActive() {
-    // Probe through the library, whose calls are the ones another allocator intercepts.
-    const long before = g_live.load();
-    stXMLNode* probe = XMLCreateNode("probe", nullptr);
-    const bool counted = g_live.load() > before;
-    XMLFreeTree(probe);
-    return counted;
-}
-
-} // namespace airvane::test
 
 // clang-format off
 void* operator new(std::size_t bytes) { return AllocateOrThrow(bytes); }
 void* operator new[](std::size_t bytes) { return AllocateOrThrow(bytes); }
 void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return Allocate(bytes); }
 void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept { return Allocate(bytes); }
-void operator delete(void* block) noexcept { Release(block); }
-void operator delete[](void* block) noexcept { Release(block); }
-void operator delete(void* block, std::size_t) noexcept { Release(block); }
-void operator delete[](void* block, std::size_t) noexcept { Release(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 // clang-format on

@@ -1,9 +1,6 @@
-#include "tests/xml/AllocationControl.h"
 #include "tests/xml/XMLTestUtil.h"
 
 #include <gtest/gtest.h>
-
-#include <string>
 
 namespace airvane::test {
 namespace {
@@ -20,118 +17,76 @@ TEST(XMLTree, LookupIsByExactCaseSensitiveName) {
     stXMLNode* device = XMLFindChild(adapter, "DEVICE");
     stXMLNode* second = XMLFindNextSibling(device, "DEVICE");
     stXMLNode* other = XMLFindNextSibling(adapter, "ADAPTER");
-    EXPECT_EQ(Attribute(device, "CLASS"), "c1");
-    EXPECT_EQ(Attribute(second, "CLASS"), "c2");
-    EXPECT_EQ(Attribute(other, "DLL"), "two.dll");
-    EXPECT_EQ(XMLFindNextSibling(second, "DEVICE"), nullptr);
-    EXPECT_EQ(XMLFindChild(other, "DEVICE"), nullptr);
-    EXPECT_EQ(XMLFindChild(adapter, "device"), nullptr);
-    EXPECT_EQ(XMLFindChild(root.get(), "Adapter"), nullptr);
-    EXPECT_EQ(Attribute(adapter, "dll"), "(none)");
-    EXPECT_EQ(Attribute(adapter, "missing"), "(none)");
-    EXPECT_EQ(XMLFindNextSibling(device, "Device"), nullptr);
-    // Null arguments find nothing.
-    EXPECT_EQ(XMLFindChild(nullptr, "ADAPTER"), nullptr);
-    EXPECT_EQ(XMLFindChild(root.get(), nullptr), nullptr);
-    EXPECT_EQ(XMLFindNextSibling(nullptr, "ADAPTER"), nullptr);
-    EXPECT_EQ(XMLFindNextSibling(root.get(), nullptr), nullptr);
-    EXPECT_EQ(XMLGetAttribute(nullptr, "DLL"), nullptr);
-    EXPECT_EQ(XMLGetAttribute(root.get(), nullptr), nullptr);
-    // The value comes back as a fresh copy.
-    XMLStringPtr copy(XMLGetAttribute(device, "CLASS"));
-    ASSERT_NE(copy, nullptr);
-    copy.get()[0] = 'X';
+    EXPECT_EQ(Attribute(device, "CLASS") + Attribute(second, "CLASS") + Attribute(other, "DLL"),
+              "c1c2two.dll");
+    EXPECT_EQ(Attribute(adapter, "dll") + Attribute(adapter, "missing") + Attribute(nullptr, "DLL") +
+                  Attribute(root.get(), nullptr),
+              "(none)(none)(none)(none)");
+    for (stXMLNode* none :
+         {XMLFindNextSibling(second, "DEVICE"), XMLFindChild(other, "DEVICE"),
+          XMLFindChild(adapter, "device"), XMLFindChild(root.get(), "Adapter"),
+          XMLFindChild(nullptr, "ADAPTER"), XMLFindChild(root.get(), nullptr),
+          XMLFindNextSibling(nullptr, "ADAPTER"), XMLFindNextSibling(root.get(), nullptr)}) {
+        EXPECT_EQ(none, nullptr);
+    }
+    if (XMLStringPtr copy(XMLGetAttribute(device, "CLASS")); copy != nullptr) {
+        copy.get()[0] = 'X'; // a fresh copy
+    }
     EXPECT_EQ(Attribute(device, "CLASS"), "c1");
     // A node without a name is never found; an empty name is.
     XMLCreateNode(nullptr, other);
     EXPECT_EQ(XMLFindChild(other, ""), nullptr);
-    stXMLNode* named = XMLCreateNode("", other);
-    EXPECT_EQ(XMLFindChild(other, ""), named);
+    stXMLNode* unnamed = XMLCreateNode("", other);
+    EXPECT_EQ(XMLFindChild(other, ""), unnamed);
 }
 
-TEST(XMLTree, SetAttributeAppendsReplacesAndClears) {
+TEST(XMLTree, EditingAttributesNamesAndChildren) {
     XMLTreePtr node = Parse("<N A=\"1\"/>");
     std::string value = "two";
     XMLSetAttribute(node.get(), "B", value.c_str());
     value[0] = 'x'; // the stored value is a copy
     XMLSetAttribute(node.get(), "C", "");
-    XMLSetAttribute(node.get(), "A", "one");
-    EXPECT_EQ(Dump(node.get()), "N[A=one,B=two,C=]");
-    // A null value clears an existing attribute and adds no new one.
-    XMLSetAttribute(node.get(), "A", nullptr);
+    XMLSetAttribute(node.get(), "A", nullptr); // clears an existing value, adds no new attribute
     XMLSetAttribute(node.get(), "D", nullptr);
     EXPECT_EQ(Dump(node.get()), "N[A=(null),B=two,C=]");
-    EXPECT_EQ(XMLGetAttribute(node.get(), "A"), nullptr);
     XMLSetAttribute(node.get(), "A", "back");
     XMLSetAttribute(node.get(), nullptr, "x");
     XMLSetAttribute(nullptr, "A", "x");
-    EXPECT_EQ(Dump(node.get()), "N[A=back,B=two,C=]");
-}
-
-#if !defined(_WIN32) // operator new of a test reaches no Windows DLL
-TEST(XMLTree, WithoutMemoryNothingIsAddedOrCreated) {
-    AIRVANE_REQUIRE_ALLOCATION_CONTROL();
-    XMLTreePtr root(XMLCreateNode("ROOT", nullptr));
-    {
-        CAllocationFailure failure(0, true);
-        XMLSetAttribute(root.get(), "A", "1");
-    }
-    {
-        CAllocationFailure failure(0, true);
-        EXPECT_EQ(XMLCreateNode("CHILD", root.get()), nullptr);
-    }
-    EXPECT_EQ(Dump(root.get()), "ROOT");
-}
-#endif
-
-TEST(XMLTree, SetNameAndCreatedChildrenInReverseOrder) {
-    XMLTreePtr root(XMLCreateNode("OLD", nullptr));
-    XMLSetName(root.get(), "NEW");
-    EXPECT_STREQ(root->name, "NEW");
-    XMLSetName(root.get(), nullptr);
-    EXPECT_EQ(root->name, nullptr);
-    XMLSetName(root.get(), "ROOT");
+    XMLSetName(node.get(), nullptr);
     XMLSetName(nullptr, "X");
-    stXMLNode* first = XMLCreateNode("FIRST", root.get());
-    XMLCreateNode("SECOND", root.get());
-    XMLCreateNode("THIRD", root.get());
-    XMLCreateNode("GRANDCHILD", first);
-    EXPECT_EQ(Dump(root.get()), "ROOT{THIRD SECOND FIRST{GRANDCHILD}}");
+    EXPECT_EQ(Dump(node.get()), "(null)[A=back,B=two,C=]");
+    // Created children come first; without memory nothing is added or created.
+    XMLSetName(node.get(), "ROOT");
+    XMLCreateNode("GRANDCHILD", XMLCreateNode("FIRST", node.get()));
+    XMLCreateNode("SECOND", node.get());
+    for (long k : {0L, 1L, 2L}) {
+        xml::FailAllocationsAfter(k, false);
+        XMLSetAttribute(node.get(), "E", "1");
+        xml::FailAllocationsAfter(k % 2, false);
+        stXMLNode* child = XMLCreateNode("CHILD", node.get());
+        xml::FailAllocationsAfter(-1, false);
+        EXPECT_EQ(child, nullptr);
+    }
+    EXPECT_EQ(Dump(node.get()), "ROOT[A=back,B=two,C=]{SECOND FIRST{GRANDCHILD}}");
+    XMLStringPtr small(XMLAllocString(16)), large(XMLAllocString(300)); // zero-filled blocks
+    EXPECT_EQ(std::string(small.get(), 17) + std::string(large.get(), 301), std::string(318, '\0'));
 }
 
-TEST(XMLTree, StringBlocksAreZeroFilled) {
-    XMLStringPtr block(XMLAllocString(16));
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(std::string(block.get(), 17), std::string(17, '\0'));
-    XMLFreeString(nullptr);
-}
-
-#if !defined(_WIN32) // operator new of a test reaches no Windows DLL
-TEST(XMLTree, FreeingReleasesChildrenAttributesAndSiblingsWithoutRecursion) {
-    AIRVANE_REQUIRE_ALLOCATION_CONTROL();
-    const long before = LiveAllocations();
-    stXMLNode* first = XMLCreateNode("A", nullptr);
-    stXMLNode* second = XMLCreateNode("B", nullptr);
-    first->nextSibling = second;
-    XMLSetAttribute(first, "K", "V");
-    XMLCreateNode("C", first);
-    XMLCreateNode("D", second);
-    EXPECT_EQ(LiveAllocations(), before + 5);
-    XMLFreeTree(first);
-    EXPECT_EQ(LiveAllocations(), before);
-    XMLFreeTree(nullptr);
-    // 200000 levels deep and 200000 siblings long.
+TEST(XMLTree, DeepAndLongTreesAreWrittenAndFreedWithoutRecursion) {
+    const long before = xml::TreeBlocksLive();
     stXMLNode* root = XMLCreateNode("R", nullptr);
     stXMLNode* node = root;
-    for (int i = 0; i < 200000; ++i) {
+    for (int i = 0; i < 200000; ++i) { // 200000 levels deep and 200000 children long
         node = XMLCreateNode("D", node);
-        ASSERT_NE(node, nullptr);
-        ASSERT_NE(XMLCreateNode("S", root), nullptr);
+        XMLCreateNode("S", root);
     }
+    const std::string text = Serialize(root, 0);
+    EXPECT_EQ(text.size(), std::size_t{9} * 200000 + 8 + std::size_t{8} * 200000);
+    EXPECT_EQ(text.substr(0, 12) + text.substr(text.size() - 10), "<R>\n<S></S>\n</D>\n</R>\n");
     XMLFreeTree(root);
-    EXPECT_EQ(LiveAllocations(), before);
+    XMLFreeTree(nullptr);
+    EXPECT_EQ(xml::TreeBlocksLive(), before);
 }
-#endif
 
 } // namespace
 } // namespace airvane::test

@@ -1,4 +1,5 @@
 #include "airvane/platform/GlobalMemory.h"
+#include "airvane/platform/internal/GlobalBlocks.h"
 
 #include <atomic>
 #include <cstdint>
@@ -8,8 +9,8 @@
 #include <thread>
 
 // Small blocks (the XML tree's strings: most are a few bytes) come from slabs of one size class
-// each; larger ones from calloc. Every block is preceded by a 16-byte header naming its slab
-// (none for a calloc block), so any module and any thread may release any block through
+// each; larger ones from the C library (malloc or calloc). Every block is preceded by a 16-byte header naming
+// its slab (none for a block of its own), so any module and any thread may release any block through
 // GlobalRelease, and a slab goes back to the C library once all its blocks are released (a few
 // empty slabs per class are kept for reuse). Nothing here replaces or interposes malloc.
 //
@@ -41,14 +42,14 @@ namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
 constexpr std::size_t kSlabBytes = 64 * 1024;
-// Payload bytes of each class; larger requests go to calloc.
+// Payload bytes of each class; larger requests go to the C library.
 constexpr std::size_t kClassBytes[] = {16, 32, 48, 64, 96, 128, 192, 256};
 constexpr std::size_t kClassCount = sizeof kClassBytes / sizeof kClassBytes[0];
 constexpr std::size_t kLargest = kClassBytes[kClassCount - 1];
 
 struct stSlab;
 
-// Before every block. `slab` is null for a calloc block; `nextFree` links released blocks.
+// Before every block. `slab` is null for a block of its own; `nextFree` links released blocks.
 struct alignas(16) stHeader {
     stSlab* slab;
     stHeader* nextFree;
@@ -101,7 +102,8 @@ void Show(const void* at, std::size_t bytes) {
 class CClassLock {
 public:
     explicit CClassLock(stClass& owner) : m_owner(owner) {
-        while (m_owner.lock.test_and_set(std::memory_order_acquire)) {
+        // Taken at once unless another thread holds it: the waiting stays off the common path.
+        while (__builtin_expect(m_owner.lock.test_and_set(std::memory_order_acquire), false)) {
             std::this_thread::yield();
         }
     }
@@ -113,12 +115,12 @@ private:
     stClass& m_owner;
 };
 
+// The class of a request of 1 to kLargest bytes, by its size in 16-byte units (rounded up).
+constexpr std::uint8_t kClassBySixteenths[] = {0, 0, 1, 2, 3, 4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7};
+static_assert(sizeof kClassBySixteenths == kLargest / 16 + 1, "one class per 16-byte step");
+
 std::size_t ClassOf(std::size_t bytes) {
-    std::size_t index = 0;
-    while (kClassBytes[index] < bytes) {
-        ++index;
-    }
-    return index;
+    return kClassBySixteenths[(bytes + 15) / 16];
 }
 
 void Link(stClass& owner, stSlab* slab) {
@@ -139,8 +141,10 @@ void Unlink(stClass& owner, stSlab* slab) {
     slab->listed = false;
 }
 
-stSlab* NewSlab(std::size_t classIndex) {
-    void* memory = std::calloc(1, kSlabBytes); // zero-filled: blocks never handed out need no clearing
+// A new slab for the class, listed as having room; null when no memory is left. Its blocks are
+// not cleared: a block is zeroed when it is handed out, if the caller asks for that.
+[[gnu::noinline]] stSlab* AddSlab(stClass& owner, std::size_t classIndex) {
+    void* memory = std::malloc(kSlabBytes);
     if (memory == nullptr) {
         return nullptr;
     }
@@ -148,31 +152,26 @@ stSlab* NewSlab(std::size_t classIndex) {
     slab->unused = kFirstBlock;
     slab->classIndex = static_cast<std::uint32_t>(classIndex);
     Hide(static_cast<char*>(memory) + kFirstBlock, kSlabBytes - kFirstBlock);
+    Link(owner, slab);
+    ++owner.emptySlabs;
     return slab;
 }
 
-void* AllocateSmall(std::size_t bytes) {
+void* AllocateSmall(std::size_t bytes, bool zeroed) {
     const std::size_t classIndex = ClassOf(bytes);
     const std::size_t stride = kHeaderBytes + kClassBytes[classIndex];
     stClass& owner = g_classes[classIndex];
     stHeader* header;
-    bool reused;
     {
         CClassLock lock(owner);
-        stSlab* slab = owner.withRoom;
+        stSlab* slab = owner.withRoom != nullptr ? owner.withRoom : AddSlab(owner, classIndex);
         if (slab == nullptr) {
-            slab = NewSlab(classIndex);
-            if (slab == nullptr) {
-                return nullptr;
-            }
-            Link(owner, slab);
-            ++owner.emptySlabs;
+            return nullptr;
         }
         if (slab->live == 0) {
             --owner.emptySlabs;
         }
-        reused = slab->freeBlocks != nullptr;
-        if (reused) {
+        if (slab->freeBlocks != nullptr) {
             header = slab->freeBlocks;
             Show(header, kHeaderBytes);
             slab->freeBlocks = header->nextFree;
@@ -191,10 +190,10 @@ void* AllocateSmall(std::size_t bytes) {
     }
     char* block = reinterpret_cast<char*>(header) + kHeaderBytes;
 #if defined(AIRVANE_VALGRIND_CLIENT)
-    VALGRIND_MALLOCLIKE_BLOCK(block, bytes, 0, 1);
+    VALGRIND_MALLOCLIKE_BLOCK(block, bytes, 0, zeroed ? 1 : 0);
 #endif
     Show(block, bytes);
-    if (reused) {
+    if (zeroed) {
         std::memset(block, 0, bytes);
     }
     return block;
@@ -231,23 +230,24 @@ void ReleaseSmall(stSlab* slab, stHeader* header) {
 
 } // namespace
 
-void* GlobalAllocZeroed(std::size_t bytes) {
+void* GlobalAllocBlock(std::size_t bytes, bool zeroed) {
     // A block of at least one byte keeps "null means no memory".
     const std::size_t wanted = bytes == 0 ? 1 : bytes;
     if (wanted <= kLargest) {
-        return AllocateSmall(wanted);
+        return AllocateSmall(wanted, zeroed);
     }
     if (wanted > static_cast<std::size_t>(-1) - kHeaderBytes) {
         return nullptr;
     }
-    void* memory = std::calloc(1, kHeaderBytes + wanted);
+    void* memory = zeroed ? std::calloc(1, kHeaderBytes + wanted) : std::malloc(kHeaderBytes + wanted);
     if (memory == nullptr) {
         return nullptr;
     }
-    return static_cast<char*>(memory) + kHeaderBytes; // its header is zero: no slab
+    new (memory) stHeader{}; // no slab
+    return static_cast<char*>(memory) + kHeaderBytes;
 }
 
-void GlobalRelease(void* block) {
+void GlobalReleaseBlock(void* block) {
     if (block == nullptr) {
         return;
     }
@@ -260,6 +260,14 @@ void GlobalRelease(void* block) {
     }
     Hide(header, kHeaderBytes);
     ReleaseSmall(slab, header);
+}
+
+void* GlobalAllocZeroed(std::size_t bytes) {
+    return GlobalAllocBlock(bytes, true);
+}
+
+void GlobalRelease(void* block) {
+    GlobalReleaseBlock(block);
 }
 
 } // namespace airvane::platform
