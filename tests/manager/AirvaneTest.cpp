@@ -1,4 +1,5 @@
 #include "airvane/manager/Airvane.h"
+#include "airvane/Hex.h"
 
 #include "airvane/platform/Module.h"
 #include "airvane/security/WLANProfil.h"
@@ -222,7 +223,7 @@ private:
             const std::size_t i = std::stoul(a);
             // Compared as a copy: the exported record's constant has no definition to bind to.
             ASSERT_LT(i, std::size_t{stListWLANAdapter::kMaxAdapters});
-            const std::string info = airvane::test::HexOf(
+            const std::string info = airvane::hex::Encode(
                 m_list->adapterInfo[i],
                 std::min<std::size_t>(m_list->adapterInfoLength[i], sizeof(m_list->adapterInfo[i])));
             EXPECT_EQ(std::string(m_list->adapterName[i]) + "|" + m_list->friendlyName[i] + "|" + info,

@@ -3,7 +3,7 @@
 #include "airvane/platform/MbString.h"
 #include "airvane/platform/internal/StringTable.h"
 
-#include "tests/plugins/CaseFile.h"
+#include "tests/support/CaseFile.h"
 
 #include <gtest/gtest.h>
 

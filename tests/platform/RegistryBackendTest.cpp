@@ -2,7 +2,7 @@
 
 #include "airvane/system/Registry.h"
 #include "tests/platform/RegistryStoreAccess.h"
-#include "tests/plugins/CaseFile.h"
+#include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "airvane/security/SecureMethod.h"
+#include "airvane/Hex.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WPASecureCapabilities.h"
 #include "airvane/security/WPASecureMethodState.h"
@@ -51,7 +52,7 @@ std::string Describe(const CWLANWEPSecureMethod& wep) {
     const int got = wep.GetKey(out);
     return "uid=" + std::to_string(wep.GetSecureMethodUID()) + " mode=" + std::to_string(wep.GetMode()) +
            " bits=" + std::to_string(wep.GetKeySizeInBit()) + " get=" + std::to_string(got) +
-           " key=" + airvane::test::HexOf(out, 14);
+           " key=" + airvane::hex::Encode(out, 14);
 }
 
 TEST(WEPSecureMethod, SetKeyRules) {

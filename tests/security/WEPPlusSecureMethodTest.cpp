@@ -1,4 +1,5 @@
 #include "airvane/security/WEPPlusSecureMethod.h"
+#include "airvane/Hex.h"
 
 #include "airvane/platform/internal/FakeClock.h"
 #include "airvane/security/WEPPlusSecureMethodState.h"
@@ -226,7 +227,7 @@ std::string ReadGeneratedKey(Method& method, IWepPlusAdapter& adapter, std::uint
     std::vector<unsigned char> buffer(size, 0xEE);
     const int result = method.GetLastGeneratedKey(&adapter, buffer.data(), size);
     return std::to_string(result != 0) + " " + std::to_string(size) + " " +
-           airvane::test::HexOf(buffer.data(), buffer.size());
+           airvane::hex::Encode(buffer.data(), buffer.size());
 }
 
 TEST_F(WEPPlusKeyStoreTest, AddressAndStoreFailuresFailTheLinkKeyOperations) {

@@ -98,16 +98,6 @@ inline std::string PointerText(const void* pointer) {
     return text;
 }
 
-// Upper-case hexadecimal digits of `size` bytes.
-inline std::string HexOf(const unsigned char* bytes, std::size_t size) {
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += "0123456789ABCDEF"[bytes[i] >> 4];
-        text += "0123456789ABCDEF"[bytes[i] & 0xF];
-    }
-    return text;
-}
-
 // Writes `text` to a file; fails the test on error.
 void WriteFile(const std::string& path, const std::string& text);
 // Reads a whole file; empty when it cannot be read.

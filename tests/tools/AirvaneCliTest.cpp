@@ -3,7 +3,7 @@
 // worlds written to temporary folders. The commands and what they must print are in cases/.
 
 #include "airvane/system/Registry.h"
-#include "tests/plugins/CaseFile.h"
+#include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

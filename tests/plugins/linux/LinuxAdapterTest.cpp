@@ -10,7 +10,7 @@
 #include "plugins/linux/adapter/LinuxErrors.h"
 #include "plugins/linux/adapter/NetworkSecurity.h"
 #include "plugins/linux/adapter/Nl80211.h"
-#include "tests/plugins/CaseFile.h"
+#include "tests/support/CaseFile.h"
 
 #include <gtest/gtest.h>
 

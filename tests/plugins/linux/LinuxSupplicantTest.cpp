@@ -6,7 +6,7 @@
 #include "airvane/platform/Module.h"
 #include "airvane/security/WPAStubContext.h"
 #include "plugins/linux/LinuxWpaPeer.h"
-#include "tests/plugins/CaseFile.h"
+#include "tests/support/CaseFile.h"
 #include "tests/plugins/linux/FakeWpaSupplicant.h"
 #include "tests/support/TestSupport.h"
 

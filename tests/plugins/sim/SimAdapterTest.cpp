@@ -17,7 +17,7 @@
 #include "airvane/xml/XMLReader.h"
 #include "tests/modules/wepplus/WepPlusDouble.h"
 #include "tests/modules/wpa_stub/WpaStubDouble.h"
-#include "tests/plugins/CaseFile.h"
+#include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

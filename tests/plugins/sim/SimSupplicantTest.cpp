@@ -8,7 +8,7 @@
 #include "plugins/sim/SimWpaPeer.h"
 #include "plugins/sim/supplicant/NetworkBlock.h"
 #include "plugins/sim/supplicant/PassphraseKey.h"
-#include "tests/plugins/CaseFile.h"
+#include "tests/support/CaseFile.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,8 @@
 // line ">>", as its text (each line ending in a newline). In values, \n \r \t \\ and \xHH stand
 // for the bytes they name; any other backslash is kept. Lines starting with '#' are comments.
 
+#include "airvane/Hex.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -106,13 +108,7 @@ inline std::vector<std::string> SplitText(const std::string& text, char separato
 // Lower-case hex digits of `count` bytes, and the bytes of a hex text (a trailing odd digit is
 // dropped, a pair that is no hex gives what strtoul makes of it).
 inline std::string HexOf(const void* bytes, std::size_t count) {
-    std::string hex;
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned char byte = static_cast<const unsigned char*>(bytes)[i];
-        hex += "0123456789abcdef"[byte >> 4];
-        hex += "0123456789abcdef"[byte & 15];
-    }
-    return hex;
+    return airvane::hex::Encode(bytes, count, airvane::hex::HEX_LOWER);
 }
 inline std::string BytesOf(const std::string& hex) {
     std::string bytes;
