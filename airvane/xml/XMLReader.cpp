@@ -1,4 +1,5 @@
 #include "airvane/xml/XMLReader.h"
+#include "airvane/platform/internal/Guard.h"
 
 #include "airvane/platform/File.h"
 #include "airvane/xml/internal/XMLMemory.h"
@@ -456,11 +457,8 @@ bool CReader::Step() {
                              true,
                              node,
                              &node->firstChild};
-        try {
-            m_levels.push_back(nested);
-        } catch (...) {
-            // No memory to read the content: the element keeps no children and no text.
-        }
+        // Without memory to read the content the element keeps no children and no text.
+        airvane::Guard([&] { m_levels.push_back(nested); });
     }
     return true;
 }
@@ -475,20 +473,20 @@ void CReader::FinishLevel() noexcept {
 
 stXMLNode* CReader::Run(stXMLNode* parent) noexcept {
     stXMLNode* first = nullptr;
-    try {
-        m_levels.push_back({0, static_cast<std::uint32_t>(m_text.size()), 0, 0, true, parent, &first});
-    } catch (...) {
+    if (!airvane::Guard(false, [&] {
+            m_levels.push_back({0, static_cast<std::uint32_t>(m_text.size()), 0, 0, true, parent, &first});
+            return true;
+        })) {
         return nullptr;
     }
     while (!m_levels.empty()) {
-        bool more;
-        try {
-            more = Step();
-        } catch (...) {
+        enum { kDone, kMore, kNoMemory };
+        const int step = airvane::Guard<int>(kNoMemory, [&] { return Step() ? kMore : kDone; });
+        if (step == kNoMemory) {
             // Out of memory for the level's working data: keep what was built.
             m_levels.back().positionValid = false;
-            more = false;
         }
+        const bool more = step == kMore;
         if (!more) {
             FinishLevel();
         }
@@ -505,13 +503,9 @@ stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXMLNode* paren
     const std::string_view whole(text, strnlen(text, length));
     const std::uint64_t budget =
         std::uint64_t{g_budgetPerTextByte.load()} * whole.size() + g_budgetExtraBytes.load();
-    std::unique_ptr<CReader> reader;
-    try {
-        reader = std::make_unique<CReader>(whole, budget);
-    } catch (...) {
-        return nullptr; // no memory for the index
-    }
-    return reader->Run(parent);
+    const std::unique_ptr<CReader> reader =
+        airvane::Guard(std::unique_ptr<CReader>(), [&] { return std::make_unique<CReader>(whole, budget); });
+    return reader != nullptr ? reader->Run(parent) : nullptr; // null: no memory for the index
 }
 
 void XMLSetMemoryBudget(std::uint32_t bytesPerTextByte, std::uint64_t extraBytes) {

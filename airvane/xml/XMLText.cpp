@@ -1,4 +1,5 @@
 #include "airvane/xml/internal/XMLText.h"
+#include "airvane/platform/internal/Guard.h"
 
 #include "airvane/xml/XMLTree.h"
 #include "airvane/xml/internal/XMLMemory.h"
@@ -181,11 +182,10 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
     std::size_t decodedLength = length;
     if (std::memchr(text, '&', length) != nullptr) {
         // Decoding never lengthens a text.
-        try {
-            if (scratch.size() < length) {
+        if (scratch.size() < length && !Guard(false, [&] {
                 scratch.resize(length);
-            }
-        } catch (...) {
+                return true;
+            })) {
             return nullptr;
         }
         decodedLength = DecodeEntities(text, length, scratch.data());

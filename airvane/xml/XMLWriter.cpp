@@ -1,4 +1,5 @@
 #include "airvane/xml/XMLWriter.h"
+#include "airvane/platform/internal/Guard.h"
 
 #include <cstring>
 #include <limits>
@@ -106,26 +107,20 @@ std::uint32_t XMLSerialize(const stXMLNode* node, char* buffer, int withSiblings
     if (node == nullptr) {
         return 0;
     }
-    try {
-        // Measure first, also when writing: a text whose count does not fit the result is
-        // neither counted nor written, so a count is always the exact size of what is written.
-        const std::size_t count = Write(node, nullptr, withSiblings != 0);
-        if (count >= std::numeric_limits<std::uint32_t>::max()) {
-            if (buffer != nullptr) {
-                buffer[0] = '\0';
-            }
-            return 0;
-        }
-        if (buffer != nullptr) {
-            Write(node, buffer, withSiblings != 0);
-            buffer[count] = '\0';
-        }
-        return static_cast<std::uint32_t>(count);
-    } catch (...) {
-        // No memory for the walk: nothing is written.
-        if (buffer != nullptr) {
-            buffer[0] = '\0';
-        }
-        return 0;
+    // Measure first, also when writing: a text whose count does not fit the result is neither
+    // counted nor written, so a count is always the exact size of what is written. Without
+    // memory for the walk nothing is written either.
+    constexpr std::size_t kNoCount = std::numeric_limits<std::size_t>::max();
+    const std::size_t count =
+        airvane::Guard(kNoCount, [&] { return Write(node, nullptr, withSiblings != 0); });
+    const auto writeAll = [&] {
+        Write(node, buffer, withSiblings != 0);
+        return true;
+    };
+    const bool written = count < std::numeric_limits<std::uint32_t>::max() &&
+                         (buffer == nullptr || airvane::Guard(false, writeAll));
+    if (buffer != nullptr) {
+        buffer[written ? count : 0] = '\0';
     }
+    return written ? static_cast<std::uint32_t>(count) : 0;
 }
