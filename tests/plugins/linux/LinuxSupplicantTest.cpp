@@ -6,8 +6,8 @@
 #include "airvane/platform/Module.h"
 #include "airvane/security/WPAStubContext.h"
 #include "plugins/linux/LinuxWpaPeer.h"
-#include "tests/support/CaseFile.h"
 #include "tests/plugins/linux/FakeWpaSupplicant.h"
+#include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
