@@ -181,12 +181,12 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
     const char* decoded = text;
     std::size_t decodedLength = length;
     if (std::memchr(text, '&', length) != nullptr) {
-        // Decoding never lengthens a text.
-        if (scratch.size() < length && !Guard(false, [&] {
-                scratch.resize(length);
-                return true;
-            })) {
-            return nullptr;
+        // Decoding never lengthens a text; without memory for the scratch copy there is no text.
+        if (scratch.size() < length) {
+            Guard([&] { scratch.resize(length); });
+            if (scratch.size() < length) {
+                return nullptr;
+            }
         }
         decodedLength = DecodeEntities(text, length, scratch.data());
         decoded = scratch.data();
