@@ -57,25 +57,28 @@ TEST(NextTokenTest, SplitsAtEveryDelimiterAndTrimsBlanksAtBothEnds) {
     }
 }
 
+// Each call gives a token and leaves the cursor past its delimiter, within the remaining count;
+// once nothing remains every call gives an empty token and moves nothing.
 TEST(NextTokenTest, AdvancesPastTheDelimiterWithinTheRemainingCountOnly) {
-    stScan scan("ab;cd;ef", 5);
-    EXPECT_EQ(scan.Next(";"), "ab");
-    EXPECT_EQ(scan.cursor, scan.start + 3);
-    EXPECT_EQ(scan.remaining, 2u);
-    EXPECT_EQ(scan.Next(";"), "cd");
-    EXPECT_EQ(scan.cursor, scan.start + 5);
-    EXPECT_EQ(scan.remaining, 0u);
-    // Once nothing remains every call gives an empty token and moves nothing.
-    EXPECT_EQ(scan.Next(";"), "");
-    EXPECT_EQ(scan.cursor, scan.start + 5);
-    EXPECT_EQ(scan.remaining, 0u);
+    const struct {
+        const char* text;
+        std::size_t length;
+        Strings tokens;
+        std::vector<std::size_t> offsets;
+    } cases[] = {{"ab;cd;ef", 5, {"ab", "cd", ""}, {3, 5, 5}}, {"abcdef;gh", 3, {"abc"}, {3}}};
+    for (const auto& c : cases) {
+        stScan scan(c.text, c.length);
+        for (std::size_t i = 0; i < c.tokens.size(); ++i) {
+            EXPECT_EQ(scan.Next(";"), c.tokens[i]) << c.text << " #" << i;
+            EXPECT_EQ(scan.cursor, scan.start + c.offsets[i]);
+            EXPECT_EQ(scan.remaining, c.length - c.offsets[i]);
+        }
+    }
+    stScan scan("ab", 2);
+    scan.Next(";");
     ReleaseTokenBuffer(scan.buffer, scan.capacity);
     EXPECT_EQ(scan.buffer, nullptr);
     EXPECT_EQ(scan.capacity, 0u);
-    stScan cut("abcdef;gh", 3);
-    EXPECT_EQ(cut.Next(";"), "abc");
-    EXPECT_EQ(cut.remaining, 0u);
-    EXPECT_EQ(cut.cursor, cut.start + 3);
 }
 
 TEST(NextTokenTest, ReusesTheBufferUntilALongerTokenComes) {
