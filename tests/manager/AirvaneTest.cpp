@@ -114,12 +114,13 @@ bool IsLoaded(const std::string& module) {
 // Actions, each optionally followed by "-> <result>"; "<L>" passes the recording listener:
 //   start [<L>]  list <0|1> [<L>]  select <name|""|<null>> [<L>]  friendly <text|<null>>
 //   errors <specific> [<generic>]  disconnect  registered <names...>  set <drv> <id> <KEY=value>
-//   queue <drv> <ids...>
+//   queue <drv> <ids...>  connect [<L>]  state [<L>]  secure <method>  exit (ends the process)
 // After an action, the lines "trace <text>", "drv1 <call>" and "drv2 <call>" list everything it
 // must trace and call, in order ("<L>" is the listener's address, "\n" a line feed); an action
 // ending in "any-calls" has its calls left unchecked. Checks: "names <names...>" (all of them) and
 // "entry <i> <name>|<friendly>|<info hex>" on the last listing, "selected <name>",
-// "loaded <module>", "unloaded <module>". "registered" lists with discovery, unchecked.
+// "loaded <module>", "unloaded <module>", "netstate <count> <status>" on the state of the last
+// "state". "registered" lists with discovery, unchecked.
 class CScenario {
 public:
     explicit CScenario(const std::string& path) {
@@ -148,12 +149,8 @@ public:
         ExpectInChild(m_config, [this]() {
             for (const std::string& line : m_lines) {
                 SCOPED_TRACE(line);
-                std::istringstream words(line);
-                std::string verb;
-                words >> verb;
-                std::string rest;
-                std::getline(words >> std::ws, rest);
-                Step(verb, rest);
+                const std::size_t space = std::min(line.find(' '), line.size());
+                Step(line.substr(0, space), line.substr(std::min(space + 1, line.size())));
             }
             Verify();
         });
@@ -331,14 +328,10 @@ private:
     const stListWLANAdapter* m_list = nullptr;
 };
 
-std::string ScenarioFolder() {
-    return AIRVANE_MANAGER_SCENARIOS;
-}
-
 Strings ScenarioNames() {
     Strings names;
     std::error_code error; // an unreadable folder gives no scenario, which the test run reports
-    for (const auto& entry : std::filesystem::directory_iterator(ScenarioFolder(), error)) {
+    for (const auto& entry : std::filesystem::directory_iterator(AIRVANE_MANAGER_SCENARIOS, error)) {
         if (entry.path().extension() == ".txt") {
             names.push_back(entry.path().stem().string());
         }
@@ -350,7 +343,7 @@ Strings ScenarioNames() {
 class AirvaneScenarioTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(AirvaneScenarioTest, Runs) {
-    CScenario scenario(ScenarioFolder() + "/" + GetParam() + ".txt");
+    CScenario scenario(AIRVANE_MANAGER_SCENARIOS "/" + GetParam() + ".txt");
 #if defined(_WIN32)
     if (scenario.EmulatesASystem()) {
         GTEST_SKIP() << "the system version is emulated by the POSIX backend only";

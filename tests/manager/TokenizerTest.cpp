@@ -1,5 +1,7 @@
 #include "airvane/manager/internal/Tokenizer.h"
 
+#include "tests/support/CaseFile.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -35,50 +37,33 @@ struct stScan {
 };
 
 TEST(NextTokenTest, SplitsAtEveryDelimiterAndTrimsBlanksAtBothEnds) {
-    const struct {
-        const char* text;
-        const char* delimiters;
-        Strings tokens;
-    } cases[] = {
-        {" drv1.dll \t\"\r\n XP;2000 \n\"drv2.dll", "\"", {"drv1.dll", "XP;2000", "drv2.dll"}},
-        {"XP, 2000;98", ",;", {"XP", "2000", "98"}},
-        {"  my driver.dll  ", "\"", {"my driver.dll"}}, // blanks inside a token stay
-        {" \t ", ",", {""}},
-        {"a;;b", ";", {"a", "", "b"}},
-        {";a", ";", {"", "a"}},
-        {"a;", ";", {"a"}}, // a final delimiter ends the scan without a further empty token
-        {";", ";", {""}},
-        {"", ";", {""}}, // an empty first token still gets a buffer
-    };
-    for (const auto& c : cases) {
-        stScan scan(c.text, std::strlen(c.text));
-        EXPECT_EQ(scan.All(c.delimiters), c.tokens) << '"' << c.text << '"';
+    for (const airvane::test::stCase& c : airvane::test::ReadCases(AIRVANE_MANAGER_CASES "/tokens.txt")) {
+        const std::string text = c.Get("text");
+        stScan scan(text.c_str(), text.size());
+        EXPECT_EQ(scan.All(c.Get("delimiters").c_str()), c.All("token")) << c.name;
         EXPECT_NE(scan.buffer, nullptr);
     }
 }
 
-// Each call gives a token and leaves the cursor past its delimiter, within the remaining count;
-// once nothing remains every call gives an empty token and moves nothing.
 TEST(NextTokenTest, AdvancesPastTheDelimiterWithinTheRemainingCountOnly) {
-    const struct {
-        const char* text;
-        std::size_t length;
-        Strings tokens;
-        std::vector<std::size_t> offsets;
-    } cases[] = {{"ab;cd;ef", 5, {"ab", "cd", ""}, {3, 5, 5}}, {"abcdef;gh", 3, {"abc"}, {3}}};
-    for (const auto& c : cases) {
-        stScan scan(c.text, c.length);
-        for (std::size_t i = 0; i < c.tokens.size(); ++i) {
-            EXPECT_EQ(scan.Next(";"), c.tokens[i]) << c.text << " #" << i;
-            EXPECT_EQ(scan.cursor, scan.start + c.offsets[i]);
-            EXPECT_EQ(scan.remaining, c.length - c.offsets[i]);
-        }
-    }
-    stScan scan("ab", 2);
-    scan.Next(";");
+    stScan scan("ab;cd;ef", 5);
+    EXPECT_EQ(scan.Next(";"), "ab");
+    EXPECT_EQ(scan.cursor, scan.start + 3);
+    EXPECT_EQ(scan.remaining, 2u);
+    EXPECT_EQ(scan.Next(";"), "cd");
+    EXPECT_EQ(scan.cursor, scan.start + 5);
+    EXPECT_EQ(scan.remaining, 0u);
+    // Once nothing remains every call gives an empty token and moves nothing.
+    EXPECT_EQ(scan.Next(";"), "");
+    EXPECT_EQ(scan.cursor, scan.start + 5);
+    EXPECT_EQ(scan.remaining, 0u);
     ReleaseTokenBuffer(scan.buffer, scan.capacity);
     EXPECT_EQ(scan.buffer, nullptr);
     EXPECT_EQ(scan.capacity, 0u);
+    stScan cut("abcdef;gh", 3);
+    EXPECT_EQ(cut.Next(";"), "abc");
+    EXPECT_EQ(cut.remaining, 0u);
+    EXPECT_EQ(cut.cursor, cut.start + 3);
 }
 
 TEST(NextTokenTest, ReusesTheBufferUntilALongerTokenComes) {
