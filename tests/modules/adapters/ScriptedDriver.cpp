@@ -149,10 +149,7 @@ public:
                     "SECURE");
     }
     int GetAdapterInfo(unsigned char* block, std::uint32_t* length) override {
-        bool zeroed = true;
-        for (int i = 0; i < 10; ++i) {
-            zeroed = zeroed && block[i] == 0;
-        }
+        const bool zeroed = std::all_of(block, block + 10, [](unsigned char byte) { return byte == 0; });
         Call("GetAdapterInfo(length=" + std::to_string(*length) + ",zeroed=" + (zeroed ? "1" : "0") + ")",
              "");
         if (m_text.count("INFO") != 0) {
@@ -187,13 +184,9 @@ CScriptedAdapter* FindOrCreate(const std::string& id) {
     return adapter;
 }
 
-// Marks the start of process exit (module static objects go before the library's).
-struct stExitWatch {
-    stExitWatch() = default;
-    stExitWatch(const stExitWatch&) = delete;
-    stExitWatch& operator=(const stExitWatch&) = delete;
-    ~stExitWatch() { g_state->exiting = true; }
-} g_exitWatch;
+// Marks the start of process exit (module static objects and exit handlers go before the
+// library's objects).
+[[maybe_unused]] const int g_exitWatch = std::atexit([] { g_state->exiting = true; });
 
 } // namespace
 
