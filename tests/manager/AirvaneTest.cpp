@@ -19,9 +19,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -139,6 +137,7 @@ public:
         m_config = body.empty() ? "" : Config(body);
     }
 
+    const std::string& Configuration() const { return m_config; }
     bool EmulatesASystem() const {
         return std::any_of(m_lines.begin(), m_lines.end(),
                            [](const std::string& l) { return l.rfind("os ", 0) == 0; });
@@ -355,14 +354,13 @@ TEST_P(AirvaneScenarioTest, Runs) {
 INSTANTIATE_TEST_SUITE_P(Manager, AirvaneScenarioTest, ::testing::ValuesIn(ScenarioNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
-const std::string kTwoModules = Config("<ADAPTER DLL=\"drv1.dll\">\n"
-                                       "<DEVICE ID=\"a\" NAME=\"alpha\"/>\n"
-                                       "<DEVICE ID=\"b\" NAME=\"beta\"></DEVICE>\n"
-                                       "</ADAPTER>\n"
-                                       "<ADAPTER DLL=\"drv2.dll\"><DEVICE ID=\"c\"/></ADAPTER>\n");
+// Two modules: drv1 with alpha (a) and beta (b), drv2 with one adapter (c).
+std::string TwoModules() {
+    return CScenario(AIRVANE_MANAGER_SCENARIOS "/two_modules.txt").Configuration();
+}
 
 TEST(AirvaneInstanceTest, LaterAndNestedCallsReturnTheSameObjectAndDoNothing) {
-    ExpectInChild(kTwoModules, []() {
+    ExpectInChild(TwoModules(), []() {
         stRecordingListener first;
         stRecordingListener other;
         std::vector<CAirvane*> nested;
@@ -383,7 +381,7 @@ TEST(AirvaneInstanceTest, LaterAndNestedCallsReturnTheSameObjectAndDoNothing) {
 }
 
 TEST(AirvaneInstanceTest, CopiesShareAdaptersButNotTheSelection) {
-    ExpectInChild(kTwoModules, []() {
+    ExpectInChild(TwoModules(), []() {
         CAirvane& manager = CAirvane::Instance(nullptr, nullptr);
         ClearDriverLog("drv1.dll");
         CAirvane copy(manager);

@@ -17,7 +17,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sstream>
 
 namespace airvane::test {
 
