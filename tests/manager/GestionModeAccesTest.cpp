@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(GestionModeAccesTest, ListsFollowTheHeadOneAfterAnother) {
+TEST(GestionModeAccesTest, ListsFollowTheHeadOneAfterAnotherAndNoneLiesOutside) {
     CGestionModeAcces modes{};
     const auto base = reinterpret_cast<std::uintptr_t>(&modes);
     const std::uintptr_t head = sizeof(void*) + 4 * sizeof(std::int32_t);
@@ -15,10 +15,7 @@ TEST(GestionModeAccesTest, ListsFollowTheHeadOneAfterAnother) {
                   base + head + static_cast<std::uintptr_t>(index) * sizeof(AccessModeList));
     }
     EXPECT_EQ(modes.GetAccessModeList(kAccessModeWifi), &modes.m_lists[7]);
-}
-
-TEST(GestionModeAccesTest, NoListOutsideTheObject) {
-    CGestionModeAcces modes{};
+    // No list outside the object.
     EXPECT_EQ(modes.GetAccessModeList(-1), nullptr);
     EXPECT_EQ(modes.GetAccessModeList(-2), nullptr);
     EXPECT_EQ(modes.GetAccessModeList(CGestionModeAcces::kAccessModeListCount), nullptr);

@@ -2,11 +2,11 @@
 
 #include "airvane/manager/GestionModeAcces.h"
 #include "airvane/xml/XMLReader.h"
+#include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -31,16 +31,21 @@ std::string Describe(const stXMLNode* node) {
     return text;
 }
 
-AccessModeEntry Entry(const char* kit, const char* hardwareId, const char* drivers, std::int32_t mode = 7) {
-    return AccessModeEntry{kit, hardwareId, 0, drivers, nullptr, mode, nullptr, nullptr};
-}
-
-// Tree built from a host object whose list `list` holds `entries` (count: their number
-// unless given).
-std::string Synthesize(std::vector<AccessModeEntry> entries, int list = kAccessModeWifi, int count = -2) {
+// The tree built from a host object holding the case's entries (cases/interface_config.txt).
+std::string Synthesize(const airvane::test::stCase& c) {
+    std::vector<std::vector<std::string>> texts;
+    std::vector<AccessModeEntry> entries;
+    for (const std::string& line : c.All("entry")) {
+        texts.push_back(airvane::test::SplitText(line, '|'));
+    }
+    for (const auto& t : texts) {
+        const auto text = [&t](std::size_t i) { return t.at(i) == "~" ? nullptr : t.at(i).c_str(); };
+        entries.push_back({text(0), text(1), 0, text(2), nullptr, std::stoi(t.at(3)), nullptr, nullptr});
+    }
     CGestionModeAcces modes{};
-    modes.m_lists[list].entries = entries.data();
-    modes.m_lists[list].count = count == -2 ? static_cast<std::int32_t>(entries.size()) : count;
+    AccessModeList& list = modes.m_lists[std::stoi(c.Get("list", "7"))];
+    list.entries = entries.data();
+    list.count = std::stoi(c.Get("count", std::to_string(entries.size())));
     stXMLNode* root = BuildInterfaceConfig(&modes);
     EXPECT_TRUE(root != nullptr && root->parent == nullptr) << "a document of its own";
     const std::string text = Describe(root);
@@ -48,93 +53,38 @@ std::string Synthesize(std::vector<AccessModeEntry> entries, int list = kAccessM
     return text;
 }
 
-// ADAPTERs come in the reverse order of their modules' first appearance, DEVICEs in the reverse
-// order of their pairs. The host-data manager scenarios trace devices of such a tree as text.
+// The host-data manager scenarios trace devices of such trees as text.
 TEST(BuildInterfaceConfigTest, OneAdapterPerModuleOneDevicePerPairNewestFirst) {
-    const std::string device = "DEVICE[CLASS=NET,HARDWAREID=H]{X[KITNAME=K";
-    const struct {
-        const char* name;
-        std::vector<AccessModeEntry> entries;
-        std::string tree;
-    } cases[] = {
-        {"single name without quote: no OSCODE",
-         {Entry("K", "H", "drv1.dll")},
-         "WLAN{ADAPTER[DLL=drv1.dll]{" + device + "]}}}"},
-        {"quote right after the OSCODE list adds no device",
-         {Entry("K", "H", "drv1.dll\"XP\"")},
-         "WLAN{ADAPTER[DLL=drv1.dll]{" + device + ",OSCODE=XP]}}}"},
-        {"blanks around tokens go, inside stay",
-         {Entry("K", "H", " \tmy drv.dll \r\n\" XP ; 2000 \n\"")},
-         "WLAN{ADAPTER[DLL=my drv.dll]{" + device + ",OSCODE=XP ; 2000]}}}"},
-        {"two pairs of one module: later pair first",
-         {Entry("K", "H", "d.dll\"XP\"d.dll\"98\"")},
-         "WLAN{ADAPTER[DLL=d.dll]{" + device + ",OSCODE=98]}," + device + ",OSCODE=XP]}}}"},
-        {"empty module token still makes an ADAPTER",
-         {Entry("K", "H", "\"XP\"")},
-         "WLAN{ADAPTER[DLL=]{" + device + ",OSCODE=XP]}}}"},
-        {"same module in two entries shares one ADAPTER",
-         {Entry("K1", "H1", "d.dll"), Entry("K2", "H2", "d.dll")},
-         "WLAN{ADAPTER[DLL=d.dll]{DEVICE[CLASS=NET,HARDWAREID=H2]{X[KITNAME=K2]},"
-         "DEVICE[CLASS=NET,HARDWAREID=H1]{X[KITNAME=K1]}}}"},
-        {"other modes, empty lists and missing texts",
-         {Entry("K1", "H1", "other.dll", 3), Entry("K2", "H2", ""), Entry("K3", "H3", nullptr),
-          Entry(nullptr, nullptr, "d.dll")},
-         "WLAN{ADAPTER[DLL=d.dll]{DEVICE[CLASS=NET,HARDWAREID=]{X[KITNAME=]}}}"},
-        {"no entries", {}, "WLAN"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Synthesize(c.entries), c.tree) << c.name;
+    for (const airvane::test::stCase& c :
+         airvane::test::ReadCases(AIRVANE_MANAGER_CASES "/interface_config.txt")) {
+        EXPECT_EQ(Synthesize(c), c.Get("tree")) << c.name;
     }
-    EXPECT_EQ(Synthesize({Entry("K", "H", "d.dll")}, kAccessModeWifi, -1), "WLAN") << "negative count";
-    // Entries of mode 7 kept in another list are not looked at.
-    EXPECT_EQ(Synthesize({Entry("K", "H", "d.dll")}, 6), "WLAN");
     EXPECT_EQ(BuildInterfaceConfig(nullptr), nullptr);
 }
 
 #if !defined(_WIN32)
-// The system is emulated through the POSIX backend's AIRVANE_OS_VERSION, once per child.
+// The system is emulated through the POSIX backend's AIRVANE_OS_VERSION and identified once per
+// process, so each device is judged in a child of its own.
 TEST(IsDeviceForCurrentOSTest, MatchesTheFirstXCodeListAgainstTheSystemCode) {
-    constexpr const char* kXP = "2.5.1.2600";
-    constexpr const char* k2000 = "2.5.0.2195";
-    const struct {
-        const char* version; // null: unrecognised system
-        const char* device;
-        bool applies;
-    } cases[] = {
-        // Code lists with blanks match each listed system; "," and ";" both separate.
-        {kXP, "<DEVICE><X KITNAME=\"k\" OSCODE=\" XP\t ;\r\n 2000 \"/></DEVICE>", true},
-        {k2000, "<DEVICE><X KITNAME=\"k\" OSCODE=\" XP\t ;\r\n 2000 \"/></DEVICE>", true},
-        {"1.4.10.1998", "<DEVICE><X KITNAME=\"k\" OSCODE=\" XP\t ;\r\n 2000 \"/></DEVICE>", false},
-        {k2000, "<DEVICE><X OSCODE=\"98,2000\"/></DEVICE>", true},
-        // Codes are case-sensitive.
-        {kXP, "<DEVICE><X OSCODE=\"xp\"/></DEVICE>", false},
-        {kXP, "<DEVICE><X OSCODE=\"XP\"/></DEVICE>", true},
-        // A missing list applies everywhere, an empty one nowhere.
-        {kXP, "<DEVICE><X KITNAME=\"k\"/></DEVICE>", true},
-        {kXP, "<DEVICE CLASS=\"NET\"></DEVICE>", true},
-        {kXP, "<DEVICE><Y OSCODE=\"98\"/></DEVICE>", true},
-        {kXP, "<DEVICE><X OSCODE=\"\"/></DEVICE>", false},
-        // Only the first X counts.
-        {kXP, "<DEVICE><X OSCODE=\"98\"/><X OSCODE=\"XP\"/></DEVICE>", false},
-        {kXP, "<DEVICE><X OSCODE=\"XP\"/><X OSCODE=\"98\"/></DEVICE>", true},
-        {kXP, "<DEVICE><X KITNAME=\"k\"/><X OSCODE=\"98\"/></DEVICE>", true},
-        // An unrecognised system matches only an empty code.
-        {nullptr, "<DEVICE><X OSCODE=\"XP;2000\"/></DEVICE>", false},
-        {nullptr, "<DEVICE><X OSCODE=\"XP;;2000\"/></DEVICE>", true},
-        {nullptr, "<DEVICE><X OSCODE=\" \"/></DEVICE>", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.version != nullptr ? c.version : "none") + " " + c.device);
-        // The system is identified once per process.
-        EXPECT_EQ(airvane::test::RunInChild([&]() {
-                      airvane::test::CScopedEnv env("AIRVANE_OS_VERSION", c.version);
-                      stXMLNode* device =
-                          XMLParseText(c.device, static_cast<std::uint32_t>(std::strlen(c.device)), nullptr);
-                      const int result = device == nullptr ? 2 : IsDeviceForCurrentOS(device) ? 10 : 11;
-                      XMLFreeTree(device);
-                      return result;
-                  }),
-                  c.applies ? 10 : 11);
+    for (const airvane::test::stCase& c :
+         airvane::test::ReadCases(AIRVANE_MANAGER_CASES "/device_systems.txt")) {
+        for (const char* answer : {"yes", "no"}) {
+            for (const std::string& text : c.All(answer)) {
+                SCOPED_TRACE(c.name + " " + text);
+                const std::string os = c.Get("os"); // none: an unrecognised system
+                EXPECT_EQ(
+                    airvane::test::RunInChild([&]() {
+                        airvane::test::CScopedEnv env(
+                            "AIRVANE_OS_VERSION", c.fields[0].key == "os" ? c.Get("os").c_str() : nullptr);
+                        stXMLNode* device =
+                            XMLParseText(text.c_str(), static_cast<std::uint32_t>(text.size()), nullptr);
+                        const int result = device == nullptr ? 2 : IsDeviceForCurrentOS(device) ? 10 : 11;
+                        XMLFreeTree(device);
+                        return result;
+                    }),
+                    std::string(answer) == "yes" ? 10 : 11);
+            }
+        }
     }
 }
 #endif

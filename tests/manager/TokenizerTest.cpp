@@ -1,8 +1,9 @@
 #include "airvane/manager/internal/Tokenizer.h"
 
+#include "tests/support/CaseFile.h"
+
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,24 +36,10 @@ struct stScan {
 };
 
 TEST(NextTokenTest, SplitsAtEveryDelimiterAndTrimsBlanksAtBothEnds) {
-    const struct {
-        const char* text;
-        const char* delimiters;
-        Strings tokens;
-    } cases[] = {
-        {" drv1.dll \t\"\r\n XP;2000 \n\"drv2.dll", "\"", {"drv1.dll", "XP;2000", "drv2.dll"}},
-        {"XP, 2000;98", ",;", {"XP", "2000", "98"}},
-        {"  my driver.dll  ", "\"", {"my driver.dll"}}, // blanks inside a token stay
-        {" \t ", ",", {""}},
-        {"a;;b", ";", {"a", "", "b"}},
-        {";a", ";", {"", "a"}},
-        {"a;", ";", {"a"}}, // a final delimiter ends the scan without a further empty token
-        {";", ";", {""}},
-        {"", ";", {""}}, // an empty first token still gets a buffer
-    };
-    for (const auto& c : cases) {
-        stScan scan(c.text, std::strlen(c.text));
-        EXPECT_EQ(scan.All(c.delimiters), c.tokens) << '"' << c.text << '"';
+    for (const airvane::test::stCase& c : airvane::test::ReadCases(AIRVANE_MANAGER_CASES "/tokens.txt")) {
+        const std::string text = c.Get("text");
+        stScan scan(text.c_str(), text.size());
+        EXPECT_EQ(scan.All(c.Get("delimiters").c_str()), c.All("token")) << c.name;
         EXPECT_NE(scan.buffer, nullptr);
     }
 }

@@ -11,64 +11,48 @@
 #endif
 
 #include <atomic>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <random>
 
 namespace airvane::test {
 
-#if defined(_WIN32)
 namespace {
 
-int SetEnv(const char* name, const char* value) {
-    return ::_putenv_s(name, value);
-}
-
-int UnsetEnv(const char* name) {
-    return ::_putenv_s(name, "");
+// Sets an environment variable, or unsets it when `value` is null.
+void PutEnv(const std::string& name, const char* value) {
+#if defined(_WIN32)
+    ::_putenv_s(name.c_str(), value != nullptr ? value : "");
+#else
+    if (value != nullptr) {
+        ::setenv(name.c_str(), value, 1);
+    } else {
+        ::unsetenv(name.c_str());
+    }
+#endif
 }
 
 } // namespace
 
+// Named from a random number and a per-process counter, so that forked children and parallel
+// test processes never share a folder.
 CTempDir::CTempDir() {
     static std::atomic<unsigned> counter{0};
+    std::random_device random;
     const std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "airvane-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                                 std::to_string(::GetTickCount()) + "-" + std::to_string(counter++);
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        const std::filesystem::path path =
+            base / ("airvane-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
         std::error_code error;
-        if (std::filesystem::create_directory(base / name, error)) {
-            m_path = (base / name).generic_string();
-            return;
+        if (std::filesystem::create_directory(path, error)) {
+            m_path = path.generic_string();
         }
     }
-    ADD_FAILURE() << "cannot make a temporary folder";
+    EXPECT_FALSE(m_path.empty()) << "cannot make a temporary folder";
 }
-#else
-namespace {
-
-int SetEnv(const char* name, const char* value) {
-    return ::setenv(name, value, 1);
-}
-
-int UnsetEnv(const char* name) {
-    return ::unsetenv(name);
-}
-
-} // namespace
-
-CTempDir::CTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "airvane-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "mkdtemp failed";
-    }
-    m_path = pattern;
-}
-#endif
 
 CTempDir::~CTempDir() {
     std::error_code ignored;
@@ -83,24 +67,15 @@ CTempDir::~CTempDir() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
-CScopedEnv::CScopedEnv(const char* name, const char* value) : m_name(name), m_hadValue(false) {
+CScopedEnv::CScopedEnv(const char* name, const char* value) : m_name(name) {
     if (const char* old = std::getenv(name)) {
-        m_hadValue = true;
         m_oldValue = old;
     }
-    if (value != nullptr) {
-        SetEnv(name, value);
-    } else {
-        UnsetEnv(name);
-    }
+    PutEnv(m_name, value);
 }
 
 CScopedEnv::~CScopedEnv() {
-    if (m_hadValue) {
-        SetEnv(m_name.c_str(), m_oldValue.c_str());
-    } else {
-        UnsetEnv(m_name.c_str());
-    }
+    PutEnv(m_name, m_oldValue ? m_oldValue->c_str() : nullptr);
 }
 
 #if defined(_WIN32)
@@ -218,12 +193,9 @@ int RunInChild(const std::function<int()>& body) {
 }
 
 std::string ExecutableDir() {
-    char path[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
-    if (length <= 0) {
-        return ".";
-    }
-    return std::filesystem::path(std::string(path, static_cast<std::size_t>(length))).parent_path().string();
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? "." : path.parent_path().string();
 }
 
 #endif

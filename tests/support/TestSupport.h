@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace airvane::test {
@@ -34,8 +35,7 @@ public:
 
 private:
     std::string m_name;
-    std::string m_oldValue;
-    bool m_hadValue;
+    std::optional<std::string> m_oldValue; // none: the variable was not set
 };
 
 #if defined(_WIN32)
@@ -89,12 +89,11 @@ std::string ExecutableDir();
 
 // A pointer as the test doubles write it in their logs: "null" or "0x..." in hex.
 inline std::string PointerText(const void* pointer) {
-    if (pointer == nullptr) {
-        return "null";
+    char text[32] = "null";
+    if (pointer != nullptr) {
+        std::snprintf(text, sizeof(text), "0x%llx",
+                      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pointer)));
     }
-    char text[32];
-    std::snprintf(text, sizeof(text), "0x%llx",
-                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pointer)));
     return text;
 }
 

@@ -99,7 +99,6 @@ public:
         }
         return result;
     }
-    int Reserved() override { return Call("Reserved()", "RESERVED", 0); }
     int Select(IWLANListener* listener) override {
         return Call("Select(" + PointerText(listener) + ")", "SELECT");
     }
@@ -150,10 +149,7 @@ public:
                     "SECURE");
     }
     int GetAdapterInfo(unsigned char* block, std::uint32_t* length) override {
-        bool zeroed = true;
-        for (int i = 0; i < 10; ++i) {
-            zeroed = zeroed && block[i] == 0;
-        }
+        const bool zeroed = std::all_of(block, block + 10, [](unsigned char byte) { return byte == 0; });
         Call("GetAdapterInfo(length=" + std::to_string(*length) + ",zeroed=" + (zeroed ? "1" : "0") + ")",
              "");
         if (m_text.count("INFO") != 0) {
@@ -180,34 +176,17 @@ private:
     std::string m_returnedName;
 };
 
-CScriptedAdapter* FindOrCreate(const std::string& id, bool& created) {
-    created = false;
+CScriptedAdapter* FindOrCreate(const std::string& id) {
     CScriptedAdapter*& adapter = g_state->adapters[id];
     if (adapter == nullptr) {
         adapter = new CScriptedAdapter(id);
-        created = true;
     }
     return adapter;
 }
 
-// Attribute of a DEVICE element, read from the records the way a plug-in does.
-const char* FindAttribute(const stXMLNode* node, const char* name) {
-    for (const stXMLAttribute* attribute = node->attributes; attribute != nullptr;
-         attribute = attribute->next) {
-        if (attribute->name != nullptr && std::strcmp(attribute->name, name) == 0) {
-            return attribute->value;
-        }
-    }
-    return nullptr;
-}
-
-// Marks the start of process exit (module static objects go before the library's).
-struct stExitWatch {
-    stExitWatch() = default;
-    stExitWatch(const stExitWatch&) = delete;
-    stExitWatch& operator=(const stExitWatch&) = delete;
-    ~stExitWatch() { g_state->exiting = true; }
-} g_exitWatch;
+// Marks the start of process exit (module static objects and exit handlers go before the
+// library's objects).
+[[maybe_unused]] const int g_exitWatch = std::atexit([] { g_state->exiting = true; });
 
 } // namespace
 
@@ -221,27 +200,30 @@ AIRVANE_PLUGIN_EXPORT IWLANAdapter* WLAN_GetAdapter(stXMLNode* device) {
         g_state->discovery.pop_front();
         return adapter;
     }
-    const char* id = FindAttribute(device, "ID");
-    if (id == nullptr) {
-        id = FindAttribute(device, "HARDWAREID");
-    }
-    const std::string key = id != nullptr ? id : "device";
-    Log("WLAN_GetAdapter(" + key + ")");
-    const char* decline = FindAttribute(device, "DECLINE");
-    if (decline != nullptr && std::atoi(decline) != 0) {
-        return nullptr;
-    }
-    bool created = false;
-    CScriptedAdapter* adapter = FindOrCreate(key, created);
-    if (created) {
-        for (const stXMLAttribute* attribute = device->attributes; attribute != nullptr;
-             attribute = attribute->next) {
-            if (attribute->name != nullptr) {
-                adapter->Set(attribute->name, attribute->value);
-            }
+    // The DEVICE's attributes, read from the records the way a plug-in does.
+    std::map<std::string, const char*> script;
+    for (const stXMLAttribute* attribute = device->attributes; attribute != nullptr;
+         attribute = attribute->next) {
+        if (attribute->name != nullptr) {
+            script.emplace(attribute->name, attribute->value);
         }
     }
-    return adapter;
+    const auto attribute = [&script](const char* name) {
+        const auto found = script.find(name);
+        return found != script.end() ? found->second : nullptr;
+    };
+    const char* id = attribute("ID") != nullptr ? attribute("ID") : attribute("HARDWAREID");
+    const std::string key = id != nullptr ? id : "device";
+    Log("WLAN_GetAdapter(" + key + ")");
+    if (attribute("DECLINE") != nullptr && std::atoi(attribute("DECLINE")) != 0) {
+        return nullptr;
+    }
+    if (g_state->adapters.count(key) == 0) {
+        for (const auto& [name, value] : script) {
+            FindOrCreate(key)->Set(name, value);
+        }
+    }
+    return FindOrCreate(key);
 }
 
 // The log, one call per line, each ending in a line feed.
@@ -255,18 +237,10 @@ AIRVANE_PLUGIN_EXPORT void TestDriverClearLog() {
 
 // Makes an adapter (if there is none with this ID yet) and sets one of its script keys.
 AIRVANE_PLUGIN_EXPORT void TestDriverSet(const char* id, const char* key, const char* value) {
-    bool created = false;
-    FindOrCreate(id, created)->Set(key, value);
+    FindOrCreate(id)->Set(key, value);
 }
 
 // Queues an adapter (made if needed) for the next WLAN_GetAdapter(null) call.
 AIRVANE_PLUGIN_EXPORT void TestDriverQueue(const char* id) {
-    bool created = false;
-    g_state->discovery.push_back(FindOrCreate(id, created));
-}
-
-// The adapter object with this ID, or null.
-AIRVANE_PLUGIN_EXPORT IWLANAdapter* TestDriverAdapter(const char* id) {
-    const auto found = g_state->adapters.find(id);
-    return found != g_state->adapters.end() ? found->second : nullptr;
+    g_state->discovery.push_back(FindOrCreate(id));
 }

@@ -45,8 +45,6 @@ public:
         return g_record.state;
     }
     void Run() override { AddEvent("R"); }
-
-    ~CStubContext() = default;
 };
 
 } // namespace
