@@ -1,3 +1,4 @@
+#include "airvane/Hex.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
 
 #include "airvane/platform/internal/FakeClock.h"
@@ -14,8 +15,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -31,6 +34,15 @@ public:
     int Indicator() const { return m_indicator; }
 };
 
+// The raw key bytes of any WEP method, which the interface only shows up to the key length.
+class CRawKey : public CWLANWEPSecureMethod {
+public:
+    static std::string Of(const CWLANWEPSecureMethod& method) {
+        const auto& key = method.*(&CRawKey::m_key);
+        return std::string(std::begin(key), std::end(key));
+    }
+};
+
 template <typename Fn> Fn Vendor(const char* name) {
     return airvane::test::ModuleExport<Fn>(vendor::kModuleName, name);
 }
@@ -43,19 +55,47 @@ int StateOf(const Method& method) {
     return airvane::test::StateOf(method, &CWLANWEPPlusSecureMethodState::GetWepPlusState);
 }
 
-// Every setting and the state of a method, in one line.
-std::string Describe(const Method& method) {
-    return "uid=" + std::to_string(method.GetSecureMethodUID()) +
-           " bits=" + std::to_string(method.GetKeySizeInBit()) + " mode=" + std::to_string(method.GetMode()) +
-           " mark=" + std::to_string(method.GetMark()) + " pairing=" + std::to_string(method.GetPairing()) +
-           " path=" + method.GetWepPlusKeyPath() + " type=" + std::to_string(method.GetPeriodType()) +
+// Every setting and the state of a method in one line, with what GetKey writes into the first
+// bytes of a buffer of EE.
+std::string Describe(const CWLANWEPSecureMethod& wep) {
+    unsigned char out[32];
+    std::fill(std::begin(out), std::end(out), 0xEE);
+    const int got = wep.GetKey(out);
+    const std::string text = "uid=" + std::to_string(wep.GetSecureMethodUID()) +
+                             " mode=" + std::to_string(wep.GetMode()) +
+                             " bits=" + std::to_string(wep.GetKeySizeInBit()) +
+                             " get=" + std::to_string(got) + " key=" + airvane::hex::Encode(out, 14);
+    const auto* plus = dynamic_cast<const Method*>(&wep);
+    if (plus == nullptr) {
+        return text;
+    }
+    const Method& method = *plus;
+    return text + " mark=" + std::to_string(method.GetMark()) +
+           " pairing=" + std::to_string(method.GetPairing()) + " path=" + method.GetWepPlusKeyPath() +
+           " type=" + std::to_string(method.GetPeriodType()) +
            " period=" + std::to_string(method.GetPeriod()) + " state=" + std::to_string(StateOf(method));
 }
 
-// One step of a script of cases/wepplus.txt, which describes the steps.
+// The copies of a method (`clone`, `copy` or `assign`d), described; "raw differs" when they do not
+// carry all key bytes.
+template <typename T> std::string DescribeCopy(const T& original, const std::string& how) {
+    std::unique_ptr<IWLANSecureMethod> clone(original.Clone());
+    T copied(original);
+    T assigned;
+    assigned = original;
+    const T* copy = how == "copy"     ? &copied
+                    : how == "assign" ? &assigned
+                                      : dynamic_cast<const T*>(clone.get());
+    if (copy == nullptr || typeid(*copy) != typeid(T)) {
+        return "no copy of the same class";
+    }
+    return Describe(*copy) + (CRawKey::Of(*copy) == CRawKey::Of(original) ? "" : " raw differs");
+}
+
+// One step of a script of cases/wep.txt, which describes the steps.
 class CWepPlusScript {
 public:
-    CWepPlusScript() { airvane::platform::InstallFakeClock(0); }
+    explicit CWepPlusScript(bool plain) : m_plain(plain) { airvane::platform::InstallFakeClock(0); }
     ~CWepPlusScript() { airvane::platform::RemoveFakeClock(); }
 
     std::string Step(const std::vector<std::string>& w) {
@@ -74,14 +114,27 @@ public:
                    " flags=" + std::to_string(m_method.Keyed()) + "/" + std::to_string(m_method.Indicator()) +
                    " state=" + std::to_string(StateOf(m_method));
         }
-        if (c == "describe" || c == "clone" || c == "assign") {
-            std::unique_ptr<IWLANSecureMethod> clone(m_method.Clone());
-            Method assigned;
-            assigned = m_method;
-            const bool isClone = clone != nullptr && clone->GetSecureMethodUID() == WLAN_SECURE_WEPPLUS;
-            return c == "describe" ? Describe(m_method)
-                   : c == "assign" ? Describe(assigned)
-                                   : (isClone ? Describe(*static_cast<Method*>(clone.get())) : "no clone");
+        CWLANWEPSecureMethod& wep = m_plain ? m_wep : m_method;
+        if (c == "describe") {
+            return Describe(wep);
+        }
+        if (c == "clone" || c == "copy" || c == "assign") {
+            return m_plain ? DescribeCopy(m_wep, c) : DescribeCopy<Method>(m_method, c);
+        }
+        if (c == "raw") {
+            const std::string raw = CRawKey::Of(wep);
+            return airvane::hex::Encode(raw.data(), raw.size());
+        }
+        if (c == "mode") {
+            wep.SetMode(static_cast<CWLANWEPSecureMethod::enMode>(Number(word(1))));
+            return std::to_string(wep.GetMode());
+        }
+        if (c == "state-uid") {
+            std::unique_ptr<IWLANSecureMethodState> state(wep.BuildSecureMethodState());
+            std::unique_ptr<IWLANSecureMethodState> clone(state != nullptr ? state->Clone() : nullptr);
+            return clone == nullptr ? "none"
+                                    : std::to_string(state->GetSecureMethodUID()) + "/" +
+                                          std::to_string(clone->GetSecureMethodUID());
         }
         if (c == "adapter") {
             const std::string& field = w[1];
@@ -157,8 +210,9 @@ public:
         } else if (c == "reset") {
             m_method.resetWepPlus();
         }
-        return c == "key"       ? std::to_string(m_method.SetKey(keyBytes, Number(word(2))))
-               : c == "elapsed" ? std::to_string(Method::ElapsedSince(n, Number(word(2))))
+        return c == "key" ? std::to_string(wep.SetKey(word(1) == "-" ? nullptr : keyBytes, Number(word(2))))
+               : c == "get-key-null" ? std::to_string(wep.GetKey(nullptr))
+               : c == "elapsed"      ? std::to_string(Method::ElapsedSince(n, Number(word(2))))
                : c == "is-adapter"
                    ? std::to_string(Method::IsWepPlusAdapter(w[1] == "-" ? nullptr : word(1).c_str()))
                    : std::string();
@@ -169,17 +223,19 @@ public:
     const vendor::LastPointerFn m_lastMethod = Vendor<vendor::LastPointerFn>(vendor::kLastMethod);
     const vendor::LastPointerFn m_lastAdapter = Vendor<vendor::LastPointerFn>(vendor::kLastAdapter);
     airvane::test::CFakeWepPlusAdapter m_adapter;
+    const bool m_plain; // the script drives a plain WEP method, not the WEP Plus one
+    CWLANWEPSecureMethod m_wep;
     CInspectableWEPPlus m_method;
 };
 
-TEST(WEPPlusSecureMethod, Scripts) {
+TEST(WEPSecureMethod, Scripts) {
     const auto reset = Vendor<vendor::ResetFn>(vendor::kReset);
     ASSERT_NE(nullptr, reset) << "WepPlusInventel.dll double not found beside the test executable";
-    for (const stCase& c : airvane::test::ReadCases(AIRVANE_SECURITY_CASES "/wepplus.txt")) {
+    for (const stCase& c : airvane::test::ReadCases(AIRVANE_SECURITY_CASES "/wep.txt")) {
         SCOPED_TRACE(c.name);
         reset();
         const airvane::test::CScopedRegistry registry;
-        CWepPlusScript script;
+        CWepPlusScript script(c.Get("method") == "wep");
         ASSERT_TRUE(script.m_setResult && script.m_callCount && script.m_lastMethod && script.m_lastAdapter);
         airvane::test::RunSteps(c, [&script](const std::vector<std::string>& w) { return script.Step(w); });
     }
