@@ -93,10 +93,10 @@ template <typename T> std::string DescribeCopy(const T& original, const std::str
 }
 
 // One step of a script of cases/wep.txt, which describes the steps.
-class CWepPlusScript {
+class CWepScript {
 public:
-    explicit CWepPlusScript(bool plain) : m_plain(plain) { airvane::platform::InstallFakeClock(0); }
-    ~CWepPlusScript() { airvane::platform::RemoveFakeClock(); }
+    explicit CWepScript(bool plain) : m_plain(plain) { airvane::platform::InstallFakeClock(0); }
+    ~CWepScript() { airvane::platform::RemoveFakeClock(); }
 
     std::string Step(const std::vector<std::string>& w) {
         const auto word = [&w](std::size_t i) {
@@ -177,9 +177,12 @@ public:
                                    : m_method.GetLastGeneratedKey(
                                          &m_adapter, reinterpret_cast<unsigned char*>(buffer.data()), size);
             std::string bytes(buffer.begin(), buffer.begin() + (c == "read-link" ? 24 : buffer.size()));
-            std::replace(bytes.begin(), bytes.end(), '\0', '.');
-            return std::to_string(result != 0) + " " + std::to_string(size) + " " +
-                   (c == "read-link" ? bytes : airvane::hex::Encode(bytes.data(), bytes.size()));
+            if (c == "read-link") {
+                std::replace(bytes.begin(), bytes.end(), '\0', '.');
+            } else {
+                bytes = airvane::hex::Encode(bytes.data(), bytes.size());
+            }
+            return std::to_string(result != 0) + " " + std::to_string(size) + " " + bytes;
         }
         if (c == "stored" || c == "stored-binary") {
             std::string text;
@@ -235,7 +238,7 @@ TEST(WEPSecureMethod, Scripts) {
         SCOPED_TRACE(c.name);
         reset();
         const airvane::test::CScopedRegistry registry;
-        CWepPlusScript script(c.Get("method") == "wep");
+        CWepScript script(c.Get("method") == "wep");
         ASSERT_TRUE(script.m_setResult && script.m_callCount && script.m_lastMethod && script.m_lastAdapter);
         airvane::test::RunSteps(c, [&script](const std::vector<std::string>& w) { return script.Step(w); });
     }
