@@ -102,7 +102,8 @@ public:
         const auto word = [&w](std::size_t i) {
             return i < w.size() && w[i] != "\"\"" ? w[i] : std::string();
         };
-        const std::string key = airvane::test::BytesOf(word(1));
+        std::string key = airvane::test::BytesOf(word(1)); // zero-padded to the bit count that follows
+        key.resize(std::max<std::size_t>(key.size(), (Number(word(2)) + 7) / 8));
         const auto* keyBytes = reinterpret_cast<const unsigned char*>(key.data());
         const std::string& c = w[0];
         if (c == "check" || c == "check-without-adapter") {

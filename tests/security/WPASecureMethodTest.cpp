@@ -63,7 +63,8 @@ std::string Step(std::map<std::string, std::unique_ptr<Method>>& methods, std::v
     const std::string& c = w[0];
     std::unique_ptr<Method>& m = methods[word(1)];
     const Method* const from = methods.count(word(2)) != 0 ? methods[word(2)].get() : nullptr;
-    const std::string key = airvane::test::BytesOf(word(2));
+    std::string key = airvane::test::BytesOf(word(2)); // zero-padded to the bit count that follows
+    key.resize(std::max<std::size_t>(key.size(), (static_cast<std::size_t>(number(3)) + 7) / 8));
     if (c == "new" || c == "copy" || c == "clone") {
         m.reset(c == "new"    ? new Method()
                 : c == "copy" ? new Method(*from)
