@@ -98,9 +98,9 @@ TEST_F(WLANStateTest, CopiesAndAssignmentsHoldTheirOwnStateObject) {
         CWLANState copy(source);
         CWLANState assigned;
         assigned.SetSecureMethodState(new CTrackedState(2));
-        const IWLANSecureMethodState* const old = assigned.m_secureState;
+        const auto* const old = static_cast<const CTrackedState*>(assigned.m_secureState);
         assigned = source;
-        EXPECT_EQ(0u, CTrackedState::s_live.count(static_cast<const CTrackedState*>(old))); // released
+        EXPECT_EQ(0u, CTrackedState::s_live.count(old)); // released
         for (const CWLANState* target : {&copy, &assigned}) {
             EXPECT_EQ("1 Office:70 status=1 data=17,34,51 tag=5", Describe(*target));
             EXPECT_NE(source.m_secureState, target->m_secureState);
