@@ -1,6 +1,6 @@
 #include "ReleaseWatch.h"
 
-#include "airvane/xml/XMLTree.h"
+#include "airvane/security/WPAPSKSecureMethod.h"
 
 #include <malloc.h>
 
@@ -70,8 +70,12 @@ int CReleaseWatch::LeakingReleases() const {
 
 bool ReleaseWatchActive() {
     const long before = g_releases.load();
-    // Through the library, whose calls are the ones another allocator intercepts.
-    XMLFreeTree(XMLCreateNode("probe", nullptr));
+    // Through the library, whose calls are the ones another allocator intercepts: a method
+    // releases the heap block of a long pass phrase when it is destroyed.
+    {
+        CWLANWPAPSKSecureMethod method;
+        method.SetPassword("a pass phrase too long to be kept inside the string object");
+    }
     return g_releases.load() > before;
 }
 
@@ -88,11 +92,7 @@ void* operator new(std::size_t bytes) {
 }
 
 void* operator new[](std::size_t bytes) {
-    void* block = Allocate(bytes);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
+    return operator new(bytes);
 }
 
 void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {

@@ -7,17 +7,21 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
-// The SSID and the identifier of the selected method ("null" without one).
+// The SSID, the identifier of the selected method ("null" without one) and, for WEP Plus and
+// WPA-PSK, whether the object is of that class.
 std::string Describe(CWLANProfil& profile) {
     IWLANSecureMethod* const method = profile.GetSecureMethodIF();
     return std::string(profile.GetSSID()) + "/" +
-           (method != nullptr ? std::to_string(method->GetSecureMethodUID()) : "null");
+           (method != nullptr ? std::to_string(method->GetSecureMethodUID()) : "null") +
+           (dynamic_cast<CWLANWEPPlusSecureMethod*>(method) != nullptr ? " wep-plus" : "") +
+           (dynamic_cast<CWLANWPAPSKSecureMethod*>(method) != nullptr ? " wpa-psk" : "");
 }
 
-TEST(WLANProfil, ConstructorsAndSSID) {
+TEST(WLANProfil, ConstructorsSSIDAndSelection) {
     CWLANProfil profile;
     CWLANProfil named("Office");
     CWLANProfil secured("Lab", WLAN_SECURE_WEPPLUS);
@@ -25,29 +29,19 @@ TEST(WLANProfil, ConstructorsAndSSID) {
     CWLANProfil unknown(nullptr, static_cast<enWLANSecureMethodUID>(99));
     EXPECT_EQ("/0", Describe(profile));
     EXPECT_EQ("Office/0", Describe(named));
-    EXPECT_EQ("Lab/2", Describe(secured));
+    EXPECT_EQ("Lab/2 wep-plus", Describe(secured));
     EXPECT_EQ("/0", Describe(unnamed));
     EXPECT_EQ("/null", Describe(unknown));
     EXPECT_EQ(1, named.SetSSID("second network"));
     EXPECT_EQ("second network/0", Describe(named));
     EXPECT_EQ(1, named.SetSSID(nullptr));
     EXPECT_EQ("/0", Describe(named));
-}
-
-TEST(WLANProfil, EachIdentifierSelectsItsClassOrNull) {
-    CWLANProfil profile;
-    for (const int uid : {0, 1, 2, 4, 3, 7, -1}) {
-        SCOPED_TRACE(uid);
+    const std::pair<int, const char*> selections[] = {{0, "/0"},         {1, "/1"},    {2, "/2 wep-plus"},
+                                                      {4, "/4 wpa-psk"}, {3, "/null"}, {7, "/null"},
+                                                      {-1, "/null"}};
+    for (const auto& [uid, expected] : selections) {
         EXPECT_EQ(1, profile.SelectSecureMethod(static_cast<enWLANSecureMethodUID>(uid)));
-        IWLANSecureMethod* const method = profile.GetSecureMethodIF();
-        if (uid == WLAN_SECURE_WPA || uid > WLAN_SECURE_WPAPSK || uid < 0) {
-            EXPECT_EQ(nullptr, method);
-            continue;
-        }
-        ASSERT_NE(nullptr, method);
-        EXPECT_EQ(uid, method->GetSecureMethodUID());
-        EXPECT_EQ(uid == WLAN_SECURE_WEPPLUS, dynamic_cast<CWLANWEPPlusSecureMethod*>(method) != nullptr);
-        EXPECT_EQ(uid == WLAN_SECURE_WPAPSK, dynamic_cast<CWLANWPAPSKSecureMethod*>(method) != nullptr);
+        EXPECT_EQ(expected, Describe(profile)) << uid;
     }
 }
 
@@ -58,7 +52,6 @@ std::string PasswordOf(CWLANProfil& profile) {
     EXPECT_EQ(1, method != nullptr ? method->GetPassword(password) : -1);
     return password;
 }
-
 TEST(WLANProfil, SwitchingKeepsEachObjectAndCopiesGetTheirOwn) {
     const unsigned char key[13] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
     CWLANProfil source("Source", WLAN_SECURE_WEP);
@@ -98,7 +91,7 @@ TEST(WLANProfil, SwitchingKeepsEachObjectAndCopiesGetTheirOwn) {
     CWLANProfil& alias = source;
     source = alias; // self-assignment keeps the objects
     EXPECT_EQ(held, source.GetSecureMethodIF());
-    EXPECT_EQ("Source/4", Describe(source));
+    EXPECT_EQ("Source/4 wpa-psk", Describe(source));
 }
 
 } // namespace

@@ -1,12 +1,14 @@
 #include "airvane/security/WLANState.h"
 
+#include "tests/support/CaseFile.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <set>
-#include <utility>
-#include <vector>
+#include <string>
 
 namespace {
 
@@ -27,12 +29,7 @@ public:
     }
     enWLANSecureMethodUID GetSecureMethodUID() const override { return WLAN_SECURE_WEP; }
     IWLANSecureMethodState* Clone() const override { return new CTrackedState(*this); }
-    static int TagOf(const CWLANState& state) {
-        return static_cast<CTrackedState*>(state.m_secureState)->m_tag;
-    }
-
-private:
-    int m_tag;
+    const int m_tag;
 };
 std::set<const CTrackedState*> CTrackedState::s_live;
 int CTrackedState::s_destroyed = 0;
@@ -46,12 +43,13 @@ protected:
     void TearDown() override { EXPECT_TRUE(CTrackedState::s_live.empty()) << "state object leaked"; }
 };
 
-using Networks = std::vector<std::pair<const char*, std::int32_t>>;
-
-void AddNetworks(CWLANState& state, const Networks& networks) {
-    for (const auto& network : networks) {
-        std::strncpy(state.m_ssid[state.m_count], network.first, CWLANState::kSSIDSlotBytes - 1);
-        state.m_quality[state.m_count++] = network.second;
+// Adds the networks of a list of "SSID:quality" words.
+void AddNetworks(CWLANState& state, const std::string& list) {
+    for (const std::string& network : airvane::test::SplitText(list, ' ')) {
+        const std::size_t colon = network.rfind(':');
+        std::strncpy(state.m_ssid[state.m_count], network.substr(0, colon).c_str(),
+                     CWLANState::kSSIDSlotBytes - 1);
+        state.m_quality[state.m_count++] = std::atoi(network.c_str() + colon + 1);
     }
 }
 
@@ -70,7 +68,7 @@ void ExpectResetState(const CWLANState& state) {
 TEST_F(WLANStateTest, NewAndEmptiedRecordsAreReset) {
     CWLANState state;
     ExpectResetState(state);
-    AddNetworks(state, {{"Gone", 9}});
+    AddNetworks(state, "Gone:9");
     state.m_status = 1;
     state.m_pluginData1[3] = state.m_pluginData2[5] = state.m_pluginData3[0] = 1;
     state.SetSecureMethodState(new CTrackedState(1));
@@ -81,16 +79,17 @@ TEST_F(WLANStateTest, NewAndEmptiedRecordsAreReset) {
 
 // The fields a copy must carry: count, first network, status, plug-in data and state tag.
 std::string Describe(const CWLANState& state) {
+    const auto* tracked = static_cast<const CTrackedState*>(state.m_secureState);
     return std::to_string(state.m_count) + " " + state.m_ssid[0] + ":" + std::to_string(state.m_quality[0]) +
            " status=" + std::to_string(state.m_status) + " data=" + std::to_string(state.m_pluginData1[0]) +
            "," + std::to_string(state.m_pluginData2[271]) + "," + std::to_string(state.m_pluginData3[14355]) +
-           " tag=" + (state.m_secureState != nullptr ? std::to_string(CTrackedState::TagOf(state)) : "none");
+           " tag=" + (tracked != nullptr ? std::to_string(tracked->m_tag) : "none");
 }
 
 TEST_F(WLANStateTest, CopiesAndAssignmentsHoldTheirOwnStateObject) {
     {
         CWLANState source;
-        AddNetworks(source, {{"Office", 70}});
+        AddNetworks(source, "Office:70");
         source.m_status = 1;
         source.m_pluginData1[0] = 0x11;
         source.m_pluginData2[271] = 0x22;
@@ -99,16 +98,16 @@ TEST_F(WLANStateTest, CopiesAndAssignmentsHoldTheirOwnStateObject) {
         CWLANState copy(source);
         CWLANState assigned;
         assigned.SetSecureMethodState(new CTrackedState(2));
-        const CTrackedState* const old = static_cast<const CTrackedState*>(assigned.m_secureState);
+        const auto* const old = static_cast<const CTrackedState*>(assigned.m_secureState);
         assigned = source;
-        EXPECT_EQ(0u, CTrackedState::s_live.count(old)); // the target's object was released
+        EXPECT_EQ(0u, CTrackedState::s_live.count(old)); // released
         for (const CWLANState* target : {&copy, &assigned}) {
             EXPECT_EQ("1 Office:70 status=1 data=17,34,51 tag=5", Describe(*target));
             EXPECT_NE(source.m_secureState, target->m_secureState);
         }
         EXPECT_EQ(3u, CTrackedState::s_live.size());
 
-        const CTrackedState* const held = static_cast<const CTrackedState*>(source.m_secureState);
+        const IWLANSecureMethodState* const held = source.m_secureState;
         CWLANState& alias = source;
         source = alias; // self-assignment keeps the object
         EXPECT_EQ(held, source.m_secureState);
@@ -116,51 +115,28 @@ TEST_F(WLANStateTest, CopiesAndAssignmentsHoldTheirOwnStateObject) {
         assigned = CWLANState(); // a source without an object leaves the target without one
         EXPECT_EQ("0 :0 status=4 data=0,0,0 tag=none", Describe(assigned));
         EXPECT_EQ(2u, CTrackedState::s_live.size());
-    }
-    EXPECT_EQ(4, CTrackedState::s_destroyed);
-}
 
-TEST_F(WLANStateTest, SetSecureMethodStateTakesOverAndKeepsTheHeldObject) {
-    CWLANState state;
-    auto* first = new CTrackedState(1);
-    state.SetSecureMethodState(first);
-    state.SetSecureMethodState(first); // same object: kept, not released
-    EXPECT_EQ(first, state.m_secureState);
-    EXPECT_EQ(0, CTrackedState::s_destroyed);
-    state.SetSecureMethodState(new CTrackedState(2));
-    EXPECT_EQ(1, CTrackedState::s_destroyed);
-    state.SetSecureMethodState(nullptr);
-    EXPECT_EQ(2, CTrackedState::s_destroyed);
-    EXPECT_EQ(nullptr, state.m_secureState);
+        // Taking over an object releases the held one, unless it is the same.
+        source.SetSecureMethodState(source.m_secureState);
+        EXPECT_EQ(held, source.m_secureState);
+        source.SetSecureMethodState(new CTrackedState(3));
+        EXPECT_EQ(2u, CTrackedState::s_live.size());
+        source.SetSecureMethodState(nullptr);
+        EXPECT_EQ(nullptr, source.m_secureState);
+        EXPECT_EQ(1u, CTrackedState::s_live.size());
+    }
+    EXPECT_EQ(5, CTrackedState::s_destroyed);
 }
 
 TEST_F(WLANStateTest, NetworkListsCompareAsSets) {
-    const Networks abc = {{"one", 1}, {"two", 2}, {"three", 3}};
-    const struct {
-        const char* name;
-        Networks a;
-        Networks b;
-        bool equalSSID;
-        bool equalQuality;
-    } cases[] = {
-        {"reset records", {}, {}, true, true},
-        {"other order", abc, {{"three", 3}, {"one", 1}, {"two", 2}}, true, true},
-        {"one SSID differs", abc, {{"three", 3}, {"one", 1}, {"four", 2}}, false, false},
-        {"fewer networks", abc, {{"one", 1}, {"two", 2}}, false, false},
-        {"quality differs", {{"alpha", 10}, {"beta", 20}}, {{"beta", 21}, {"alpha", 10}}, true, false},
-        {"case differs", {{"HomeNet", 1}}, {{"homenet", 1}}, false, false},
-        // Only the first matching network counts for the quality.
-        {"first match disagrees", {{"dup", 50}, {"dup", 50}}, {{"dup", 40}, {"dup", 50}}, true, false},
-        {"first match agrees", {{"dup", 40}, {"dup", 40}}, {{"dup", 40}, {"dup", 77}}, true, true},
-    };
-    for (const auto& c : cases) {
+    for (const airvane::test::stCase& c : airvane::test::ReadCases(AIRVANE_SECURITY_CASES "/networks.txt")) {
         SCOPED_TRACE(c.name);
         CWLANState a;
         CWLANState b;
-        AddNetworks(a, c.a);
-        AddNetworks(b, c.b);
-        EXPECT_EQ(c.equalSSID, a.equalSSID(b));
-        EXPECT_EQ(c.equalQuality, a.equalQualitySSID(b));
+        AddNetworks(a, c.Get("a"));
+        AddNetworks(b, c.Get("b"));
+        EXPECT_EQ(c.Get("same-ssids") == "1", a.equalSSID(b));
+        EXPECT_EQ(c.Get("same-quality") == "1", a.equalQualitySSID(b));
     }
 }
 
