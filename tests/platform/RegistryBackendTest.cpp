@@ -87,10 +87,6 @@ std::string Octal(unsigned mode) {
     return text;
 }
 
-std::string ResultName(pf::RegResult result) {
-    return std::array<const char*, 4>{"Success", "NotFound", "MoreData", "Failure"}[static_cast<int>(result)];
-}
-
 // One step of a script of cases/registry.txt, which describes them.
 class CRegistryScript {
 public:
@@ -141,16 +137,11 @@ public:
         if (c == "env" || c == "umask" || c == "mkdir" || c == "file" || c == "link") {
             return std::string();
         }
+        if (const std::optional<std::string> outcome = RegistryCall(w)) {
+            return *outcome;
+        }
         if (c == "create" || c == "open" || c == "open-write") {
             return ResultName(Open(root, text(2), c != "open", c == "create"));
-        }
-        if (c == "store") {
-            return ResultName(StoreValue(root, name(2), name(3), std::stoul(word(4)), BytesOf(word(5))));
-        }
-        if (c == "load") {
-            const stLoadedValue loaded = LoadValue(root, name(2), name(3));
-            return ResultName(loaded.result) + " type=" + std::to_string(loaded.type) +
-                   " bytes=" + HexOf(loaded.bytes.data(), loaded.bytes.size());
         }
         if (c == "rows") {
             std::string sql;
