@@ -10,8 +10,9 @@ TEST(Registry, ValueFunctionsFollowTheCases) {
     for (const airvane::test::stCase& c : airvane::test::ReadCases(AIRVANE_SYSTEM_CASES "/registry.txt")) {
         SCOPED_TRACE(c.name);
         airvane::test::CScopedRegistry registry;
-        airvane::test::RunSteps(c, [](const std::vector<std::string>& words) {
-            return airvane::test::RegistryCall(words).value_or("unknown step");
+        airvane::test::CRegistryCalls calls;
+        airvane::test::RunSteps(c, [&calls](const std::vector<std::string>& words) {
+            return calls.Call(words).value_or("unknown step");
         });
     }
 }
