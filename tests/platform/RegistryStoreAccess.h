@@ -1,8 +1,7 @@
 #pragma once
 
-// Direct access to the registry store for tests: values written and read through the
-// backend, the registry value functions as case-file steps, and (POSIX) SQL run on the store
-// file itself.
+// The registry backend and the registry value functions as case-file steps, and (POSIX) SQL
+// run on a store file.
 
 #include "airvane/platform/RegistryBackend.h"
 #include "airvane/system/Registry.h"
@@ -20,40 +19,6 @@
 #include <vector>
 
 namespace airvane::test {
-
-// Creates `subKey` under `root` and stores one value in it.
-inline platform::RegResult StoreValue(std::uint32_t root, const char* subKey, const char* name,
-                                      std::uint32_t type, const std::string& bytes) {
-    platform::RegKeyHandle key = nullptr;
-    platform::RegResult result = platform::RegistryCreateKey(root, subKey, key);
-    if (result == platform::RegResult::Success) {
-        result = platform::RegistrySetValue(key, name, type, bytes.data(),
-                                            static_cast<std::uint32_t>(bytes.size()));
-        platform::RegistryCloseKey(key);
-    }
-    return result;
-}
-
-struct stLoadedValue {
-    platform::RegResult result = platform::RegResult::Failure;
-    std::uint32_t type = 0xDEADBEEF;
-    std::string bytes;
-};
-
-// Opens `subKey` for reading and reads one value with a generous buffer.
-inline stLoadedValue LoadValue(std::uint32_t root, const char* subKey, const char* name) {
-    stLoadedValue loaded;
-    platform::RegKeyHandle key = nullptr;
-    loaded.result = platform::RegistryOpenKey(root, subKey, false, key);
-    if (loaded.result == platform::RegResult::Success) {
-        std::vector<char> buffer(4096);
-        std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
-        loaded.result = platform::RegistryQueryValue(key, name, &loaded.type, buffer.data(), size);
-        loaded.bytes.assign(buffer.data(), loaded.result == platform::RegResult::Success ? size : 0);
-        platform::RegistryCloseKey(key);
-    }
-    return loaded;
-}
 
 inline std::string ResultName(platform::RegResult result) {
     return std::array<const char*, 4>{"Success", "NotFound", "MoreData", "Failure"}[static_cast<int>(result)];
@@ -102,13 +67,24 @@ public:
             }
             return ResultName(result);
         }
-        if (c == "store") {
-            return ResultName(StoreValue(number(1), arg(2), arg(3), number(4), bytes));
-        }
-        if (c == "load") {
-            const stLoadedValue loaded = LoadValue(number(1), arg(2), arg(3));
-            return ResultName(loaded.result) + " type=" + std::to_string(loaded.type) +
-                   " bytes=" + HexOf(loaded.bytes.data(), loaded.bytes.size());
+        if (c == "store" || c == "load") {
+            platform::RegKeyHandle key = nullptr;
+            platform::RegResult result = c == "store"
+                                             ? platform::RegistryCreateKey(number(1), arg(2), key)
+                                             : platform::RegistryOpenKey(number(1), arg(2), false, key);
+            std::uint32_t type = 0xDEADBEEF;
+            std::string buffer(4096, '\0');
+            auto got = static_cast<std::uint32_t>(buffer.size());
+            if (result == platform::RegResult::Success) {
+                result = c == "store" ? platform::RegistrySetValue(key, arg(3), number(4), bytes.data(),
+                                                                   static_cast<std::uint32_t>(bytes.size()))
+                                      : platform::RegistryQueryValue(key, arg(3), &type, buffer.data(), got);
+                platform::RegistryCloseKey(key);
+            }
+            const bool read = c == "load" && result == platform::RegResult::Success;
+            return ResultName(result) + (c == "store" ? ""
+                                                      : " type=" + std::to_string(type) +
+                                                            " bytes=" + HexOf(buffer.data(), read ? got : 0));
         }
         if (c == "key") {
             return ResultName(platform::RegistryOpenKey(number(1), arg(2), word(3) == "write", m_key));
