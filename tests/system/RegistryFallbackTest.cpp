@@ -4,9 +4,8 @@
 // its own definitions take the library's calls (the executable exports them), count them,
 // can refuse creation, and otherwise forward to the library's own functions.
 
-#include "airvane/system/Registry.h"
-
 #include "airvane/platform/RegistryBackend.h"
+#include "tests/platform/RegistryStoreAccess.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -68,64 +68,34 @@ AIRVANE_API RegResult RegistryOpenKey(std::uint32_t root, const char* subKey, bo
 
 namespace {
 
-constexpr const char* kKeyPath = "HKEY_CURRENT_USER\\Software\\Fallback";
-
+// The registry calls of RegistryStoreAccess.h, and: refuse yes|no (whether key creation is
+// refused from now on), calls (the create and open calls since the last look, and whether the
+// last open was for writing), store-size (bytes in the store file).
 TEST(RegistryFallback, CreatesTheKeyAndOpensOnlyWhenCreationIsRefused) {
     ASSERT_NE(Real<CreateFunction>(kRealCreate), nullptr);
     ASSERT_NE(Real<OpenFunction>(kRealOpen), nullptr);
-    CScopedRegistry registry;
-    ResetCounts(false);
-    std::string text;
-    EXPECT_EQ(RegistryGetString(kKeyPath, "V", text), 0);
-    EXPECT_EQ(g_calls, Counts(0, 1)); // the library's calls reach this executable
-    ResetCounts(false);
-    ASSERT_EQ(RegistrySetString(kKeyPath, "V", "first"), 1);
-    EXPECT_EQ(g_calls, Counts(1, 0));
-
-    ResetCounts(true);
-    EXPECT_EQ(RegistrySetString(kKeyPath, "V", "second"), 1);
-    EXPECT_EQ(g_calls, Counts(1, 1));
-    EXPECT_TRUE(g_lastOpenForWrite);
-    const unsigned char data[3] = {1, 2, 3};
-    EXPECT_EQ(RegistrySetBinary(kKeyPath, "B", data, 3), 1);
-    EXPECT_EQ(g_calls, Counts(2, 2));
-
-    ResetCounts(false);
-    ASSERT_EQ(RegistryGetString(kKeyPath, "V", text), 1);
-    EXPECT_EQ(text, "second");
-    EXPECT_FALSE(g_lastOpenForWrite); // reads open for reading
-    unsigned char out[3] = {};
-    std::uint32_t count = sizeof(out);
-    ASSERT_EQ(RegistryGetBinary(kKeyPath, "B", out, count), 1);
-    EXPECT_EQ(out[2], 3);
-}
-
-TEST(RegistryFallback, BadArgumentsReachNeitherCallAndARefusedCreateOfAMissingKeyFails) {
-    CScopedRegistry registry;
-    ResetCounts(false);
-    std::string text;
-    unsigned char buffer[4] = {};
-    std::uint32_t count = sizeof(buffer);
-    // Paths without a separator, with an unknown root name, or none at all.
-    const char* const badPaths[] = {"HKEY_CURRENT_USER", "hkey_current_user\\A", "HKEY_PERFORMANCE_DATA\\A",
-                                    nullptr};
-    for (const char* path : badPaths) {
-        EXPECT_EQ(RegistrySetString(path, "V", "x"), 0);
-        EXPECT_EQ(RegistrySetBinary(path, "V", buffer, 1), 0);
-        EXPECT_EQ(RegistryGetString(path, "V", text), 0);
-        EXPECT_EQ(RegistryGetBinary(path, "V", buffer, count), 0);
+    for (const airvane::test::stCase& c : airvane::test::ReadCases(AIRVANE_SYSTEM_CASES "/fallback.txt")) {
+        SCOPED_TRACE(c.name);
+        CScopedRegistry registry;
+        airvane::test::CRegistryCalls calls;
+        ResetCounts(false);
+        airvane::test::RunSteps(c, [&](const std::vector<std::string>& w) -> std::string {
+            if (w[0] == "refuse") {
+                g_refuseCreate = w.at(1) == "yes";
+            } else if (w[0] == "calls") {
+                const std::string seen = "create=" + std::to_string(g_calls.first) +
+                                         " open=" + std::to_string(g_calls.second) +
+                                         (g_lastOpenForWrite ? " write" : " read");
+                ResetCounts(g_refuseCreate);
+                return seen;
+            } else if (w[0] == "store-size") {
+                return std::to_string(airvane::test::ReadFile(registry.Path()).size());
+            } else {
+                return calls.Call(w).value_or("unknown step");
+            }
+            return std::string();
+        });
     }
-    EXPECT_EQ(RegistrySetString(kKeyPath, "V", nullptr), 0);
-    EXPECT_EQ(RegistrySetBinary(kKeyPath, "V", nullptr, 3), 0); // null data with a count
-    EXPECT_EQ(g_calls, Counts(0, 0));
-    EXPECT_TRUE(airvane::test::ReadFile(registry.Path()).empty());
-
-    ASSERT_EQ(RegistrySetString("HKEY_CURRENT_USER\\Other", "V", "x"), 1);
-    ResetCounts(true);
-    EXPECT_EQ(RegistrySetString(kKeyPath, "V", "never"), 0);
-    EXPECT_EQ(g_calls, Counts(1, 1));
-    ResetCounts(false);
-    EXPECT_EQ(RegistryGetString(kKeyPath, "V", text), 0); // the open did not create the key
 }
 
 } // namespace
