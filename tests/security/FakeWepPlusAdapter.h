@@ -39,22 +39,17 @@ public:
     }
     int GetCounters(std::uint32_t* c1, std::uint32_t* c2) override {
         countersWereZero = *c1 == 0 && *c2 == 0;
-        if (countersOk) {
-            *c1 = counter1;
-            *c2 = counter2;
-        }
+        *c1 = countersOk ? counter1 : *c1;
+        *c2 = countersOk ? counter2 : *c2;
         return countersOk ? 1 : 0;
     }
     const char* GetLabel() override { return nullLabel ? nullptr : label.c_str(); }
 
-private:
     static int Address(const std::array<std::uint8_t, 6>& value, bool ok, int& calls,
                        std::uint32_t& lastLength, std::uint8_t* buffer, const std::uint32_t* length) {
         ++calls;
         lastLength = *length;
-        if (ok) {
-            std::memcpy(buffer, value.data(), value.size());
-        }
+        std::memcpy(buffer, value.data(), ok ? value.size() : 0);
         return ok ? 1 : 0;
     }
 };

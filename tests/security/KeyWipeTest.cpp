@@ -6,7 +6,6 @@
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WPAPSKSecureMethod.h"
 
-#include "ReleaseWatch.h"
 #include "SecurityTestHelpers.h"
 #include "tests/modules/wpa_stub/WpaStubDouble.h"
 
@@ -14,19 +13,16 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 
 namespace {
 
-using airvane::test::CReleaseWatch;
+using airvane::test::ReleasesHolding;
 
-// Storage for one object, so that its bytes can be read after its destructor ran.
+// Storage for one object built in place, so that its bytes can be read after its destructor ran.
 template <typename T> struct stObjectStorage {
     alignas(T) unsigned char bytes[sizeof(T)] = {};
-    T* Construct() { return new (bytes) T(); }
-    bool Holds(const std::string& secret) const {
-        return airvane::test::HoldsPartOf(bytes, sizeof(bytes), secret);
-    }
+    T* const method = new (bytes) T();
+    bool Holds(const std::string& s) const { return airvane::test::HoldsPartOf(bytes, sizeof(bytes), s); }
 };
 
 const std::string kWepKey = "\x5A\x11\xC3\x7E\x29\xB4\x66\xD1\x08\x9F\xE2\x4D\x73";
@@ -45,23 +41,22 @@ template <typename T> int SetKey(T& method, const std::string& key) {
 // Gives a method built in place its secret with `set`, then destroys it.
 template <typename T, typename Set> void ExpectDestructionWipes(const std::string& secret, Set set) {
     stObjectStorage<T> storage;
-    T* method = storage.Construct();
-    ASSERT_EQ(1, set(*method));
+    ASSERT_EQ(1, set(*storage.method));
     ASSERT_TRUE(storage.Holds(secret)) << "the search must see a live secret";
-    method->~T();
+    storage.method->~T();
     EXPECT_FALSE(storage.Holds(secret));
 }
 
-TEST(KeyWipeTest, DestroyedMethodsLeaveNoKeyInTheirStorage) {
+TEST(KeyWipeTest, MethodStorageKeepsNoStaleSecret) {
+    // Destruction wipes every kind of secret.
     ExpectDestructionWipes<CWLANWEPSecureMethod>(kWepKey, [](auto& m) { return SetKey(m, kWepKey); });
     ExpectDestructionWipes<CWLANWPAPSKSecureMethod>(kPskKey, [](auto& m) { return SetKey(m, kPskKey); });
     ExpectDestructionWipes<CWLANWPAPSKSecureMethod>(
         kShortPassPhrase, [](auto& m) { return m.SetPassword(kShortPassPhrase.c_str()); });
-}
 
-TEST(KeyWipeTest, ReplacedWpaSecretsAreWipedInPlace) {
+    // Replaced WPA secrets are wiped in place.
     stObjectStorage<CWLANWPAPSKSecureMethod> storage;
-    CWLANWPAPSKSecureMethod* method = storage.Construct();
+    CWLANWPAPSKSecureMethod* const method = storage.method;
 
     // A shorter key over a longer one: no byte of the longer one stays behind.
     ASSERT_EQ(SetKey(*method, kPskKey), 1);
@@ -82,55 +77,40 @@ TEST(KeyWipeTest, ReplacedWpaSecretsAreWipedInPlace) {
     method->~CWLANWPAPSKSecureMethod();
 }
 
-TEST(KeyWipeTest, ReleasedBlocksNeverHoldAPassPhrase) {
+TEST(KeyWipeTest, ReleasedBlocksNeverHoldASecret) {
     if (!airvane::test::ReleaseWatchActive()) {
         GTEST_SKIP() << "this executable's operator delete is replaced by another allocator";
     }
-    {
-        const CReleaseWatch watch(kLongPassPhrase);
-        auto* method = new CWLANWPAPSKSecureMethod();
-        ASSERT_EQ(method->SetPassword(kLongPassPhrase.c_str()), 1);
-        // Replacing the pass phrase with another releases the block that held it.
-        ASSERT_EQ(method->SetPassword("another pass phrase, also long enough for the heap"), 1);
-        ASSERT_EQ(method->SetPassword(kLongPassPhrase.c_str()), 1);
-        std::unique_ptr<IWLANSecureMethod> clone(method->Clone());
-        ASSERT_NE(clone, nullptr);
-        *method = CWLANWPAPSKSecureMethod();
-        delete method;
-        clone.reset();
-        EXPECT_EQ(watch.LeakingReleases(), 0);
-    }
-    // A released block that still holds the secret must be seen, or the check above proves nothing.
-    const CReleaseWatch watch(kLongPassPhrase);
-    { const std::string copy(kLongPassPhrase); }
-    EXPECT_GE(watch.LeakingReleases(), 1);
-}
+    // A released block that still holds the secret must be seen, or the checks below prove nothing.
+    EXPECT_GE(ReleasesHolding(kLongPassPhrase, [] { const std::string copy(kLongPassPhrase); }), 1);
+    EXPECT_EQ(0, ReleasesHolding(kLongPassPhrase, [] {
+                  auto method = std::make_unique<CWLANWPAPSKSecureMethod>();
+                  ASSERT_EQ(method->SetPassword(kLongPassPhrase.c_str()), 1);
+                  // Replacing the pass phrase with another releases the block that held it.
+                  ASSERT_EQ(method->SetPassword("another pass phrase, also long enough for the heap"), 1);
+                  ASSERT_EQ(method->SetPassword(kLongPassPhrase.c_str()), 1);
+                  std::unique_ptr<IWLANSecureMethod> clone(method->Clone());
+                  ASSERT_NE(clone, nullptr);
+                  *method = CWLANWPAPSKSecureMethod();
+              }));
 
-TEST(KeyWipeTest, NetworkBlockForTheSupplicantIsWipedAfterUse) {
-    if (!airvane::test::ReleaseWatchActive()) {
-        GTEST_SKIP() << "this executable's operator delete is replaced by another allocator";
-    }
+    // The network block handed to the supplicant is wiped after use. A released context stays
+    // attached to its method, so each load uses a method of its own. The key goes to the
+    // supplicant as upper-case hexadecimal digits.
     using namespace wpa_stub_double;
     const auto reset = airvane::test::ModuleExport<ResetFn>(kModuleName, kReset);
     ASSERT_NE(reset, nullptr) << "wpa_stub.dll double not found beside the test executable";
     reset();
-    // A released context stays attached to its method, so each load uses a method of its own.
-    // The key goes to the supplicant as upper-case hexadecimal digits; the watched texts are
-    // made before their watch starts, so their own release does not count.
     CWLANWPAPSKSecureMethod phraseMethod;
     CWLANWPAPSKSecureMethod keyMethod;
     ASSERT_EQ(phraseMethod.SetPassword(kLongPassPhrase.c_str()), 1);
     ASSERT_EQ(SetKey(keyMethod, kPskKey), 1);
     const std::string hexKey = "912CE704BB583FA61DC075EE42990B68D3278AF15C36AD1064CF831AB74EF925";
-    const CWLANState state;
-    const std::pair<CWLANWPAPSKSecureMethod*, const std::string*> loads[] = {
-        {&phraseMethod, &kLongPassPhrase}, {&keyMethod, &hexKey}};
-    for (const auto& [method, secret] : loads) {
-        {
-            const CReleaseWatch watch(*secret);
-            ASSERT_EQ(method->WPALoadContext(state, "Office", nullptr), 1);
-            EXPECT_EQ(watch.LeakingReleases(), 0);
-        }
+    for (auto* method : {&phraseMethod, &keyMethod}) {
+        const std::string& secret = method == &keyMethod ? hexKey : kLongPassPhrase;
+        EXPECT_EQ(0, ReleasesHolding(secret, [method] {
+                      ASSERT_EQ(method->WPALoadContext(CWLANState(), "Office", nullptr), 1);
+                  }));
         method->WPAReleaseContext();
     }
     reset();

@@ -21,24 +21,18 @@ namespace {
 namespace fs = std::filesystem;
 using airvane::test::ModuleExport;
 
-// Removes the module copied beside the executable when the scope ends.
+// Removes the module copied beside the executable when the scope ends. Windows lets no process
+// delete a module it has loaded, so the copy an earlier run loaded is still there: it goes first.
 struct stModuleBeside {
     const std::string path;
-    // Windows lets no process delete a module it has loaded, so the copy an earlier run
-    // loaded is still there: it goes first.
-    explicit stModuleBeside(const char* moduleName)
-        : path(airvane::test::ExecutableDir() + "/" + moduleName) {
-        std::error_code ignored;
-        fs::remove(path, ignored);
+    mutable std::error_code ignored;
+    explicit stModuleBeside(const char* name) : path(airvane::test::ExecutableDir() + "/" + name) {
+        Remove();
     }
-    ~stModuleBeside() {
-        std::error_code ignored;
-        fs::remove(path, ignored);
-    }
+    ~stModuleBeside() { Remove(); }
+    void Remove() const { fs::remove(path, ignored); }
     bool CopyFrom(const char* source) const {
-        std::error_code error;
-        fs::copy_file(source, path, fs::copy_options::overwrite_existing, error);
-        return !error;
+        return fs::copy_file(source, path, fs::copy_options::overwrite_existing, ignored);
     }
 };
 
@@ -59,10 +53,6 @@ TEST(MissingModules, SupplicantStubLoadIsRetriedAfterAFailure) {
     EXPECT_NE(nullptr, std::strstr(lastBlock(), "psk=\"phrase\""));
 }
 
-int WepPlusStateOf(const CWLANWEPPlusSecureMethod& method) {
-    return airvane::test::StateOf(method, &CWLANWEPPlusSecureMethodState::GetWepPlusState);
-}
-
 TEST(MissingModules, KeyRenewalModuleLoadIsRetriedAfterAFailure) {
     const stModuleBeside module(wepplus_double::kModuleName);
     ASSERT_FALSE(fs::exists(module.path)) << "the double must not be present yet";
@@ -71,18 +61,18 @@ TEST(MissingModules, KeyRenewalModuleLoadIsRetriedAfterAFailure) {
     CWLANWEPPlusSecureMethod method;
     method.CheckWepPlus(&adapter);
     EXPECT_EQ(1, adapter.indicatorCalls); // the indicator is still queried
-    EXPECT_EQ(CWLANWEPPlusSecureMethodState::WEPPLUS_NOT_KEYED, WepPlusStateOf(method));
+    const auto wepPlusState = &CWLANWEPPlusSecureMethodState::GetWepPlusState;
+    EXPECT_EQ(CWLANWEPPlusSecureMethodState::WEPPLUS_NOT_KEYED, airvane::test::StateOf(method, wepPlusState));
 
     ASSERT_TRUE(module.CopyFrom(AIRVANE_WEPPLUS_DOUBLE));
-    const auto setResult =
-        ModuleExport<wepplus_double::SetResultFn>(wepplus_double::kModuleName, wepplus_double::kSetResult);
-    const auto callCount =
-        ModuleExport<wepplus_double::CallCountFn>(wepplus_double::kModuleName, wepplus_double::kCallCount);
+    using namespace wepplus_double;
+    const auto setResult = ModuleExport<SetResultFn>(kModuleName, kSetResult);
+    const auto callCount = ModuleExport<CallCountFn>(kModuleName, kCallCount);
     ASSERT_TRUE(setResult && callCount);
     setResult(1);
     method.CheckWepPlus(&adapter);
     EXPECT_EQ(1, callCount());
-    EXPECT_EQ(CWLANWEPPlusSecureMethodState::WEPPLUS_KEYED, WepPlusStateOf(method));
+    EXPECT_EQ(CWLANWEPPlusSecureMethodState::WEPPLUS_KEYED, airvane::test::StateOf(method, wepPlusState));
 }
 
 } // namespace

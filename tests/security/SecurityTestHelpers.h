@@ -2,11 +2,12 @@
 
 #include "airvane/platform/Module.h"
 #include "airvane/security/SecureMethod.h"
-#include "tests/support/TestSupport.h"
+#include "airvane/security/SecureMethodState.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,5 +32,20 @@ int StateOf(const IWLANSecureMethod& method, TValue (TState::*get)() const) {
     EXPECT_EQ(method.GetSecureMethodUID(), state->GetSecureMethodUID());
     return static_cast<int>((static_cast<const TState*>(state.get())->*get)());
 }
+
+// KeyWipeTests replaces the global operator new and delete (ReleaseWatch.cpp) to look into every
+// heap block just before it goes back to the system. The replacement has a translation unit of its
+// own, so no caller inlines it and another allocator (valgrind's) replaces it everywhere.
+
+// True when `data` holds a run of 8 consecutive bytes of `secret` (a shorter secret never matches).
+bool HoldsPartOf(const unsigned char* data, std::size_t size, const std::string& secret);
+
+// Runs `action` and counts the heap blocks it released that still hold part of `secret`, which must
+// outlive the call.
+int ReleasesHolding(const std::string& secret, const std::function<void()>& action);
+
+// False when another allocator took the place of this executable's operator delete (valgrind
+// substitutes its own): the released blocks cannot be seen then.
+bool ReleaseWatchActive();
 
 } // namespace airvane::test

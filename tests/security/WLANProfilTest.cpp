@@ -13,7 +13,7 @@ namespace {
 
 // The SSID, the identifier of the selected method ("null" without one) and, for WEP Plus and
 // WPA-PSK, whether the object is of that class.
-std::string Describe(CWLANProfil& profile) {
+template <typename P> std::string Describe(P&& profile) {
     IWLANSecureMethod* const method = profile.GetSecureMethodIF();
     return std::string(profile.GetSSID()) + "/" +
            (method != nullptr ? std::to_string(method->GetSecureMethodUID()) : "null") +
@@ -24,14 +24,11 @@ std::string Describe(CWLANProfil& profile) {
 TEST(WLANProfil, ConstructorsSSIDAndSelection) {
     CWLANProfil profile;
     CWLANProfil named("Office");
-    CWLANProfil secured("Lab", WLAN_SECURE_WEPPLUS);
-    CWLANProfil unnamed(nullptr);
-    CWLANProfil unknown(nullptr, static_cast<enWLANSecureMethodUID>(99));
     EXPECT_EQ("/0", Describe(profile));
     EXPECT_EQ("Office/0", Describe(named));
-    EXPECT_EQ("Lab/2 wep-plus", Describe(secured));
-    EXPECT_EQ("/0", Describe(unnamed));
-    EXPECT_EQ("/null", Describe(unknown));
+    EXPECT_EQ("Lab/2 wep-plus", Describe(CWLANProfil("Lab", WLAN_SECURE_WEPPLUS)));
+    EXPECT_EQ("/0", Describe(CWLANProfil(nullptr)));
+    EXPECT_EQ("/null", Describe(CWLANProfil(nullptr, static_cast<enWLANSecureMethodUID>(99))));
     EXPECT_EQ(1, named.SetSSID("second network"));
     EXPECT_EQ("second network/0", Describe(named));
     EXPECT_EQ(1, named.SetSSID(nullptr));
@@ -59,8 +56,7 @@ TEST(WLANProfil, SwitchingKeepsEachObjectAndCopiesGetTheirOwn) {
     ASSERT_NE(nullptr, sourceWep);
     ASSERT_EQ(1, static_cast<CWLANWEPSecureMethod*>(sourceWep)->SetKey(key, 104));
     source.SelectSecureMethod(WLAN_SECURE_WPAPSK);
-    ASSERT_NE(nullptr, source.GetSecureMethodIF());
-    EXPECT_NE(sourceWep, source.GetSecureMethodIF());
+    ASSERT_EQ("Source/4 wpa-psk", Describe(source)); // a new object, not the WEP one
     static_cast<CWLANWPAPSKSecureMethod*>(source.GetSecureMethodIF())->SetPassword("phrase");
     source.SelectSecureMethod(WLAN_SECURE_WEP); // switching back gives the same object
     ASSERT_EQ(sourceWep, source.GetSecureMethodIF());
@@ -72,8 +68,7 @@ TEST(WLANProfil, SwitchingKeepsEachObjectAndCopiesGetTheirOwn) {
     source.SelectSecureMethod(WLAN_SECURE_WPAPSK);
     for (CWLANProfil* profile : {&target, &copy}) {
         IWLANSecureMethod* const wep = profile->GetSecureMethodIF();
-        ASSERT_NE(nullptr, wep);
-        EXPECT_EQ("Source/1", Describe(*profile));
+        ASSERT_EQ("Source/1", Describe(*profile));
         EXPECT_NE(sourceWep, wep);
         EXPECT_EQ(104u, static_cast<CWLANWEPSecureMethod*>(wep)->GetKeySizeInBit());
         EXPECT_EQ("phrase", PasswordOf(*profile));
