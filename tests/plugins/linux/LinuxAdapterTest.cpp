@@ -5,6 +5,7 @@
 #include "airvane/manager/WLANAdapter.h"
 #include "airvane/platform/Module.h"
 #include "airvane/security/WLANProfil.h"
+#include "airvane/xml/XMLReader.h"
 #include "airvane/xml/XMLTree.h"
 #include "plugins/linux/adapter/DeviceOptions.h"
 #include "plugins/linux/adapter/LinuxErrors.h"
@@ -21,25 +22,10 @@
 namespace airvane::linux_wlan {
 namespace {
 
-using WLANGetAdapterFn = IWLANAdapter* (*)(stXMLNode*);
+using TreePtr = std::unique_ptr<stXMLNode, void (*)(stXMLNode*)>;
 
-struct stTreeDeleter {
-    void operator()(stXMLNode* node) const { XMLFreeTree(node); }
-};
-using TreePtr = std::unique_ptr<stXMLNode, stTreeDeleter>;
-
-// <DEVICE><LINUXWLAN name="value".../></DEVICE>; no LINUXWLAN child without attributes.
-TreePtr Device(const std::vector<std::string>& attributes) {
-    TreePtr device(XMLCreateNode("DEVICE", nullptr));
-    if (!attributes.empty()) {
-        stXMLNode* element = XMLCreateNode("LINUXWLAN", device.get());
-        for (const std::string& attribute : attributes) {
-            const std::size_t equals = attribute.find('=');
-            XMLSetAttribute(element, attribute.substr(0, equals).c_str(),
-                            attribute.substr(equals + 1).c_str());
-        }
-    }
-    return device;
+TreePtr Device(const std::string& text) {
+    return {XMLParseText(text.c_str(), static_cast<std::uint32_t>(text.size()), nullptr), XMLFreeTree};
 }
 
 // Runs the cases of cases/adapter.txt, which describes them.
@@ -47,11 +33,10 @@ TEST(LinuxAdapterTest, DeviceOptionsSignalQualityAndNetworkSecurity) {
     const char* kSecurity[] = {"open", "WEP", "WPA-PSK", "WPA-802.1X"};
     for (const test::stCase& c : test::ReadCases(AIRVANE_LINUX_CASES "/adapter.txt")) {
         SCOPED_TRACE(c.name);
-        for (const std::string& options : c.All("options")) {
-            TreePtr device = Device(test::SplitText(options, ' '));
+        for (const std::string& text : c.All("device")) {
             stDeviceOptions parsed;
             std::string error;
-            const bool accepted = ParseDeviceOptions(device.get(), parsed, error);
+            const bool accepted = ParseDeviceOptions(Device(text).get(), parsed, error);
             EXPECT_EQ(accepted, c.All("error").empty()) << error;
             EXPECT_EQ(error.empty(), accepted);
             EXPECT_EQ(accepted ? (parsed.interfaceName.empty() ? "-" : parsed.interfaceName) + " " +
@@ -81,13 +66,13 @@ TEST(LinuxAdapterModuleTest, AbsentInterfaceIsListedAsUnavailableWithClearError)
     platform::ModuleHandle module = platform::LoadModule(AIRVANE_LINUX_ADAPTER_PATH);
     ASSERT_NE(module, nullptr) << platform::LastModuleLoadError();
     const auto getAdapter =
-        reinterpret_cast<WLANGetAdapterFn>(platform::GetModuleExport(module, "WLAN_GetAdapter"));
+        reinterpret_cast<WLAN_GetAdapterFn>(platform::GetModuleExport(module, kWLANGetAdapterExport));
     ASSERT_NE(getAdapter, nullptr);
 
-    TreePtr invalid = Device({"ADDRESS=nonsense"});
+    TreePtr invalid = Device("<DEVICE><LINUXWLAN ADDRESS=\"nonsense\"/></DEVICE>");
     EXPECT_EQ(getAdapter(invalid.get()), nullptr);
 
-    TreePtr device = Device({"INTERFACE=avtest9"});
+    TreePtr device = Device("<DEVICE><LINUXWLAN INTERFACE=\"avtest9\"/></DEVICE>");
     IWLANAdapter* adapter = getAdapter(device.get());
     ASSERT_NE(adapter, nullptr);
     EXPECT_STREQ(adapter->GetAdapterName(), "avtest9");

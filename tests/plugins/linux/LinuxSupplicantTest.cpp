@@ -6,34 +6,120 @@
 #include "airvane/platform/Module.h"
 #include "airvane/security/WPAStubContext.h"
 #include "plugins/linux/LinuxWpaPeer.h"
-#include "tests/plugins/linux/FakeWpaSupplicant.h"
 #include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace airvane::linux_wlan {
 namespace {
 
-using test::CFakeWpaSupplicant;
-
 constexpr const char kInterface[] = "wlan9";
 
-class CPeer final : public ILinuxWpaPeer {
+// A stand-in for wpa_supplicant's control socket: a local datagram socket at <folder>/wlan9
+// served by a thread. Every command is recorded and answered as Reply set, else ADD_NETWORK with
+// "0\n", STATUS with wpa_state=SCANNING and anything else with "OK\n". Clients that sent ATTACH
+// receive the events of SendEvent.
+class CFakeWpaSupplicant {
 public:
-    explicit CPeer(std::string folder) : m_folder(std::move(folder)) {}
+    explicit CFakeWpaSupplicant(const std::string& folder) : m_path(folder + "/" + kInterface) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, m_path.c_str(), sizeof address.sun_path - 1);
+        if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::pipe(m_stop) != 0) {
+            throw std::runtime_error("fake wpa_supplicant: cannot bind " + m_path);
+        }
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~CFakeWpaSupplicant() {
+        const char stop = 0;
+        (void)!::write(m_stop[1], &stop, 1);
+        m_thread.join();
+        ::close(m_stop[0]);
+        ::close(m_stop[1]);
+        ::close(m_socket);
+        ::unlink(m_path.c_str());
+    }
+    void Reply(const std::string& command, const std::string& answer) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_replies[command] = answer;
+    }
+    void SendEvent(const std::string& event) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        const std::string message = "<3>" + event;
+        for (auto& [address, length] : m_attached) {
+            ::sendto(m_socket, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&address),
+                     length);
+        }
+    }
+    std::vector<std::string> Commands() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_commands;
+    }
+
+private:
+    void Serve() {
+        pollfd waiting[2] = {{m_socket, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+        char buffer[4096];
+        while (::poll(waiting, 2, -1) > 0 && (waiting[1].revents & POLLIN) == 0) {
+            sockaddr_un from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t got = ::recvfrom(m_socket, buffer, sizeof buffer, 0,
+                                           reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (got < 0) {
+                continue;
+            }
+            const std::string command(buffer, static_cast<std::size_t>(got));
+            std::string answer;
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_commands.push_back(command);
+                if (command == "ATTACH") {
+                    m_attached.emplace_back(from, fromLength);
+                }
+                const auto reply = m_replies.find(command);
+                answer = reply != m_replies.end()   ? reply->second
+                         : command == "ADD_NETWORK" ? "0\n"
+                         : command == "STATUS"      ? "wpa_state=SCANNING\n"
+                                                    : "OK\n";
+            }
+            ::sendto(m_socket, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                     fromLength);
+        }
+    }
+
+    std::string m_path;
+    int m_socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int m_stop[2] = {-1, -1};
+    std::mutex m_mutex;
+    std::map<std::string, std::string> m_replies;
+    std::vector<std::string> m_commands;
+    std::vector<std::pair<sockaddr_un, socklen_t>> m_attached;
+    std::thread m_thread;
+};
+
+struct CPeer final : ILinuxWpaPeer {
     const char* GetInterfaceName() override { return kInterface; }
     const char* GetControlDir() override { return m_folder.c_str(); }
     void OnHandshakeFailed() override { ++failures; }
-    int failures = 0;
-
-private:
     std::string m_folder;
+    int failures = 0;
 };
 
 std::string LibraryBlock(const std::string& ssid, const std::string& psk) {
@@ -41,50 +127,33 @@ std::string LibraryBlock(const std::string& ssid, const std::string& psk) {
            "\n\t\t\t\t\tpriority=1\n\t\t\t\t\tkey_mgmt=WPA-PSK\n\t\t\t\t\t}\n";
 }
 
-class LinuxSupplicantTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        platform::ModuleHandle module = platform::LoadModule(AIRVANE_LINUX_WPA_STUB_PATH);
-        ASSERT_NE(module, nullptr) << platform::LastModuleLoadError();
-        m_load = reinterpret_cast<WPAContextLoadFn>(platform::GetModuleExport(module, "WPAContextLoad"));
-        m_free = reinterpret_cast<WPAContextFreeFn>(platform::GetModuleExport(module, "WPAContextFree"));
-        ASSERT_NE(m_load, nullptr);
-        ASSERT_NE(m_free, nullptr);
-    }
-
-    IWPAStubContext* Load(const std::string& block) { return m_load(block.c_str(), ToWpaAdapter(&m_peer)); }
-
-    test::CTempDir m_dir;
-    CPeer m_peer{m_dir.Path()};
-    WPAContextLoadFn m_load = nullptr;
-    WPAContextFreeFn m_free = nullptr;
-};
-
 // Runs the cases of cases/supplicant.txt, which describes the steps.
-TEST_F(LinuxSupplicantTest, Transcripts) {
+TEST(LinuxSupplicantTest, Transcripts) {
+    platform::ModuleHandle module = platform::LoadModule(AIRVANE_LINUX_WPA_STUB_PATH);
+    ASSERT_NE(module, nullptr) << platform::LastModuleLoadError();
+    const auto load = reinterpret_cast<WPAContextLoadFn>(platform::GetModuleExport(module, "WPAContextLoad"));
+    const auto release =
+        reinterpret_cast<WPAContextFreeFn>(platform::GetModuleExport(module, "WPAContextFree"));
+    ASSERT_NE(load, nullptr);
+    ASSERT_NE(release, nullptr);
+    test::CTempDir dir;
+    CPeer peer;
+    peer.m_folder = dir.Path();
     for (const test::stCase& c : test::ReadCases(AIRVANE_LINUX_CASES "/supplicant.txt")) {
         SCOPED_TRACE(c.name);
-        auto replies = std::make_shared<std::map<std::string, std::string>>();
-        std::unique_ptr<CFakeWpaSupplicant> fake;
-        if (c.All("no-supplicant").empty()) {
-            fake = std::make_unique<CFakeWpaSupplicant>(
-                m_dir.Path(), kInterface, [replies](const std::string& command) {
-                    const auto reply = replies->find(command);
-                    return reply != replies->end() ? reply->second
-                                                   : CFakeWpaSupplicant::DefaultReply(command);
-                });
-        }
+        const std::unique_ptr<CFakeWpaSupplicant> fake(
+            c.All("no-supplicant").empty() ? new CFakeWpaSupplicant(dir.Path()) : nullptr);
         const std::string block =
             c.All("block").empty() ? LibraryBlock(c.Get("ssid"), c.Get("psk")) : c.Get("block");
         IWPAStubContext* context = nullptr;
-        const int failuresBefore = m_peer.failures;
+        const int failuresBefore = peer.failures;
         for (const test::stCaseField& step : c.fields) {
             SCOPED_TRACE(step.key + " " + step.value);
             const std::size_t arrow = step.value.find(" -> ");
             if (step.key == "reply") {
-                (*replies)[step.value.substr(0, arrow)] = step.value.substr(arrow + 4);
+                fake->Reply(step.value.substr(0, arrow), step.value.substr(arrow + 4));
             } else if (step.key == "load") {
-                context = Load(block);
+                context = load(block.c_str(), ToWpaAdapter(&peer));
                 EXPECT_EQ(context != nullptr ? "context" : "none", step.value);
             } else if (step.key == "event") {
                 fake->SendEvent(step.value);
@@ -95,20 +164,18 @@ TEST_F(LinuxSupplicantTest, Transcripts) {
             } else if (step.key == "state") {
                 EXPECT_EQ(context->GetState(), std::stoi(step.value));
             } else if (step.key == "failures") {
-                EXPECT_EQ(m_peer.failures - failuresBefore, std::stoi(step.value));
+                EXPECT_EQ(peer.failures - failuresBefore, std::stoi(step.value));
             } else if (step.key == "free") {
-                m_free(context);
+                release(context);
             }
         }
         std::vector<std::string> sent = c.All("sent");
-        if (sent == std::vector<std::string>{"nothing"}) {
-            sent.clear();
-        }
-        if (fake != nullptr && !c.All("sent").empty()) {
-            EXPECT_EQ(fake->Commands(), sent);
+        if (fake != nullptr && !sent.empty()) {
+            EXPECT_EQ(fake->Commands(),
+                      sent == std::vector<std::string>{"nothing"} ? std::vector<std::string>() : sent);
         }
     }
-    EXPECT_EQ(m_load(LibraryBlock("Net", "\"12345678\"").c_str(), nullptr), nullptr);
+    EXPECT_EQ(load(LibraryBlock("Net", "\"12345678\"").c_str(), nullptr), nullptr);
 }
 
 } // namespace

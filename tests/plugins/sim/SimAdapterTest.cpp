@@ -56,11 +56,6 @@ template <typename Fn> Fn Export(const char* module, const char* name) {
     return function;
 }
 
-std::vector<std::uint8_t> Bytes(const std::string& hex) {
-    const std::string bytes = test::BytesOf(hex);
-    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-}
-
 bool ParseWorld(const std::string& text, stSimAdapterConfig& config, std::string& error) {
     stXMLNode* device = XMLParseText(text.c_str(), static_cast<std::uint32_t>(text.size()), nullptr);
     const bool parsed = ParseSimDevice(device, config, error);
@@ -96,12 +91,6 @@ TEST(SimWorldTest, ReadsWorldsAndExplainsMalformedOnes) {
         EXPECT_EQ(reason.empty() ? Dump(config) : config.name, reason.empty() ? c.Get("dump") : "untouched");
         EXPECT_NE(error.find(reason), std::string::npos) << error;
     }
-    std::uint8_t address[kSimAddressBytes] = {};
-    EXPECT_TRUE(ParseHardwareAddress("aa:BB:cc-DD:ee:FF", address));
-    EXPECT_EQ(FormatHardwareAddress(address), "AA:BB:CC:DD:EE:FF");
-    for (const char* bad : {"aa:bb:cc:dd:ee:f", "aa:bb:cc:dd:ee:ff:", "aabb:cc:dd:ee:ff:"}) {
-        EXPECT_FALSE(ParseHardwareAddress(bad, address)) << bad;
-    }
     std::vector<std::uint8_t> bytes = {9};
     EXPECT_FALSE(airvane::hex::Decode("", bytes));
     EXPECT_FALSE(airvane::hex::Decode("0g", bytes));
@@ -122,13 +111,14 @@ int Connect(CSimAdapter& adapter, const std::vector<std::string>& w, IWLANListen
             ? CWLANProfil(ssid.c_str())
             : CWLANProfil(ssid.c_str(), static_cast<enWLANSecureMethodUID>(
                                             std::min<std::ptrdiff_t>(index, WLAN_SECURE_WPAPSK)));
-    const std::vector<std::uint8_t> key = Bytes(secret);
+    const std::string bytes = test::BytesOf(secret);
+    const auto* key = reinterpret_cast<const std::uint8_t*>(bytes.data());
     if (auto* wpa = dynamic_cast<CWLANWPAPSKSecureMethod*>(profile.GetSecureMethodIF());
         wpa && !secret.empty()) {
-        index == 5 ? wpa->SetKey(key.data(), 256) : wpa->SetPassword(secret.c_str());
+        index == 5 ? wpa->SetKey(key, 256) : wpa->SetPassword(secret.c_str());
     } else if (auto* wep = dynamic_cast<CWLANWEPSecureMethod*>(profile.GetSecureMethodIF());
-               wep && !key.empty()) {
-        wep->SetKey(key.data(), static_cast<std::uint32_t>(key.size() * 8));
+               wep && !bytes.empty()) {
+        wep->SetKey(key, static_cast<std::uint32_t>(bytes.size() * 8));
     }
     return adapter.Connect(profile, listener);
 }
@@ -271,8 +261,9 @@ std::string Step(CSimAdapter& adapter, CRecordingListener& listener, const std::
         {"no-counters", [&] { return std::to_string(adapter.GetCounters(nullptr, &counters[1])); }},
         {"renew",
          [&] {
-             const auto key = Bytes(arg);
-             return Then(adapter.RenewAccessPointKey(key.data(), static_cast<std::uint32_t>(key.size() * 8)),
+             const std::string key = test::BytesOf(arg);
+             return Then(adapter.RenewAccessPointKey(reinterpret_cast<const std::uint8_t*>(key.data()),
+                                                     static_cast<std::uint32_t>(key.size() * 8)),
                          [&] { return "renewals=" + std::to_string(adapter.GetRenewalCount()); });
          }},
         {"renewal-module", [&] { return RunRenewal(adapter, w); }},
@@ -348,14 +339,8 @@ TEST(SimAdapterModuleTest, HandsOutConfiguredAdaptersAndDiscoversHotPluggedOnes)
     const auto getAdapter = Export<WLAN_GetAdapterFn>(AIRVANE_SIM_ADAPTER_PATH, kWLANGetAdapterExport);
     EXPECT_EQ(getAdapter(nullptr), nullptr) << "nothing hot-plugged yet";
 
-    const std::string text =
-        "<WLAN>"
-        "<DEVICE HARDWAREID=\"A\"><SIMADAPTER NAME=\"plain\"/></DEVICE>"
-        "<DEVICE HARDWAREID=\"B\"><SIMADAPTER NAME=\"hot\" HOTPLUG=\"yes\"/></DEVICE>"
-        "<DEVICE HARDWAREID=\"C\"><SIMADAPTER NAME=\"bad\" PRESENT=\"sometimes\"/></DEVICE>"
-        "</WLAN>";
+    const std::string text = test::ReadFile(AIRVANE_SIM_CASES "/module-world.xml");
     stXMLNode* root = XMLParseText(text.c_str(), static_cast<std::uint32_t>(text.size()), nullptr);
-    ASSERT_NE(root, nullptr);
     stXMLNode* plainDevice = XMLFindChild(root, "DEVICE");
     stXMLNode* hotDevice = XMLFindNextSibling(plainDevice, "DEVICE");
     stXMLNode* badDevice = XMLFindNextSibling(hotDevice, "DEVICE");
