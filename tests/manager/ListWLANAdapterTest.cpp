@@ -1,7 +1,11 @@
 #include "airvane/manager/ListWLANAdapter.h"
 
+#include "tests/support/CaseFile.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -29,9 +33,8 @@ TEST(ListWLANAdapterTest, ConstructorSetsOnlyTheCount) {
     std::memset(storage, 0xAB, sizeof(storage));
     auto* list = new (storage) stListWLANAdapter();
     EXPECT_EQ(list->adapterCount, 0u);
-    for (std::size_t i = sizeof(list->adapterCount); i < sizeof(storage); ++i) {
-        ASSERT_EQ(storage[i], 0xAB) << "byte " << i;
-    }
+    EXPECT_EQ(std::count(storage + sizeof(list->adapterCount), storage + sizeof(storage), 0xAB),
+              static_cast<std::ptrdiff_t>(sizeof(storage) - sizeof(list->adapterCount)));
     list->~stListWLANAdapter();
 }
 
@@ -48,19 +51,12 @@ TEST(ListWLANAdapterTest, AssignmentAndCopyTakeAllEntriesWhateverTheCount) {
 }
 
 TEST(ListWLANAdapterTest, EqualityAsksEachLeftNameToOccurOnTheRightWithTheSameCount) {
-    const struct {
-        std::vector<std::string> left, right;
-        bool equal;
-    } cases[] = {
-        {{"a", "b", "c"}, {"c", "a", "b"}, true}, {{}, {}, true},
-        {{"a", "b"}, {"a", "b", "c"}, false}, // different counts
-        {{"a", "b"}, {"a", "B"}, false},          {{"a", "a"}, {"a", "b"}, true},
-        {{"a", "b"}, {"a", "a"}, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.left) + " vs " + ::testing::PrintToString(c.right));
-        EXPECT_EQ(*MakeList(c.left) == *MakeList(c.right), c.equal);
-        EXPECT_EQ(*MakeList(c.left) != *MakeList(c.right), !c.equal);
+    for (const airvane::test::stCase& c :
+         airvane::test::ReadCases(AIRVANE_MANAGER_CASES "/adapter_lists.txt")) {
+        const auto left = MakeList(airvane::test::SplitText(c.Get("left"), ' '));
+        const auto right = MakeList(airvane::test::SplitText(c.Get("right"), ' '));
+        EXPECT_EQ(*left == *right, c.Get("equal") == "yes") << c.name;
+        EXPECT_EQ(*left != *right, c.Get("equal") != "yes") << c.name;
     }
 }
 
