@@ -1,5 +1,6 @@
 #include "airvane/manager/Airvane.h"
 #include "airvane/Hex.h"
+#include "airvane/manager/ListWLANAdapter.h"
 
 #include "airvane/platform/Module.h"
 #include "airvane/security/WLANProfil.h"
@@ -16,12 +17,15 @@
 #endif
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -56,14 +60,6 @@ template <typename Function> Function DriverExport(const std::string& module, co
 // Calls the driver recorded so far, one entry per call, in order.
 Strings DriverLog(const std::string& module) {
     return SplitText(DriverExport<const char* (*)()>(module, "TestDriverLog")(), '\n');
-}
-void ClearDriverLog(const std::string& module) {
-    DriverExport<void (*)()>(module, "TestDriverClearLog")();
-}
-
-std::string Config(const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<WLANInterfaces>\n" + body +
-           "</WLANInterfaces>\n";
 }
 
 // Names in a listing, never reading past the record.
@@ -134,7 +130,9 @@ public:
             }
         }
         EXPECT_FALSE(m_lines.empty()) << "no statement in " << path;
-        m_config = body.empty() ? "" : Config(body);
+        m_config = body.empty() ? ""
+                                : "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<WLANInterfaces>\n" +
+                                      body + "</WLANInterfaces>\n";
     }
 
     const std::string& Configuration() const { return m_config; }
@@ -261,7 +259,7 @@ private:
         } else if (verb == "secure") { // the pointer the manager passes on stays as it was
             const int result = m_manager->IsSecureMethodSupported(
                 static_cast<enWLANSecureMethodUID>(std::stoi(arg(0))), &m_capabilities);
-            EXPECT_EQ(m_capabilities, Marker());
+            EXPECT_EQ(m_capabilities, m_marker);
             return result;
         } else if (verb == "exit") {
             std::exit(0); // static objects go, the manager among them
@@ -299,7 +297,7 @@ private:
     void ClearLogs() {
         for (const char* module : {"drv1.dll", "drv2.dll"}) {
             if (IsLoaded(module)) {
-                ClearDriverLog(module);
+                DriverExport<void (*)()>(module, "TestDriverClearLog")();
             }
         }
         m_expected.erase("drv1");
@@ -319,10 +317,8 @@ private:
     CWLANProfil m_profile{"net"};
     std::unique_ptr<CWLANState> m_state = std::make_unique<CWLANState>();
     // Any recognisable value: the capabilities pointer is only passed on.
-    IWLANSecureCapabilities* Marker() const {
-        return reinterpret_cast<IWLANSecureCapabilities*>(const_cast<CWLANProfil*>(&m_profile));
-    }
-    IWLANSecureCapabilities* m_capabilities = Marker();
+    IWLANSecureCapabilities* const m_marker = reinterpret_cast<IWLANSecureCapabilities*>(&m_profile);
+    IWLANSecureCapabilities* m_capabilities = m_marker;
     CAirvane* m_manager = nullptr;
     const stListWLANAdapter* m_list = nullptr;
 };
@@ -354,36 +350,26 @@ TEST_P(AirvaneScenarioTest, Runs) {
 INSTANTIATE_TEST_SUITE_P(Manager, AirvaneScenarioTest, ::testing::ValuesIn(ScenarioNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
-// Two modules: drv1 with alpha (a) and beta (b), drv2 with one adapter (c).
-std::string TwoModules() {
-    return CScenario(AIRVANE_MANAGER_SCENARIOS "/two_modules.txt").Configuration();
-}
-
-TEST(AirvaneInstanceTest, LaterAndNestedCallsReturnTheSameObjectAndDoNothing) {
-    ExpectInChild(TwoModules(), []() {
+// Later and nested calls give the same object and do nothing; copies share the adapters, not the
+// selection.
+TEST(AirvaneInstanceTest, OneObjectForEveryCallAndCopiesKeepTheirOwnSelection) {
+    // Two modules: drv1 with alpha (a) and beta (b), drv2 with one adapter (c).
+    ExpectInChild(CScenario(AIRVANE_MANAGER_SCENARIOS "/two_modules.txt").Configuration(), []() {
         stRecordingListener first;
         stRecordingListener other;
         std::vector<CAirvane*> nested;
         first.onTrace = [&](const char*) { nested.push_back(&CAirvane::Instance(nullptr, &other)); };
-        CAirvane* manager = &CAirvane::Instance(nullptr, &first);
+        CAirvane& manager = CAirvane::Instance(nullptr, &first);
         // A call from inside a trace gets the object under construction.
-        EXPECT_EQ(nested, std::vector<CAirvane*>(5, manager));
+        EXPECT_EQ(nested, std::vector<CAirvane*>(5, &manager));
         first.onTrace = nullptr;
         EXPECT_EQ(DriverLog("drv1.dll").size(), 6u);
-        ClearDriverLog("drv1.dll");
+        DriverExport<void (*)()>("drv1.dll", "TestDriverClearLog")();
         CGestionModeAcces modes{};
-        EXPECT_EQ(&CAirvane::Instance(&modes, &other), manager);
-        EXPECT_EQ(&CAirvane::Instance(), manager);
+        EXPECT_EQ(&CAirvane::Instance(&modes, &other), &manager);
+        EXPECT_EQ(&CAirvane::Instance(), &manager);
         EXPECT_TRUE(other.lines.empty());
         EXPECT_EQ(first.lines.size(), 5u);
-        EXPECT_TRUE(DriverLog("drv1.dll").empty());
-    });
-}
-
-TEST(AirvaneInstanceTest, CopiesShareAdaptersButNotTheSelection) {
-    ExpectInChild(TwoModules(), []() {
-        CAirvane& manager = CAirvane::Instance(nullptr, nullptr);
-        ClearDriverLog("drv1.dll");
         CAirvane copy(manager);
         CAirvane assigned(manager);
         assigned = copy;
@@ -395,6 +381,83 @@ TEST(AirvaneInstanceTest, CopiesShareAdaptersButNotTheSelection) {
         EXPECT_STREQ(assigned.SelectedWLANAdapter(), "alpha");
         EXPECT_EQ(DriverLog("drv1.dll"), (Strings{"a.Select(null)"}));
     });
+}
+
+// A record with the given names (and distinct friendly names and info per position).
+std::unique_ptr<stListWLANAdapter> MakeList(const std::vector<std::string>& names) {
+    auto list = std::make_unique<stListWLANAdapter>();
+    std::memset(static_cast<void*>(list.get()), 0, sizeof(stListWLANAdapter));
+    list->adapterCount = static_cast<std::uint32_t>(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::strcpy(list->adapterName[i], names[i].c_str());
+        std::strcpy(list->friendlyName[i], ("friendly " + std::to_string(i)).c_str());
+        list->adapterInfo[i][0] = static_cast<unsigned char>(i + 1);
+        list->adapterInfoLength[i] = static_cast<std::uint32_t>(i + 1);
+    }
+    return list;
+}
+
+TEST(ListWLANAdapterTest, ConstructorSetsOnlyTheCount) {
+    alignas(stListWLANAdapter) unsigned char storage[sizeof(stListWLANAdapter)];
+    std::memset(storage, 0xAB, sizeof(storage));
+    auto* list = new (storage) stListWLANAdapter();
+    EXPECT_EQ(list->adapterCount, 0u);
+    EXPECT_EQ(std::count(storage + sizeof(list->adapterCount), storage + sizeof(storage), 0xAB),
+              static_cast<std::ptrdiff_t>(sizeof(storage) - sizeof(list->adapterCount)));
+    list->~stListWLANAdapter();
+}
+
+TEST(ListWLANAdapterTest, AssignmentAndCopyTakeAllEntriesWhateverTheCount) {
+    auto source = MakeList({"a"});
+    std::strcpy(source->adapterName[31], "beyond the count");
+    source->adapterInfo[31][254] = 0x5A;
+    source->adapterInfoLength[31] = 77;
+    auto target = MakeList({"x", "y", "z"});
+    *target = *source;
+    EXPECT_EQ(std::memcmp(target.get(), source.get(), sizeof(stListWLANAdapter)), 0);
+    const auto copy = std::make_unique<stListWLANAdapter>(*source);
+    EXPECT_EQ(std::memcmp(copy.get(), source.get(), sizeof(stListWLANAdapter)), 0);
+}
+
+TEST(ListWLANAdapterTest, EqualityAsksEachLeftNameToOccurOnTheRightWithTheSameCount) {
+    for (const airvane::test::stCase& c :
+         airvane::test::ReadCases(AIRVANE_MANAGER_CASES "/adapter_lists.txt")) {
+        const auto left = MakeList(airvane::test::SplitText(c.Get("left"), ' '));
+        const auto right = MakeList(airvane::test::SplitText(c.Get("right"), ' '));
+        EXPECT_EQ(*left == *right, c.Get("equal") == "yes") << c.name;
+        EXPECT_EQ(*left != *right, c.Get("equal") != "yes") << c.name;
+    }
+}
+
+TEST(ListWLANAdapterTest, EqualityReadsOnlyTheValidNamesWithinTheirSlots) {
+    auto left = MakeList({"a", "b"});
+    auto right = MakeList({"b", "a"});
+    std::strcpy(right->friendlyName[0], "other");
+    right->adapterInfo[1][0] = 99;
+    right->adapterInfoLength[1] = 200;
+    std::strcpy(right->adapterName[2], "not counted");
+    EXPECT_TRUE(*left == *right);
+    // A name beyond the count is not found.
+    right->adapterCount = 3;
+    left->adapterCount = 3;
+    std::strcpy(left->adapterName[2], "c");
+    EXPECT_FALSE(*left == *right);
+    // A name filling its slot: the byte after it starts the next name and is not part of it.
+    left = MakeList({"x"});
+    right = MakeList({"x"});
+    std::memset(left->adapterName[0], 'n', stListWLANAdapter::kNameBytes);
+    std::memset(right->adapterName[0], 'n', stListWLANAdapter::kNameBytes);
+    std::strcpy(left->adapterName[1], "tail-left");
+    std::strcpy(right->adapterName[1], "tail-right");
+    EXPECT_TRUE(*left == *right);
+    right->adapterName[0][255] = '\0';
+    EXPECT_FALSE(*left == *right);
+    // A damaged count stops at the 32 slots; unused ones are empty on both sides.
+    left = MakeList({"a"});
+    right = MakeList({"a"});
+    left->adapterCount = 1000;
+    right->adapterCount = 1000;
+    EXPECT_TRUE(*left == *right);
 }
 
 } // namespace

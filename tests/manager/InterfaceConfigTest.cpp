@@ -1,4 +1,5 @@
 #include "airvane/manager/internal/InterfaceConfig.h"
+#include "airvane/manager/internal/Tokenizer.h"
 
 #include "airvane/manager/GestionModeAcces.h"
 #include "airvane/xml/XMLReader.h"
@@ -7,10 +8,26 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace {
+
+TEST(GestionModeAccesTest, ListsFollowTheHeadOneAfterAnotherAndNoneLiesOutside) {
+    CGestionModeAcces modes{};
+    const auto base = reinterpret_cast<std::uintptr_t>(&modes);
+    const std::uintptr_t head = sizeof(void*) + 4 * sizeof(std::int32_t);
+    for (std::int32_t index = 0; index < CGestionModeAcces::kAccessModeListCount; ++index) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(modes.GetAccessModeList(index)),
+                  base + head + static_cast<std::uintptr_t>(index) * sizeof(AccessModeList));
+    }
+    EXPECT_EQ(modes.GetAccessModeList(kAccessModeWifi), &modes.m_lists[7]);
+    // No list outside the object.
+    EXPECT_EQ(modes.GetAccessModeList(-1), nullptr);
+    EXPECT_EQ(modes.GetAccessModeList(-2), nullptr);
+    EXPECT_EQ(modes.GetAccessModeList(CGestionModeAcces::kAccessModeListCount), nullptr);
+}
 
 // Compact picture of a tree read straight from its records:
 // NAME[ATTR=value,...]{children...} with siblings separated by ",".
@@ -33,12 +50,12 @@ std::string Describe(const stXMLNode* node) {
 
 // The tree built from a host object holding the case's entries (cases/interface_config.txt).
 std::string Synthesize(const airvane::test::stCase& c) {
-    std::vector<std::vector<std::string>> texts;
+    const std::vector<std::string> lines = c.All("entry");
+    std::vector<std::vector<std::string>> texts; // kept in place: the entries point into them
+    texts.reserve(lines.size());
     std::vector<AccessModeEntry> entries;
-    for (const std::string& line : c.All("entry")) {
-        texts.push_back(airvane::test::SplitText(line, '|'));
-    }
-    for (const auto& t : texts) {
+    for (const std::string& line : lines) {
+        const auto& t = texts.emplace_back(airvane::test::SplitText(line, '|'));
         const auto text = [&t](std::size_t i) { return t.at(i) == "~" ? nullptr : t.at(i).c_str(); };
         entries.push_back({text(0), text(1), 0, text(2), nullptr, std::stoi(t.at(3)), nullptr, nullptr});
     }
@@ -62,6 +79,41 @@ TEST(BuildInterfaceConfigTest, OneAdapterPerModuleOneDevicePerPairNewestFirst) {
     EXPECT_EQ(BuildInterfaceConfig(nullptr), nullptr);
 }
 
+// One NextToken call per "token" of the case; its "after" lines give the cursor offset, the
+// remaining count and the buffer capacity after each call. Whatever the case, the buffer only
+// moves when it grows and is zeroed past the token, and nothing remains after the last token.
+TEST(NextTokenTest, CutsTokensAdvancesWithinTheCountAndReusesTheBuffer) {
+    for (const airvane::test::stCase& c : airvane::test::ReadCases(AIRVANE_MANAGER_CASES "/tokens.txt")) {
+        SCOPED_TRACE(c.name);
+        const std::string text = c.Get("text");
+        const char* cursor = text.c_str();
+        std::size_t remaining = std::stoul(c.Get("length", std::to_string(text.size())));
+        char* buffer = nullptr;
+        std::size_t capacity = 0;
+        const std::vector<std::string> tokens = c.All("token"), after = c.All("after");
+        for (std::size_t i = 0; i < tokens.size(); ++i) {
+            char* const before = buffer;
+            const std::size_t held = capacity;
+            ASSERT_EQ(NextToken(c.Get("delimiters").c_str(), "\t \r\n", cursor, remaining, buffer, capacity),
+                      1);
+            ASSERT_NE(buffer, nullptr);
+            EXPECT_EQ(buffer, tokens[i]);
+            EXPECT_EQ(std::string(buffer, capacity + 1),
+                      tokens[i] + std::string(capacity + 1 - tokens[i].size(), '\0'));
+            EXPECT_TRUE(capacity != held || buffer == before || before == nullptr) << tokens[i];
+            if (i < after.size()) {
+                EXPECT_EQ(std::to_string(cursor - text.c_str()) + " " + std::to_string(remaining) + " " +
+                              std::to_string(capacity),
+                          after[i]);
+            }
+        }
+        EXPECT_EQ(remaining, 0u);
+        ReleaseTokenBuffer(buffer, capacity);
+        EXPECT_EQ(buffer, nullptr);
+        EXPECT_EQ(capacity, 0u);
+    }
+}
+
 #if !defined(_WIN32)
 // The system is emulated through the POSIX backend's AIRVANE_OS_VERSION and identified once per
 // process, so each device is judged in a child of its own.
@@ -71,11 +123,11 @@ TEST(IsDeviceForCurrentOSTest, MatchesTheFirstXCodeListAgainstTheSystemCode) {
         for (const char* answer : {"yes", "no"}) {
             for (const std::string& text : c.All(answer)) {
                 SCOPED_TRACE(c.name + " " + text);
-                const std::string os = c.Get("os"); // none: an unrecognised system
                 EXPECT_EQ(
                     airvane::test::RunInChild([&]() {
-                        airvane::test::CScopedEnv env(
-                            "AIRVANE_OS_VERSION", c.fields[0].key == "os" ? c.Get("os").c_str() : nullptr);
+                        airvane::test::CScopedEnv env("AIRVANE_OS_VERSION", c.fields[0].key == "os"
+                                                                                ? c.Get("os").c_str()
+                                                                                : nullptr); // none: unknown
                         stXMLNode* device =
                             XMLParseText(text.c_str(), static_cast<std::uint32_t>(text.size()), nullptr);
                         const int result = device == nullptr ? 2 : IsDeviceForCurrentOS(device) ? 10 : 11;
