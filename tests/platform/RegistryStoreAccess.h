@@ -146,19 +146,18 @@ private:
 };
 
 #if !defined(_WIN32)
-// Runs a query on a store file, read-only, and returns the first column of every row.
-inline std::vector<std::string> InspectStore(const std::string& file, const char* sql) {
+// Runs SQL on a store file (read-only unless `write`; a missing file is then created) and returns
+// the first column of every row; a file that cannot be opened or SQL that fails fails the test.
+inline std::vector<std::string> InspectStore(const std::string& file, const char* sql, bool write = false) {
     std::vector<std::string> rows;
     sqlite3* db = nullptr;
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            const unsigned char* text = sqlite3_column_text(statement, 0);
-            rows.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
-        }
-    }
-    sqlite3_finalize(statement);
+    const auto collect = [](void* out, int, char** values, char**) {
+        static_cast<std::vector<std::string>*>(out)->emplace_back(values[0] != nullptr ? values[0] : "");
+        return 0;
+    };
+    const int flags = write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+    EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, flags, nullptr), SQLITE_OK) << file;
+    EXPECT_EQ(sqlite3_exec(db, sql, collect, &rows, nullptr), SQLITE_OK) << sql;
     sqlite3_close(db);
     return rows;
 }
