@@ -32,8 +32,7 @@ TEST(GlobalMemory, BlocksAreZeroFilledEvenWhenReused) {
 
 TEST(GlobalMemory, BlocksAreReleasedFromAnyThread) {
     // Each thread makes blocks; then each releases the blocks the next one made while making more.
-    constexpr int kThreads = 4;
-    constexpr int kBlocks = 20000;
+    constexpr int kThreads = 4, kBlocks = 20000;
     std::vector<std::vector<char*>> made(kThreads, std::vector<char*>(kBlocks));
     for (const bool release : {false, true}) {
         std::vector<std::thread> threads;

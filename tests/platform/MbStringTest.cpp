@@ -33,11 +33,7 @@ std::string Step(const std::vector<std::string>& w) {
         char buffer[8];
         std::memset(buffer, '#', sizeof buffer);
         pf::MbsNbCpy(buffer, a, std::strtoul(b, nullptr, 10));
-        std::string shown;
-        for (const char byte : buffer) {
-            shown += byte == '\0' ? std::string("\\0") : std::string(1, byte);
-        }
-        return shown;
+        return std::string(buffer, sizeof buffer);
     }
     const char* found = c == "str"    ? pf::MbsStr(a, b)
                         : c == "chr"  ? pf::MbsChr(a, static_cast<unsigned char>(b[0]))

@@ -1,8 +1,5 @@
 // The POSIX registry store, run by the scripts of cases/registry.txt.
-#include "airvane/platform/RegistryBackend.h"
-
 #include "tests/platform/RegistryStoreAccess.h"
-#include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +37,6 @@ public:
             word = word.rfind("{dir}", 0) == 0 ? m_dir + word.substr(5) : word == "{store}" ? m_store : word;
         }
         const std::string& c = w[0];
-        const auto mode = [&w] { return static_cast<mode_t>(std::strtoul(w.at(2).c_str(), nullptr, 8)); };
         const auto rest = [&w](std::size_t from) {
             std::string text;
             for (std::size_t i = from; i < w.size(); ++i) {
@@ -48,19 +44,16 @@ public:
             }
             return text;
         };
-        struct stat info;
         if (c == "env") {
-            m_environment.push_back(std::make_unique<CScopedEnv>(w[1].c_str(), w[2] == "-" ? nullptr
-                                                                               : w[2] == "\"\""
-                                                                                   ? ""
-                                                                                   : w[2].c_str()));
+            const char* value = w[2] == "-" ? nullptr : w[2] == "\"\"" ? "" : w[2].c_str();
+            m_environment.push_back(std::make_unique<CScopedEnv>(w[1].c_str(), value));
         } else if (c == "umask") { // only in a child case: the mask is not restored
             ::umask(static_cast<mode_t>(std::strtoul(w[1].c_str(), nullptr, 8)));
         } else if (c == "mkdir" || c == "file" || c == "chmod") {
             c == "mkdir"  ? (void)::mkdir(w[1].c_str(), 0700)
             : c == "file" ? WriteFile(w[1], rest(3))
                           : void();
-            ::chmod(w[1].c_str(), mode());
+            ::chmod(w[1].c_str(), static_cast<mode_t>(std::strtoul(w.at(2).c_str(), nullptr, 8)));
         } else if (c == "link") {
             (void)!::symlink(w[1].c_str(), w[2].c_str());
         } else if (c == "give") { // hands paths to the unprivileged user (as root)
@@ -72,6 +65,7 @@ public:
                         (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0));
         } else if (c == "mode") {
             char octal[8];
+            struct stat info;
             const bool found = ::lstat(w[1].c_str(), &info) == 0;
             std::snprintf(octal, sizeof octal, "%o",
                           found ? static_cast<unsigned>(info.st_mode & 07777) : 0u);
