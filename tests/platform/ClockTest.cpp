@@ -17,9 +17,8 @@ namespace pf = airvane::platform;
 std::uint32_t DistanceFromMonotonic() {
     struct timespec now;
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const auto ms = static_cast<std::uint32_t>(static_cast<unsigned long long>(now.tv_sec) * 1000ull +
-                                               static_cast<unsigned long long>(now.tv_nsec) / 1000000ull);
-    return static_cast<std::uint32_t>(pf::GetTickCount() - ms) + 1000u;
+    return pf::GetTickCount() - static_cast<std::uint32_t>(now.tv_sec) * 1000u -
+           static_cast<std::uint32_t>(now.tv_nsec / 1000000) + 1000u;
 }
 
 TEST(Clock, CountsMonotonicMillisecondsUnlessAFakeClockIsInstalled) {

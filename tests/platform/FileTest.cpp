@@ -12,7 +12,7 @@ namespace {
 namespace pf = airvane::platform;
 using airvane::test::CTempDir;
 
-TEST(File, ReadsAWholeFileAndStopsShortAtItsEnd) {
+TEST(File, ReadsWholeFilesSizesThemAndRefusesWhatIsNoFile) {
     CTempDir dir;
     const std::string text("<ROOT>\n\0binary\xff</ROOT>", 22);
     airvane::test::WriteFile(dir.File("a.xml"), text);
@@ -27,21 +27,14 @@ TEST(File, ReadsAWholeFileAndStopsShortAtItsEnd) {
     EXPECT_EQ(pf::ReadFile(file, buffer.data(), 8), 0u);
     EXPECT_EQ(pf::ReadFile(file, nullptr, 4), 0u);
     pf::CloseFile(file);
-}
-
-TEST(File, MissingFilesAndFoldersDoNotOpen) {
-    CTempDir dir;
+    // Missing files, folders and invalid handles.
     EXPECT_EQ(pf::OpenFileForRead(dir.File("missing").c_str()), pf::kInvalidFile);
     EXPECT_EQ(pf::OpenFileForRead(dir.Path().c_str()), pf::kInvalidFile);
     EXPECT_EQ(pf::OpenFileForRead(nullptr), pf::kInvalidFile);
-    std::uint32_t size = 99;
     EXPECT_FALSE(pf::GetFileSize32(pf::kInvalidFile, size));
     EXPECT_EQ(pf::ReadFile(pf::kInvalidFile, &size, sizeof(size)), 0u);
     pf::CloseFile(pf::kInvalidFile);
-}
-
-TEST(File, SizeIsTheLow32Bits) {
-    CTempDir dir;
+    // The size is the low 32 bits of a (sparse) file past 4 GiB.
     const std::string path = dir.File("sparse");
     airvane::test::WriteFile(path, "");
     std::error_code error;
@@ -49,11 +42,10 @@ TEST(File, SizeIsTheLow32Bits) {
     if (error) {
         GTEST_SKIP() << "file system refuses a sparse 4 GiB file";
     }
-    const pf::FileHandle file = pf::OpenFileForRead(path.c_str());
-    std::uint32_t size = 0;
-    EXPECT_TRUE(pf::GetFileSize32(file, size));
+    const pf::FileHandle sparse = pf::OpenFileForRead(path.c_str());
+    EXPECT_TRUE(pf::GetFileSize32(sparse, size));
     EXPECT_EQ(size, 5u);
-    pf::CloseFile(file);
+    pf::CloseFile(sparse);
 }
 
 } // namespace

@@ -13,8 +13,7 @@ namespace pf = airvane::platform;
 
 TEST(GlobalMemory, BlocksAreZeroFilledEvenWhenReused) {
     // Sizes in and between the small-block classes and past the largest of them.
-    for (const std::size_t bytes : {std::size_t{1}, std::size_t{16}, std::size_t{17}, std::size_t{100},
-                                    std::size_t{256}, std::size_t{257}, std::size_t{512}}) {
+    for (const std::size_t bytes : std::vector<std::size_t>{1, 16, 17, 100, 256, 257, 512}) {
         SCOPED_TRACE(bytes);
         char* first = static_cast<char*>(pf::GlobalAllocZeroed(bytes));
         ASSERT_NE(first, nullptr);
@@ -32,39 +31,32 @@ TEST(GlobalMemory, BlocksAreZeroFilledEvenWhenReused) {
 }
 
 TEST(GlobalMemory, BlocksAreReleasedFromAnyThread) {
-    // Each thread releases the blocks another one made, while making its own.
-    constexpr int kThreads = 4;
-    constexpr int kBlocks = 20000;
-    std::vector<std::vector<char*>> made(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([t, &made] {
-            for (int i = 0; i < kBlocks; ++i) {
-                char* block =
-                    static_cast<char*>(pf::GlobalAllocZeroed(static_cast<std::size_t>(1 + (i + t) % 300)));
-                ASSERT_NE(block, nullptr);
-                block[0] = static_cast<char>(t + 1);
-                made[t].push_back(block);
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    threads.clear();
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([t, &made] {
-            for (char* block : made[(t + 1) % kThreads]) {
-                EXPECT_EQ(block[0], static_cast<char>((t + 1) % kThreads + 1));
-                pf::GlobalRelease(block);
-            }
-            for (int i = 0; i < kBlocks; ++i) {
-                pf::GlobalRelease(pf::GlobalAllocZeroed(static_cast<std::size_t>(1 + i % 300)));
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
+    // Each thread makes blocks; then each releases the blocks the next one made while making more.
+    constexpr int kThreads = 4, kBlocks = 20000;
+    std::vector<std::vector<char*>> made(kThreads, std::vector<char*>(kBlocks));
+    for (const bool release : {false, true}) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([t, release, &made] {
+                for (int i = 0; i < kBlocks; ++i) {
+                    auto* block = static_cast<char*>(
+                        pf::GlobalAllocZeroed(static_cast<std::size_t>(1 + (i + t) % 300)));
+                    ASSERT_NE(block, nullptr);
+                    block[0] = static_cast<char>(t + 1);
+                    if (!release) {
+                        made[t][i] = block;
+                        continue;
+                    }
+                    pf::GlobalRelease(block);
+                    char* theirs = made[(t + 1) % kThreads][i];
+                    EXPECT_EQ(theirs[0], static_cast<char>((t + 1) % kThreads + 1));
+                    pf::GlobalRelease(theirs);
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
     }
 }
 

@@ -16,10 +16,6 @@ namespace {
 
 namespace pf = airvane::platform;
 
-std::string Offset(const char* text, const char* found) {
-    return found == nullptr ? "none" : std::to_string(found - text);
-}
-
 std::string Step(const std::vector<std::string>& w) {
     const std::string& c = w[0];
     const char* a = w[1] == "\"\"" ? "" : w[1].c_str();
@@ -37,16 +33,13 @@ std::string Step(const std::vector<std::string>& w) {
         char buffer[8];
         std::memset(buffer, '#', sizeof buffer);
         pf::MbsNbCpy(buffer, a, std::strtoul(b, nullptr, 10));
-        std::string shown;
-        for (const char byte : buffer) {
-            shown += byte == '\0' ? std::string("\\0") : std::string(1, byte);
-        }
-        return shown;
+        return std::string(buffer, sizeof buffer);
     }
-    return Offset(a, c == "str"    ? pf::MbsStr(a, b)
-                     : c == "chr"  ? pf::MbsChr(a, static_cast<unsigned char>(b[0]))
-                     : c == "rchr" ? pf::MbsRChr(a, static_cast<unsigned char>(b[0]))
-                                   : pf::MbsPbrk(a, b));
+    const char* found = c == "str"    ? pf::MbsStr(a, b)
+                        : c == "chr"  ? pf::MbsChr(a, static_cast<unsigned char>(b[0]))
+                        : c == "rchr" ? pf::MbsRChr(a, static_cast<unsigned char>(b[0]))
+                                      : pf::MbsPbrk(a, b);
+    return found == nullptr ? "none" : std::to_string(found - a);
 }
 
 TEST(MbString, SearchesComparesCopiesAndTheStringTable) {

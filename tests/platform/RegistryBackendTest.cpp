@@ -1,8 +1,5 @@
 // The POSIX registry store, run by the scripts of cases/registry.txt.
-#include "airvane/platform/RegistryBackend.h"
-
 #include "tests/platform/RegistryStoreAccess.h"
-#include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -29,12 +26,7 @@ constexpr uid_t kNobody = 65534;
 class CRegistryScript {
 public:
     CRegistryScript(std::string store, std::string dir) : m_store(std::move(store)), m_dir(std::move(dir)) {}
-    CRegistryScript(const CRegistryScript&) = delete;
-    CRegistryScript& operator=(const CRegistryScript&) = delete;
     ~CRegistryScript() {
-        if (m_umask >= 0) {
-            ::umask(static_cast<mode_t>(m_umask));
-        }
         while (!m_environment.empty()) { // restored in reverse order
             m_environment.pop_back();
         }
@@ -45,7 +37,6 @@ public:
             word = word.rfind("{dir}", 0) == 0 ? m_dir + word.substr(5) : word == "{store}" ? m_store : word;
         }
         const std::string& c = w[0];
-        const auto mode = [&w] { return static_cast<mode_t>(std::strtoul(w.at(2).c_str(), nullptr, 8)); };
         const auto rest = [&w](std::size_t from) {
             std::string text;
             for (std::size_t i = from; i < w.size(); ++i) {
@@ -53,20 +44,16 @@ public:
             }
             return text;
         };
-        struct stat info;
         if (c == "env") {
-            m_environment.push_back(std::make_unique<CScopedEnv>(w[1].c_str(), w[2] == "-" ? nullptr
-                                                                               : w[2] == "\"\""
-                                                                                   ? ""
-                                                                                   : w[2].c_str()));
-        } else if (c == "umask") {
-            const mode_t old = ::umask(static_cast<mode_t>(std::strtoul(w[1].c_str(), nullptr, 8)));
-            m_umask = m_umask < 0 ? static_cast<int>(old) : m_umask;
+            const char* value = w[2] == "-" ? nullptr : w[2] == "\"\"" ? "" : w[2].c_str();
+            m_environment.push_back(std::make_unique<CScopedEnv>(w[1].c_str(), value));
+        } else if (c == "umask") { // only in a child case: the mask is not restored
+            ::umask(static_cast<mode_t>(std::strtoul(w[1].c_str(), nullptr, 8)));
         } else if (c == "mkdir" || c == "file" || c == "chmod") {
             c == "mkdir"  ? (void)::mkdir(w[1].c_str(), 0700)
             : c == "file" ? WriteFile(w[1], rest(3))
                           : void();
-            ::chmod(w[1].c_str(), mode());
+            ::chmod(w[1].c_str(), static_cast<mode_t>(std::strtoul(w.at(2).c_str(), nullptr, 8)));
         } else if (c == "link") {
             (void)!::symlink(w[1].c_str(), w[2].c_str());
         } else if (c == "give") { // hands paths to the unprivileged user (as root)
@@ -76,13 +63,9 @@ public:
         } else if (c == "drop") { // gives up root, so that file permissions apply
             EXPECT_TRUE(::geteuid() != 0 ||
                         (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0));
-        } else if (c == "sql") {
-            sqlite3* db = nullptr;
-            EXPECT_EQ(sqlite3_open(w[1].c_str(), &db), SQLITE_OK);
-            EXPECT_EQ(sqlite3_exec(db, rest(2).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-            sqlite3_close(db);
         } else if (c == "mode") {
             char octal[8];
+            struct stat info;
             const bool found = ::lstat(w[1].c_str(), &info) == 0;
             std::snprintf(octal, sizeof octal, "%o",
                           found ? static_cast<unsigned>(info.st_mode & 07777) : 0u);
@@ -91,16 +74,15 @@ public:
             const std::string bytes = ReadFile(w[1]);
             m_snapshot = c == "snapshot" ? bytes : m_snapshot;
             return c == "snapshot" ? "" : bytes == m_snapshot ? "yes" : "no";
-        } else if (c == "ls" || c == "rows") {
+        } else if (c == "ls" || c == "rows" || c == "sql") {
             std::set<std::string> names;
             std::error_code ignored;
             for (const auto& entry : std::filesystem::directory_iterator(w[1], ignored)) {
                 names.insert(entry.path().filename().string());
             }
             std::string listed;
-            for (const std::string& row : c == "rows"
-                                              ? InspectStore(w[1], rest(2).c_str())
-                                              : std::vector<std::string>(names.begin(), names.end())) {
+            for (const std::string& row : c != "ls" ? InspectStore(w[1], rest(2).c_str(), c == "sql")
+                                                    : std::vector<std::string>(names.begin(), names.end())) {
                 listed += "|" + row;
             }
             return listed;
@@ -116,7 +98,6 @@ private:
     std::string m_snapshot; // the file content at the last snapshot
     CRegistryCalls m_calls;
     std::vector<std::unique_ptr<CScopedEnv>> m_environment;
-    int m_umask = -1; // the mask before the first umask step
 };
 
 TEST(RegistryBackend, KeysAndValuesFollowTheScripts) {

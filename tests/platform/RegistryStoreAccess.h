@@ -53,38 +53,30 @@ public:
         const std::string& c = w[0];
         const std::string bytes = BytesOf(word(c == "store" ? 5 : 3));
         std::uint32_t size = c == "set-null" ? number(3) : c == "query" ? number(2) : 0;
-        if (c == "create" || c == "open" || c == "open-write") {
+        if (c == "create" || c == "open" || c == "open-write" || c == "store" || c == "load") {
             int placeholder = 0; // the handle must be set to null on failure
             auto key = reinterpret_cast<platform::RegKeyHandle>(&placeholder);
-            const platform::RegResult result =
-                c == "create" ? platform::RegistryCreateKey(number(1), arg(2), key)
-                              : platform::RegistryOpenKey(number(1), arg(2), c != "open", key);
+            platform::RegResult result =
+                c == "create" || c == "store"
+                    ? platform::RegistryCreateKey(number(1), arg(2), key)
+                    : platform::RegistryOpenKey(number(1), arg(2), c == "open-write", key);
             const bool success = result == platform::RegResult::Success;
             EXPECT_EQ(success,
                       key != nullptr && key != reinterpret_cast<platform::RegKeyHandle>(&placeholder));
-            if (success) {
-                platform::RegistryCloseKey(key);
-            }
-            return ResultName(result);
-        }
-        if (c == "store" || c == "load") {
-            platform::RegKeyHandle key = nullptr;
-            platform::RegResult result = c == "store"
-                                             ? platform::RegistryCreateKey(number(1), arg(2), key)
-                                             : platform::RegistryOpenKey(number(1), arg(2), false, key);
             std::uint32_t type = 0xDEADBEEF;
             std::string buffer(4096, '\0');
             auto got = static_cast<std::uint32_t>(buffer.size());
-            if (result == platform::RegResult::Success) {
-                result = c == "store" ? platform::RegistrySetValue(key, arg(3), number(4), bytes.data(),
-                                                                   static_cast<std::uint32_t>(bytes.size()))
-                                      : platform::RegistryQueryValue(key, arg(3), &type, buffer.data(), got);
-                platform::RegistryCloseKey(key);
+            if (success && c == "store") {
+                result = platform::RegistrySetValue(key, arg(3), number(4), bytes.data(),
+                                                    static_cast<std::uint32_t>(bytes.size()));
+            } else if (success && c == "load") {
+                result = platform::RegistryQueryValue(key, arg(3), &type, buffer.data(), got);
             }
-            const bool read = c == "load" && result == platform::RegResult::Success;
-            return ResultName(result) + (c == "store" ? ""
-                                                      : " type=" + std::to_string(type) +
-                                                            " bytes=" + HexOf(buffer.data(), read ? got : 0));
+            platform::RegistryCloseKey(success ? key : nullptr);
+            const bool read = result == platform::RegResult::Success;
+            return ResultName(result) + (c != "load" ? ""
+                                                     : " type=" + std::to_string(type) +
+                                                           " bytes=" + HexOf(buffer.data(), read ? got : 0));
         }
         if (c == "key") {
             return ResultName(platform::RegistryOpenKey(number(1), arg(2), word(3) == "write", m_key));
@@ -146,19 +138,18 @@ private:
 };
 
 #if !defined(_WIN32)
-// Runs a query on a store file, read-only, and returns the first column of every row.
-inline std::vector<std::string> InspectStore(const std::string& file, const char* sql) {
+// Runs SQL on a store file (read-only unless `write`; a missing file is then created) and returns
+// the first column of every row; a file that cannot be opened or SQL that fails fails the test.
+inline std::vector<std::string> InspectStore(const std::string& file, const char* sql, bool write = false) {
     std::vector<std::string> rows;
     sqlite3* db = nullptr;
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            const unsigned char* text = sqlite3_column_text(statement, 0);
-            rows.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
-        }
-    }
-    sqlite3_finalize(statement);
+    const auto collect = [](void* out, int, char** values, char**) {
+        static_cast<std::vector<std::string>*>(out)->emplace_back(values[0] != nullptr ? values[0] : "");
+        return 0;
+    };
+    const int flags = write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+    EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, flags, nullptr), SQLITE_OK) << file;
+    EXPECT_EQ(sqlite3_exec(db, sql, collect, &rows, nullptr), SQLITE_OK) << sql;
     sqlite3_close(db);
     return rows;
 }
