@@ -1,15 +1,14 @@
 #include "airvane/xml/internal/XMLMemory.h"
 
-#include "airvane/platform/internal/GlobalBlocks.h"
-
 #include <atomic>
 
 namespace airvane::xml {
 
+std::atomic<bool> g_trackingAllocations{false};
+
 namespace {
 
-// Read on every allocation; the counters below are touched only once a test tracks allocations.
-std::atomic<bool> g_tracking{false};
+// Touched only once a test tracks allocations.
 std::atomic<bool> g_failOnce{false};
 std::atomic<long> g_successesLeft{-1}; // negative: no failure armed
 std::atomic<long> g_counted{0};
@@ -17,24 +16,21 @@ std::atomic<long> g_live{0};
 
 } // namespace
 
-void* AllocateTreeBlock(std::size_t bytes, bool zeroed) {
-    if (!g_tracking.load(std::memory_order_relaxed)) {
-        return platform::GlobalAllocBlock(bytes, zeroed);
-    }
+void* AllocateTrackedBlock(std::size_t bytes, bool zeroed) {
     void* block = AllocationAllowed() ? platform::GlobalAllocBlock(bytes, zeroed) : nullptr;
     g_live.fetch_add(block != nullptr ? 1 : 0);
     return block;
 }
 
-void ReleaseTreeBlock(void* block) {
-    if (block != nullptr && g_tracking.load(std::memory_order_relaxed)) {
+void ReleaseTrackedBlock(void* block) {
+    if (block != nullptr) {
         g_live.fetch_sub(1);
     }
     platform::GlobalReleaseBlock(block);
 }
 
 bool AllocationAllowed() {
-    if (!g_tracking.load(std::memory_order_relaxed)) {
+    if (!g_trackingAllocations.load(std::memory_order_relaxed)) {
         return true;
     }
     g_counted.fetch_add(1);
@@ -52,7 +48,7 @@ bool AllocationAllowed() {
 }
 
 void TrackAllocations() {
-    g_tracking.store(true);
+    g_trackingAllocations.store(true);
 }
 
 void FailAllocationsAfter(long successes, bool once) {

@@ -17,8 +17,8 @@ bool SameName(const char* held, const char* wanted) {
 void FreeAttributes(stXMLAttribute* attribute) {
     while (attribute != nullptr) {
         stXMLAttribute* next = attribute->next;
-        XMLFreeString(attribute->name);
-        XMLFreeString(attribute->value);
+        airvane::xml::ReleaseTreeBlock(attribute->name);
+        airvane::xml::ReleaseTreeBlock(attribute->value);
         airvane::xml::ReleaseTreeBlock(attribute);
         attribute = next;
     }
@@ -144,8 +144,8 @@ void XMLFreeTree(stXMLNode* node) {
             node->firstChild = nullptr;
         }
         stXMLNode* next = node->nextSibling;
-        XMLFreeString(node->name);
-        XMLFreeString(node->value);
+        airvane::xml::ReleaseTreeBlock(node->name);
+        airvane::xml::ReleaseTreeBlock(node->value);
         FreeAttributes(node->attributes);
         airvane::xml::ReleaseTreeBlock(node);
         node = next;

@@ -8,11 +8,19 @@
 #include <new>
 #include <thread>
 
+#include <pthread.h>
+
 // Small blocks (the XML tree's strings: most are a few bytes) come from slabs of one size class
 // each; larger ones from the C library (malloc or calloc). Every block is preceded by a 16-byte header naming
 // its slab (none for a block of its own), so any module and any thread may release any block through
 // GlobalRelease, and a slab goes back to the C library once all its blocks are released (a few
 // empty slabs per class are kept for reuse). Nothing here replaces or interposes malloc.
+//
+// Each thread keeps a short list of free blocks per class in front of the slabs: an allocation
+// takes the list's first block and a release puts the block there, with no lock and without
+// touching the slab. The list is filled from the slabs, and given back to them, a batch at a
+// time under the class's lock. A block in a thread's list still counts as handed out for its
+// slab, and the lists are given back when their thread ends.
 //
 // Memory checkers see every small block as a block of its own: AddressSanitizer through
 // poisoning (headers, free blocks and the bytes past a block's requested size are poisoned),
@@ -80,6 +88,20 @@ struct stClass {
 };
 
 stClass g_classes[kClassCount];
+
+#if defined(AIRVANE_VALGRIND_CLIENT)
+// Whether the process runs under valgrind, asked once: outside it the client requests are skipped.
+std::atomic<int> g_watched{-1};
+
+bool Watched() {
+    int watched = g_watched.load(std::memory_order_relaxed);
+    if (__builtin_expect(watched < 0, false)) {
+        watched = RUNNING_ON_VALGRIND != 0 ? 1 : 0;
+        g_watched.store(watched, std::memory_order_relaxed);
+    }
+    return watched != 0;
+}
+#endif
 
 void Hide(const void* at, std::size_t bytes) {
 #if defined(AIRVANE_ASAN)
@@ -157,66 +179,102 @@ void Unlink(stClass& owner, stSlab* slab) {
     return slab;
 }
 
-void* AllocateSmall(std::size_t bytes, bool zeroed) {
-    const std::size_t classIndex = ClassOf(bytes);
-    const std::size_t stride = kHeaderBytes + kClassBytes[classIndex];
-    stClass& owner = g_classes[classIndex];
-    stHeader* header;
-    {
-        CClassLock lock(owner);
-        stSlab* slab = owner.withRoom != nullptr ? owner.withRoom : AddSlab(owner, classIndex);
-        if (slab == nullptr) {
-            return nullptr;
-        }
-        if (slab->live == 0) {
-            --owner.emptySlabs;
-        }
-        if (slab->freeBlocks != nullptr) {
-            header = slab->freeBlocks;
-            Show(header, kHeaderBytes);
-            slab->freeBlocks = header->nextFree;
-        } else {
-            header = reinterpret_cast<stHeader*>(reinterpret_cast<char*>(slab) + slab->unused);
-            slab->unused += stride;
-            Show(header, kHeaderBytes);
-            header->slab = slab;
-        }
-        header->nextFree = nullptr;
-        Hide(header, kHeaderBytes);
-        ++slab->live;
-        if (slab->freeBlocks == nullptr && slab->unused + stride > kSlabBytes) {
-            Unlink(owner, slab);
-        }
-    }
-    char* block = reinterpret_cast<char*>(header) + kHeaderBytes;
-#if defined(AIRVANE_VALGRIND_CLIENT)
-    VALGRIND_MALLOCLIKE_BLOCK(block, bytes, 0, zeroed ? 1 : 0);
-#endif
-    Show(block, bytes);
-    if (zeroed) {
-        std::memset(block, 0, bytes);
-    }
-    return block;
+// Blocks a thread's list takes from the slabs at a time; the list gives a batch back once it
+// holds two.
+constexpr std::uint32_t kBatch = 32;
+
+// One thread's lists of free blocks, linked through their headers. Zero-initialised and trivially
+// destructible, so reaching it costs no initialisation check.
+struct stThreadCache {
+    stHeader* blocks[kClassCount];
+    std::uint16_t counts[kClassCount];
+    bool registered; // its thread's end gives the blocks back
+    bool ending;     // the thread is ending: blocks go straight to and from the slabs
+};
+
+// In the static thread-local block (88 bytes, well within what the C library keeps for modules
+// loaded later), so reaching it is one instruction instead of a call.
+thread_local stThreadCache t_cache [[gnu::tls_model("initial-exec")]];
+
+void Push(stThreadCache& cache, std::size_t classIndex, stHeader* header) {
+    Show(header, kHeaderBytes);
+    header->nextFree = cache.blocks[classIndex];
+    Hide(header, kHeaderBytes);
+    cache.blocks[classIndex] = header;
+    ++cache.counts[classIndex];
 }
 
-void ReleaseSmall(stSlab* slab, stHeader* header) {
-    char* block = reinterpret_cast<char*>(header) + kHeaderBytes;
-    stClass& owner = g_classes[slab->classIndex];
-    const std::size_t bytes = kClassBytes[slab->classIndex];
-    Hide(block, bytes);
-#if defined(AIRVANE_VALGRIND_CLIENT)
-    VALGRIND_FREELIKE_BLOCK(block, 0);
-#endif
-    CClassLock lock(owner);
+stHeader* Pop(stThreadCache& cache, std::size_t classIndex) {
+    stHeader* header = cache.blocks[classIndex];
     Show(header, kHeaderBytes);
-    header->nextFree = slab->freeBlocks;
+    cache.blocks[classIndex] = header->nextFree;
     Hide(header, kHeaderBytes);
-    slab->freeBlocks = header;
-    --slab->live;
+    --cache.counts[classIndex];
+    return header;
+}
+
+// Takes up to `wanted` blocks from the slab onto `chain`; returns how many it took.
+std::uint32_t TakeFromSlab(stSlab* slab, std::size_t stride, std::uint32_t wanted, stHeader*& chain) {
+    std::uint32_t taken = 0;
+    stHeader* freeBlocks = slab->freeBlocks;
+    for (; taken < wanted && freeBlocks != nullptr; ++taken) {
+        stHeader* header = freeBlocks;
+        Show(header, kHeaderBytes);
+        freeBlocks = header->nextFree;
+        header->nextFree = chain;
+        Hide(header, kHeaderBytes);
+        chain = header;
+    }
+    slab->freeBlocks = freeBlocks;
+    std::size_t unused = slab->unused;
+    for (; taken < wanted && unused + stride <= kSlabBytes; ++taken) {
+        auto* header = reinterpret_cast<stHeader*>(reinterpret_cast<char*>(slab) + unused);
+        unused += stride;
+        Show(header, kHeaderBytes);
+        header->slab = slab;
+        header->nextFree = chain;
+        Hide(header, kHeaderBytes);
+        chain = header;
+    }
+    slab->unused = unused;
+    slab->live += taken;
+    return taken;
+}
+
+// Moves up to `wanted` blocks from the class's slabs to the front of the thread's list, under the
+// class's lock; false when none could be had.
+bool Refill(stThreadCache& cache, std::size_t classIndex, std::uint32_t wanted) {
+    const std::size_t stride = kHeaderBytes + kClassBytes[classIndex];
+    stClass& owner = g_classes[classIndex];
+    stHeader* chain = cache.blocks[classIndex];
+    std::uint32_t taken = 0;
+    {
+        CClassLock lock(owner);
+        while (taken < wanted) {
+            stSlab* slab = owner.withRoom != nullptr ? owner.withRoom : AddSlab(owner, classIndex);
+            if (slab == nullptr) {
+                break;
+            }
+            if (slab->live == 0) {
+                --owner.emptySlabs;
+            }
+            taken += TakeFromSlab(slab, stride, wanted - taken, chain);
+            if (slab->freeBlocks == nullptr && slab->unused + stride > kSlabBytes) {
+                Unlink(owner, slab);
+            }
+        }
+    }
+    cache.blocks[classIndex] = chain;
+    cache.counts[classIndex] = static_cast<std::uint16_t>(cache.counts[classIndex] + taken);
+    return taken != 0;
+}
+
+// A slab that got a block back: it has room again, and once empty it goes back to the C library
+// unless enough empty ones are kept already.
+void Regained(stClass& owner, stSlab* slab) {
     if (!slab->listed) {
         Link(owner, slab);
     }
-    // An empty slab goes back to the C library unless enough empty ones are kept already.
     if (slab->live == 0) {
         if (owner.emptySlabs < kKeptEmptySlabs) {
             ++owner.emptySlabs;
@@ -225,6 +283,112 @@ void ReleaseSmall(stSlab* slab, stHeader* header) {
             Show(slab, kSlabBytes);
             std::free(slab);
         }
+    }
+}
+
+// Gives the first `count` blocks of the thread's list back to their slabs, under the class's lock.
+void Drain(stThreadCache& cache, std::size_t classIndex, std::uint32_t count) {
+    stClass& owner = g_classes[classIndex];
+    stHeader* header = cache.blocks[classIndex];
+    cache.counts[classIndex] = static_cast<std::uint16_t>(cache.counts[classIndex] - count);
+    {
+        CClassLock lock(owner);
+        for (; count != 0; --count) {
+            Show(header, kHeaderBytes);
+            stHeader* next = header->nextFree;
+            stSlab* slab = header->slab;
+            header->nextFree = slab->freeBlocks;
+            Hide(header, kHeaderBytes);
+            slab->freeBlocks = header;
+            if (--slab->live == 0 || !slab->listed) {
+                Regained(owner, slab);
+            }
+            header = next;
+        }
+    }
+    cache.blocks[classIndex] = header;
+}
+
+// At a thread's end its lists go back to the slabs; any block it allocates or releases later
+// (in other exit handlers) goes straight to and from the slabs.
+void DrainThread(void* cache) {
+    auto* ending = static_cast<stThreadCache*>(cache);
+    ending->ending = true;
+    for (std::size_t classIndex = 0; classIndex < kClassCount; ++classIndex) {
+        Drain(*ending, classIndex, ending->counts[classIndex]);
+    }
+}
+
+class CThreadEnd {
+public:
+    CThreadEnd() { m_valid = pthread_key_create(&m_key, DrainThread) == 0; }
+    // Once the library is unloaded no thread may call back into it.
+    ~CThreadEnd() {
+        if (m_valid) {
+            pthread_key_delete(m_key);
+        }
+    }
+    CThreadEnd(const CThreadEnd&) = delete;
+    CThreadEnd& operator=(const CThreadEnd&) = delete;
+
+    // Asks for the thread's lists to be given back at its end; false if that cannot be arranged.
+    bool Register(stThreadCache& cache) const { return m_valid && pthread_setspecific(m_key, &cache) == 0; }
+
+private:
+    pthread_key_t m_key{};
+    bool m_valid = false;
+};
+
+const CThreadEnd g_threadEnd;
+
+// A thread whose lists could not be registered for its end works without them.
+bool UsesList(stThreadCache& cache) {
+    if (!cache.registered && !cache.ending) {
+        cache.registered = g_threadEnd.Register(cache);
+        cache.ending = !cache.registered;
+    }
+    return !cache.ending;
+}
+
+[[gnu::noinline]] bool RefillList(stThreadCache& cache, std::size_t classIndex) {
+    return Refill(cache, classIndex, UsesList(cache) ? kBatch : 1);
+}
+
+void* AllocateSmall(std::size_t bytes, bool zeroed) {
+    const std::size_t classIndex = ClassOf(bytes);
+    stThreadCache& cache = t_cache;
+    if (__builtin_expect(cache.blocks[classIndex] == nullptr, false) && !RefillList(cache, classIndex)) {
+        return nullptr;
+    }
+    char* block = reinterpret_cast<char*>(Pop(cache, classIndex)) + kHeaderBytes;
+#if defined(AIRVANE_VALGRIND_CLIENT)
+    if (Watched()) {
+        VALGRIND_MALLOCLIKE_BLOCK(block, bytes, 0, zeroed ? 1 : 0);
+    }
+#endif
+    Show(block, bytes);
+    if (zeroed) {
+        std::memset(block, 0, bytes);
+    }
+    return block;
+}
+
+[[gnu::noinline]] void DrainList(stThreadCache& cache, std::size_t classIndex) {
+    Drain(cache, classIndex, UsesList(cache) ? kBatch : cache.counts[classIndex]);
+}
+
+void ReleaseSmall(stSlab* slab, stHeader* header) {
+    const std::size_t classIndex = slab->classIndex;
+    Hide(reinterpret_cast<char*>(header) + kHeaderBytes, kClassBytes[classIndex]);
+#if defined(AIRVANE_VALGRIND_CLIENT)
+    if (Watched()) {
+        VALGRIND_FREELIKE_BLOCK(reinterpret_cast<char*>(header) + kHeaderBytes, 0);
+    }
+#endif
+    stThreadCache& cache = t_cache;
+    Push(cache, classIndex, header);
+    if (__builtin_expect(cache.counts[classIndex] >= 2 * kBatch || cache.ending, false)) {
+        DrainList(cache, classIndex);
     }
 }
 

@@ -6,17 +6,37 @@
 // frees it need not share a C runtime. Not part of the exported interface.
 
 #include "airvane/Export.h"
+#include "airvane/platform/internal/GlobalBlocks.h"
 
+#include <atomic>
 #include <cstddef>
 #include <new>
 
 namespace airvane::xml {
 
+// True once a test tracks allocations (below); until then every block goes straight to global
+// memory.
+extern std::atomic<bool> g_trackingAllocations;
+void* AllocateTrackedBlock(std::size_t bytes, bool zeroed);
+void ReleaseTrackedBlock(void* block);
+
 // A block of `bytes` bytes, zero-filled when `zeroed` (otherwise the caller writes every byte);
 // null when no memory is left.
-void* AllocateTreeBlock(std::size_t bytes, bool zeroed);
+inline void* AllocateTreeBlock(std::size_t bytes, bool zeroed) {
+    if (__builtin_expect(g_trackingAllocations.load(std::memory_order_relaxed), false)) {
+        return AllocateTrackedBlock(bytes, zeroed);
+    }
+    return platform::GlobalAllocBlock(bytes, zeroed);
+}
+
 // Releases a block from AllocateTreeBlock (or any global memory block); null is ignored.
-void ReleaseTreeBlock(void* block);
+inline void ReleaseTreeBlock(void* block) {
+    if (__builtin_expect(g_trackingAllocations.load(std::memory_order_relaxed), false)) {
+        ReleaseTrackedBlock(block);
+        return;
+    }
+    platform::GlobalReleaseBlock(block);
+}
 
 // A zero-initialised record of type T from AllocateTreeBlock, or null.
 template <class T> T* NewTreeRecord() {
