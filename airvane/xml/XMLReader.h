@@ -40,7 +40,8 @@ AIRVANE_API stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXM
 
 // Sets, for every later parse of the process (XMLParseText, XMLLoadFile), the memory the tree of
 // one parse may use: `bytesPerTextByte` times the text's length plus `extraBytes`, each node,
-// attribute and string block counted with its size and 16 bytes of allocator overhead. Past it
+// attribute and string block counted with the memory it takes up (its size rounded up to the
+// allocator's size class, and the allocator's header). Past it
 // the parse ends as when no memory is left, keeping the tree built so far. The default is
 // 64 bytes per text byte plus 64 MiB.
 AIRVANE_API void XMLSetMemoryBudget(std::uint32_t bytesPerTextByte, std::uint64_t extraBytes);

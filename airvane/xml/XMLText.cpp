@@ -1,4 +1,5 @@
 #include "airvane/xml/internal/XMLText.h"
+#include "airvane/platform/internal/GlobalBlocks.h"
 #include "airvane/platform/internal/Guard.h"
 
 #include "airvane/xml/XMLTree.h"
@@ -37,11 +38,8 @@ constexpr stRescanEntity kRescanEntities[] = {
 
 } // namespace
 
-// What one block costs beyond its own bytes: the allocator's header and rounding.
-constexpr std::size_t kBlockOverhead = 16;
-
 bool CTreeBudget::Take(std::size_t bytes) {
-    const std::uint64_t cost = std::uint64_t{bytes} + kBlockOverhead;
+    const std::uint64_t cost = platform::GlobalBlockFootprint(bytes);
     if (cost > m_left) {
         m_left = 0; // once refused, every later request is refused too
         return false;

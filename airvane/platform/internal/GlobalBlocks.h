@@ -12,5 +12,7 @@ namespace airvane::platform {
 void* GlobalAllocBlock(std::size_t bytes, bool zeroed);
 // Releases a block from GlobalAllocBlock or GlobalAllocZeroed; null is ignored.
 void GlobalReleaseBlock(void* block);
+// The memory a block of `bytes` bytes takes up, with the allocator's header and rounding.
+std::size_t GlobalBlockFootprint(std::size_t bytes);
 
 } // namespace airvane::platform

@@ -426,6 +426,19 @@ void GlobalReleaseBlock(void* block) {
     ReleaseSmall(slab, header);
 }
 
+std::size_t GlobalBlockFootprint(std::size_t bytes) {
+    const std::size_t wanted = bytes == 0 ? 1 : bytes;
+    if (wanted <= kLargest) {
+        return kHeaderBytes + kClassBytes[ClassOf(wanted)];
+    }
+    // The C library adds a header of its own and rounds to 16 bytes.
+    constexpr std::size_t kLibraryOverhead = 16;
+    if (wanted > static_cast<std::size_t>(-1) - kHeaderBytes - kLibraryOverhead - 15) {
+        return static_cast<std::size_t>(-1);
+    }
+    return kHeaderBytes + (wanted + 15) / 16 * 16 + kLibraryOverhead;
+}
+
 void* GlobalAllocZeroed(std::size_t bytes) {
     return GlobalAllocBlock(bytes, true);
 }

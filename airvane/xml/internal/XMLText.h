@@ -9,9 +9,9 @@
 
 namespace airvane::xml {
 
-// The memory a parse may still use for the tree it builds. Every block counts with its size
-// and the allocator's per-block overhead; a request past the limit is refused as if no memory
-// were left.
+// The memory a parse may still use for the tree it builds. Every block counts with the memory
+// it takes up in global memory (GlobalBlockFootprint); a request past the limit is refused as if
+// no memory were left.
 class CTreeBudget {
 public:
     explicit CTreeBudget(std::uint64_t limit) : m_left(limit) {}
