@@ -48,12 +48,9 @@ namespace airvane::platform {
 
 namespace {
 
-constexpr std::size_t kHeaderBytes = 16;
+using namespace small_blocks;
+
 constexpr std::size_t kSlabBytes = 64 * 1024;
-// Payload bytes of each class; larger requests go to the C library.
-constexpr std::size_t kClassBytes[] = {16, 32, 48, 64, 96, 128, 192, 256};
-constexpr std::size_t kClassCount = sizeof kClassBytes / sizeof kClassBytes[0];
-constexpr std::size_t kLargest = kClassBytes[kClassCount - 1];
 
 struct stSlab;
 
@@ -136,14 +133,6 @@ public:
 private:
     stClass& m_owner;
 };
-
-// The class of a request of 1 to kLargest bytes, by its size in 16-byte units (rounded up).
-constexpr std::uint8_t kClassBySixteenths[] = {0, 0, 1, 2, 3, 4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7};
-static_assert(sizeof kClassBySixteenths == kLargest / 16 + 1, "one class per 16-byte step");
-
-std::size_t ClassOf(std::size_t bytes) {
-    return kClassBySixteenths[(bytes + 15) / 16];
-}
 
 void Link(stClass& owner, stSlab* slab) {
     slab->prev = nullptr;
@@ -350,16 +339,8 @@ bool UsesList(stThreadCache& cache) {
     return !cache.ending;
 }
 
-[[gnu::noinline]] bool RefillList(stThreadCache& cache, std::size_t classIndex) {
-    return Refill(cache, classIndex, UsesList(cache) ? kBatch : 1);
-}
-
-void* AllocateSmall(std::size_t bytes, bool zeroed) {
-    const std::size_t classIndex = ClassOf(bytes);
-    stThreadCache& cache = t_cache;
-    if (__builtin_expect(cache.blocks[classIndex] == nullptr, false) && !RefillList(cache, classIndex)) {
-        return nullptr;
-    }
+// The first block of the thread's list (which holds one) for a request of `bytes` bytes.
+void* HandOut(stThreadCache& cache, std::size_t classIndex, std::size_t bytes, bool zeroed) {
     char* block = reinterpret_cast<char*>(Pop(cache, classIndex)) + kHeaderBytes;
 #if defined(AIRVANE_VALGRIND_CLIENT)
     if (Watched()) {
@@ -367,10 +348,27 @@ void* AllocateSmall(std::size_t bytes, bool zeroed) {
     }
 #endif
     Show(block, bytes);
-    if (zeroed) {
-        std::memset(block, 0, bytes);
+    return zeroed ? std::memset(block, 0, bytes) : block;
+}
+
+[[gnu::noinline]] void* AllocateAfterRefill(std::size_t classIndex, std::size_t bytes, bool zeroed) {
+    stThreadCache& cache = t_cache;
+    if (!Refill(cache, classIndex, UsesList(cache) ? kBatch : 1)) {
+        return nullptr;
     }
-    return block;
+    return HandOut(cache, classIndex, bytes, zeroed);
+}
+
+[[gnu::noinline]] void* AllocateLarge(std::size_t bytes, bool zeroed) {
+    if (bytes > static_cast<std::size_t>(-1) - kHeaderBytes) {
+        return nullptr;
+    }
+    void* memory = zeroed ? std::calloc(1, kHeaderBytes + bytes) : std::malloc(kHeaderBytes + bytes);
+    if (memory == nullptr) {
+        return nullptr;
+    }
+    new (memory) stHeader{}; // no slab
+    return static_cast<char*>(memory) + kHeaderBytes;
 }
 
 [[gnu::noinline]] void DrainList(stThreadCache& cache, std::size_t classIndex) {
@@ -395,20 +393,17 @@ void ReleaseSmall(stSlab* slab, stHeader* header) {
 } // namespace
 
 void* GlobalAllocBlock(std::size_t bytes, bool zeroed) {
-    // A block of at least one byte keeps "null means no memory".
+    if (bytes > kLargest) {
+        return AllocateLarge(bytes, zeroed);
+    }
+    // A request of zero bytes gets a block of one, which keeps "null means no memory".
     const std::size_t wanted = bytes == 0 ? 1 : bytes;
-    if (wanted <= kLargest) {
-        return AllocateSmall(wanted, zeroed);
+    const std::size_t classIndex = ClassOf(wanted);
+    stThreadCache& cache = t_cache;
+    if (__builtin_expect(cache.blocks[classIndex] == nullptr, false)) {
+        return AllocateAfterRefill(classIndex, wanted, zeroed);
     }
-    if (wanted > static_cast<std::size_t>(-1) - kHeaderBytes) {
-        return nullptr;
-    }
-    void* memory = zeroed ? std::calloc(1, kHeaderBytes + wanted) : std::malloc(kHeaderBytes + wanted);
-    if (memory == nullptr) {
-        return nullptr;
-    }
-    new (memory) stHeader{}; // no slab
-    return static_cast<char*>(memory) + kHeaderBytes;
+    return HandOut(cache, classIndex, wanted, zeroed);
 }
 
 void GlobalReleaseBlock(void* block) {
@@ -424,19 +419,6 @@ void GlobalReleaseBlock(void* block) {
     }
     Hide(header, kHeaderBytes);
     ReleaseSmall(slab, header);
-}
-
-std::size_t GlobalBlockFootprint(std::size_t bytes) {
-    const std::size_t wanted = bytes == 0 ? 1 : bytes;
-    if (wanted <= kLargest) {
-        return kHeaderBytes + kClassBytes[ClassOf(wanted)];
-    }
-    // The C library adds a header of its own and rounds to 16 bytes.
-    constexpr std::size_t kLibraryOverhead = 16;
-    if (wanted > static_cast<std::size_t>(-1) - kHeaderBytes - kLibraryOverhead - 15) {
-        return static_cast<std::size_t>(-1);
-    }
-    return kHeaderBytes + (wanted + 15) / 16 * 16 + kLibraryOverhead;
 }
 
 void* GlobalAllocZeroed(std::size_t bytes) {

@@ -23,16 +23,6 @@ void GlobalReleaseBlock(void* block) {
     }
 }
 
-std::size_t GlobalBlockFootprint(std::size_t bytes) {
-    // The process heap's block header and its rounding to 16 bytes, about 32 bytes in all.
-    constexpr std::size_t kHeapOverhead = 32;
-    const std::size_t wanted = bytes == 0 ? 1 : bytes;
-    if (wanted > static_cast<std::size_t>(-1) - kHeapOverhead - 15) {
-        return static_cast<std::size_t>(-1);
-    }
-    return (wanted + 15) / 16 * 16 + kHeapOverhead;
-}
-
 void* GlobalAllocZeroed(std::size_t bytes) {
     return GlobalAllocBlock(bytes, true);
 }
