@@ -118,21 +118,41 @@ void Show(const void* at, std::size_t bytes) {
 #endif
 }
 
+void Lock(stClass& owner) {
+    // Taken at once unless another thread holds it: the waiting stays off the common path.
+    while (__builtin_expect(owner.lock.test_and_set(std::memory_order_acquire), false)) {
+        std::this_thread::yield();
+    }
+}
+
+void Unlock(stClass& owner) {
+    owner.lock.clear(std::memory_order_release);
+}
+
 class CClassLock {
 public:
-    explicit CClassLock(stClass& owner) : m_owner(owner) {
-        // Taken at once unless another thread holds it: the waiting stays off the common path.
-        while (__builtin_expect(m_owner.lock.test_and_set(std::memory_order_acquire), false)) {
-            std::this_thread::yield();
-        }
-    }
-    ~CClassLock() { m_owner.lock.clear(std::memory_order_release); }
+    explicit CClassLock(stClass& owner) : m_owner(owner) { Lock(m_owner); }
+    ~CClassLock() { Unlock(m_owner); }
     CClassLock(const CClassLock&) = delete;
     CClassLock& operator=(const CClassLock&) = delete;
 
 private:
     stClass& m_owner;
 };
+
+// Around a fork the forking thread holds every class lock, so the child never starts with one
+// held by a thread it does not have.
+void LockAllClasses() {
+    for (stClass& owner : g_classes) {
+        Lock(owner);
+    }
+}
+
+void UnlockAllClasses() {
+    for (stClass& owner : g_classes) {
+        Unlock(owner);
+    }
+}
 
 void Link(stClass& owner, stSlab* slab) {
     slab->prev = nullptr;
@@ -335,17 +355,23 @@ void DrainThread(void* cache) {
     }
 }
 
-class CThreadEnd {
+// The thread and process events the allocator follows: a thread's end (its lists go back to the
+// slabs) and a fork (the class locks are held across it).
+class CThreadHooks {
 public:
-    CThreadEnd() { m_valid = pthread_key_create(&m_key, DrainThread) == 0; }
-    // Once the library is unloaded no thread may call back into it.
-    ~CThreadEnd() {
+    CThreadHooks() {
+        m_valid = pthread_key_create(&m_key, DrainThread) == 0;
+        pthread_atfork(LockAllClasses, UnlockAllClasses, UnlockAllClasses);
+    }
+    // Once the library is unloaded no thread may call back into it (the C library forgets the
+    // fork handlers of an unloaded module itself).
+    ~CThreadHooks() {
         if (m_valid) {
             pthread_key_delete(m_key);
         }
     }
-    CThreadEnd(const CThreadEnd&) = delete;
-    CThreadEnd& operator=(const CThreadEnd&) = delete;
+    CThreadHooks(const CThreadHooks&) = delete;
+    CThreadHooks& operator=(const CThreadHooks&) = delete;
 
     // Asks for the thread's lists to be given back at its end; false if that cannot be arranged.
     bool Register(stThreadCache& cache) const { return m_valid && pthread_setspecific(m_key, &cache) == 0; }
@@ -355,12 +381,12 @@ private:
     bool m_valid = false;
 };
 
-const CThreadEnd g_threadEnd;
+const CThreadHooks g_threadHooks;
 
 // A thread whose lists could not be registered for its end works without them.
 bool UsesList(stThreadCache& cache) {
     if (!cache.registered && !cache.ending) {
-        cache.registered = g_threadEnd.Register(cache);
+        cache.registered = g_threadHooks.Register(cache);
         cache.ending = !cache.registered;
     }
     return !cache.ending;
