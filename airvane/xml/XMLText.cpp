@@ -96,6 +96,22 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
     };
 
     while (read < source.size()) {
+        // Text up to the next "&" is copied as it is, in one piece (the re-scanned character
+        // is looked at on its own below).
+        if (read != overridePos) {
+            const void* ampersand = std::memchr(text + read, '&', length - read);
+            const std::size_t runEnd =
+                ampersand != nullptr ? static_cast<std::size_t>(static_cast<const char*>(ampersand) - text)
+                                     : length;
+            if (runEnd != read) {
+                if (out != nullptr) {
+                    std::memcpy(out + written, text + read, runEnd - read);
+                }
+                written += runEnd - read;
+                read = runEnd;
+                continue;
+            }
+        }
         const char c = read == overridePos ? overrideChar : source[read];
         if (c != '&') {
             emit(c);
@@ -162,12 +178,21 @@ struct stKeptRange {
     std::size_t end;
 };
 
+bool InSet(const char* set, char c) {
+    for (; *set != '\0'; ++set) {
+        if (*set == c) {
+            return true;
+        }
+    }
+    return false;
+}
+
 stKeptRange TrimmedRange(const char* text, std::size_t length, const char* set) {
     stKeptRange kept{0, length};
-    while (kept.begin < kept.end && std::strchr(set, text[kept.begin]) != nullptr) {
+    while (kept.begin < kept.end && InSet(set, text[kept.begin])) {
         ++kept.begin;
     }
-    while (kept.end - kept.begin > 1 && std::strchr(set, text[kept.end - 1]) != nullptr) {
+    while (kept.end - kept.begin > 1 && InSet(set, text[kept.end - 1])) {
         --kept.end;
     }
     return kept;
@@ -180,7 +205,8 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
     // Text without "&" is its own decoded form: it is trimmed where it lies and copied once.
     const char* decoded = text;
     std::size_t decodedLength = length;
-    if (std::memchr(text, '&', length) != nullptr) {
+    const void* ampersand = std::memchr(text, '&', length);
+    if (ampersand != nullptr) {
         // Decoding never lengthens a text; without memory for the scratch copy there is no text.
         if (scratch.size() < length) {
             Guard([&] { scratch.resize(length); });
@@ -188,7 +214,10 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
                 return nullptr;
             }
         }
-        decodedLength = DecodeEntities(text, length, scratch.data());
+        // The part before the first "&" decodes to itself.
+        const std::size_t plain = static_cast<std::size_t>(static_cast<const char*>(ampersand) - text);
+        std::memcpy(scratch.data(), text, plain);
+        decodedLength = plain + DecodeEntities(text + plain, length - plain, scratch.data() + plain);
         decoded = scratch.data();
     }
     if (trimSet == nullptr) {
