@@ -29,6 +29,7 @@ using airvane::xml::kNoIndex;
 using airvane::xml::stTagEntries;
 using airvane::xml::stTagEntry;
 using airvane::xml::stTagName;
+using airvane::xml::stTagStart;
 
 constexpr std::string_view kCDataStart = "<![CDATA[";
 constexpr std::string_view kCDataEnd = "]]>";
@@ -52,7 +53,6 @@ struct stLevel {
     std::uint32_t begin;
     std::uint32_t end;
     std::uint32_t position; // where the next tag is looked for
-    std::uint32_t hint;     // the index's lookups of the level's tags start there, in text order
     bool positionValid;     // false once the level ended without a position (no parent text)
     stXMLNode* parent;
     stXMLNode** tail; // where the next element of the chain is linked
@@ -70,8 +70,9 @@ struct stAttributeRange {
 // ">" at a time while the same tag stays next (each ">" before an empty-element tag reads it
 // again), so nothing is worked out twice; Reset starts on another tag.
 struct stTagState {
-    std::size_t open = kNone; // position of its "<"
-    std::size_t levelEnd = 0; // end of the level it was read in
+    std::size_t open = kNone;          // position of its "<"
+    const stTagStart* start = nullptr; // the index's entry for that "<"
+    std::size_t levelEnd = 0;          // end of the level it was read in
     bool hasName = false;
     std::size_t nameEnd = 0;  // the name is text[open + 1, nameEnd)
     bool appendSlash = false; // an empty-element tag whose name holds no "/"
@@ -85,8 +86,9 @@ struct stTagState {
     std::size_t attributesStart = 0;
     std::vector<stAttributeRange> attributes; // capacity reused from tag to tag
 
-    void Reset(std::size_t at, std::size_t end) {
-        open = at;
+    void Reset(const stTagStart* tag, std::size_t end) {
+        open = tag->position;
+        start = tag;
         levelEnd = end;
         hasName = false;
         nameEnd = 0;
@@ -122,8 +124,9 @@ private:
     std::size_t NextLess(std::size_t from, std::size_t end) const;
     std::size_t NextGreater(std::size_t from, std::size_t end) const;
     std::size_t AfterGreater(std::size_t from, std::size_t end) const;
+    std::size_t PastTag(const stLevel& level) const;
     bool ReadTag(std::size_t open, std::size_t end);
-    const stTagName& Occurrences(stLevel& level, std::string_view name);
+    const stTagName& Occurrences(std::string_view name);
     bool ClosingExists(stLevel& level, std::string_view name);
     std::size_t FirstClosing(const stTagEntries& closings, std::size_t nameLength, std::size_t from,
                              std::size_t end, const stTagEntry* hint) const;
@@ -143,8 +146,8 @@ private:
 };
 
 std::size_t CReader::NextLess(std::size_t from, std::size_t end) const {
-    const std::uint32_t found = m_index.Less().Next(from);
-    return found != kNoIndex && found < end ? found : kNone;
+    const stTagStart* found = m_index.NextTag(from);
+    return found != nullptr && found->position < end ? found->position : kNone;
 }
 
 std::size_t CReader::NextGreater(std::size_t from, std::size_t end) const {
@@ -155,6 +158,16 @@ std::size_t CReader::NextGreater(std::size_t from, std::size_t end) const {
 std::size_t CReader::AfterGreater(std::size_t from, std::size_t end) const {
     const std::size_t greater = NextGreater(from, end);
     return greater != kNone ? greater + 1 : end;
+}
+
+std::size_t CReader::PastTag(const stLevel& level) const {
+    // No "<" lies between the position and the tag's "<", so the first ">" from the position is
+    // the tag's own first ">" unless a ">" comes before the tag.
+    const stTagStart& tag = *m_tag.start;
+    if (tag.previousGreater == kNoIndex || tag.previousGreater < level.position) {
+        return tag.greater < level.end ? tag.greater + 1 : level.end;
+    }
+    return AfterGreater(level.position, level.end);
 }
 
 bool CReader::ReadTag(std::size_t open, std::size_t end) {
@@ -175,13 +188,13 @@ bool CReader::ReadTag(std::size_t open, std::size_t end) {
         }
         tagEnd = NextGreater(following + 1, end);
     } else {
-        tagEnd = NextGreater(open + 1, end);
+        tagEnd = m_tag.start->greater < end ? m_tag.start->greater : kNone;
     }
     if (tagEnd == kNone) {
         return false; // "<" without ">"
     }
     // The tag runs from "<" to the first ">" after it; "/>" there makes it an empty-element tag.
-    const std::size_t firstGreater = cdata ? NextGreater(open + 1, end) : tagEnd;
+    const std::size_t firstGreater = m_tag.start->greater;
     const bool emptyElement = m_text[firstGreater - 1] == '/';
     // The name: after "<" up to white space or the end of the tag, looked at no further than
     // one byte past the longest name.
@@ -205,9 +218,9 @@ bool CReader::ReadTag(std::size_t open, std::size_t end) {
     return true;
 }
 
-const stTagName& CReader::Occurrences(stLevel& level, std::string_view name) {
+const stTagName& CReader::Occurrences(std::string_view name) {
     if (!m_tag.haveOccurrences) {
-        m_tag.occurrences = m_index.FindAt(m_tag.open, name, level.hint);
+        m_tag.occurrences = m_index.FindAt(*m_tag.start, name);
         m_tag.haveOccurrences = true;
     }
     return m_tag.occurrences;
@@ -230,7 +243,7 @@ bool CReader::ClosingExists(stLevel& level, std::string_view name) {
     if (m_tag.closingExists < 0) {
         // The level's first closing tag is the tag's next one unless one comes before the tag
         // inside the level; then the last of those tells, as the first one starts no later.
-        const stTagName& occurrences = Occurrences(level, name);
+        const stTagName& occurrences = Occurrences(name);
         const stTagEntry* next = occurrences.nextClosing;
         const stTagEntry* before = next != nullptr && next != occurrences.closings.begin ? next - 1 : nullptr;
         bool exists;
@@ -248,7 +261,11 @@ stContent CReader::ElementContent(stLevel& level, std::string_view name) {
     // The content starts after the first ">" that follows "<" name; the name's first
     // occurrence from the position is the tag itself, as no "<" comes before it.
     stContent content;
-    const std::size_t greater = NextGreater(m_tag.open + 1 + name.size(), level.end);
+    // Up to the tag's first ">" (a name read across a CDATA section may hold ">").
+    const std::size_t nameEnd = m_tag.open + 1 + name.size();
+    const std::size_t greater = nameEnd <= m_tag.start->greater
+                                    ? (m_tag.start->greater < level.end ? m_tag.start->greater : kNone)
+                                    : NextGreater(nameEnd, level.end);
     if (greater == kNone) {
         content.begin = level.end;
         return content;
@@ -257,7 +274,7 @@ stContent CReader::ElementContent(stLevel& level, std::string_view name) {
     // It ends at the closing tag where the closings seen from its start first outnumber the
     // counted openings; that closing must lie inside the level. Any closing or opening before
     // it lies inside the level too, so the index's pairing of the whole text tells.
-    const stTagName& occurrences = Occurrences(level, name);
+    const stTagName& occurrences = Occurrences(name);
     const airvane::xml::stPairing& pairing = occurrences.pairing;
     const std::uint32_t start = pairing.LowerBound(content.begin, occurrences.selfEvent);
     if (start < pairing.count && pairing.ends[start] != kNoIndex) {
@@ -391,19 +408,20 @@ bool CReader::Step() {
     if (!level.positionValid) {
         return false;
     }
-    const std::size_t open = NextLess(level.position, level.end);
-    if (open == kNone) {
+    const stTagStart* tag = m_index.NextTag(level.position);
+    if (tag == nullptr || tag->position >= level.end) {
         return false;
     }
+    const std::size_t open = tag->position;
     if (m_tag.open != open || m_tag.levelEnd != level.end) {
-        m_tag.Reset(open, level.end);
+        m_tag.Reset(tag, level.end);
         m_tag.hasName = ReadTag(open, level.end);
     }
     if (!m_tag.hasName) {
         return false;
     }
     if (m_tag.tooLong) {
-        level.position = static_cast<std::uint32_t>(AfterGreater(level.position, level.end));
+        level.position = static_cast<std::uint32_t>(PastTag(level));
         return true;
     }
     const std::string_view name = m_text.substr(open + 1, m_tag.nameEnd - open - 1);
@@ -411,7 +429,7 @@ bool CReader::Step() {
     const bool emptyElement = m_tag.appendSlash || slash != std::string_view::npos;
     if (!emptyElement && !ClosingExists(level, name)) {
         // Never closed in this text: a prolog, a declaration, a comment or a stray tag.
-        level.position = static_cast<std::uint32_t>(AfterGreater(level.position, level.end));
+        level.position = static_cast<std::uint32_t>(PastTag(level));
         return true;
     }
     // An empty-element tag's node is named up to its last "/".
@@ -432,16 +450,15 @@ bool CReader::Step() {
         BuildAttributes(node);
     }
     if (emptyElement) {
-        level.position = static_cast<std::uint32_t>(AfterGreater(level.position, level.end));
+        level.position = static_cast<std::uint32_t>(PastTag(level));
         return true;
     }
     // Past the content, then past the next closing tag; none ends the level.
-    const std::size_t from =
-        std::min<std::size_t>(AfterGreater(level.position, level.end) + content.length, level.end);
+    const std::size_t from = std::min<std::size_t>(PastTag(level) + content.length, level.end);
     // Mostly that is the closing tag that ended the content (unless a ">" came before the tag).
     std::size_t closing = content.closing;
     if (closing != from) {
-        const stTagName& occurrences = Occurrences(level, name);
+        const stTagName& occurrences = Occurrences(name);
         closing = FirstClosing(occurrences.closings, name.size(), from, level.end, occurrences.nextClosing);
     }
     if (closing == kNone) {
@@ -453,7 +470,6 @@ bool CReader::Step() {
         const stLevel nested{static_cast<std::uint32_t>(content.begin),
                              static_cast<std::uint32_t>(content.begin + content.length),
                              static_cast<std::uint32_t>(content.begin),
-                             level.hint,
                              true,
                              node,
                              &node->firstChild};
@@ -474,7 +490,7 @@ void CReader::FinishLevel() noexcept {
 stXMLNode* CReader::Run(stXMLNode* parent) noexcept {
     stXMLNode* first = nullptr;
     if (!airvane::Guard(false, [&] {
-            m_levels.push_back({0, static_cast<std::uint32_t>(m_text.size()), 0, 0, true, parent, &first});
+            m_levels.push_back({0, static_cast<std::uint32_t>(m_text.size()), 0, true, parent, &first});
             return true;
         })) {
         return nullptr;
