@@ -203,11 +203,7 @@ void CTagIndex::CNames::Grow() {
     }
 }
 
-std::uint32_t CTagIndex::CNames::Intern(std::size_t offset, std::size_t length) {
-    // Siblings of one name and a leaf's closing tag repeat the name just interned.
-    if (length == m_lastLength && m_text.compare(offset, length, m_text.substr(m_lastOffset, length)) == 0) {
-        return m_lastId;
-    }
+std::uint32_t CTagIndex::CNames::InternOther(std::size_t offset, std::size_t length) {
     m_lastOffset = offset;
     m_lastLength = length;
     m_lastId = InternNew(offset, length);
@@ -285,9 +281,11 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
         std::size_t end = greater;
         if (!closing) {
             const std::size_t limit = std::min(greater, std::min(size, i + 2 + kMaxXMLNameLength));
-            const void* space = std::memchr(data + i + 1, ' ', limit - (i + 1));
-            end =
-                space != nullptr ? static_cast<std::size_t>(static_cast<const char*>(space) - data) : greater;
+            end = i + 1;
+            while (end < limit && data[end] != ' ') {
+                ++end;
+            }
+            end = end < limit ? end : greater;
         }
         const std::size_t nameStart = i + (closing ? 2 : 1);
         const std::size_t length = end - nameStart;

@@ -132,7 +132,13 @@ private:
     class CNames {
     public:
         explicit CNames(std::string_view text) : m_text(text) {}
-        std::uint32_t Intern(std::size_t offset, std::size_t length);
+        std::uint32_t Intern(std::size_t offset, std::size_t length) {
+            // Siblings of one name and a leaf's closing tag repeat the name just interned.
+            if (length == m_lastLength && SameBytes(offset, m_lastOffset, length)) {
+                return m_lastId;
+            }
+            return InternOther(offset, length);
+        }
         std::uint32_t Lookup(std::string_view name) const;
         std::uint32_t Count() const { return static_cast<std::uint32_t>(m_keys.size()); }
         std::size_t Length(std::uint32_t id) const { return m_keys[id].length; }
@@ -147,6 +153,16 @@ private:
             std::uint32_t length;
         };
 
+        // Names are short: a plain loop costs less than a call.
+        bool SameBytes(std::size_t first, std::size_t second, std::size_t length) const {
+            for (std::size_t i = 0; i < length; ++i) {
+                if (m_text[first + i] != m_text[second + i]) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        std::uint32_t InternOther(std::size_t offset, std::size_t length);
         static std::uint32_t Hash(std::string_view name);
         // The slot holding `name`, or the empty slot where it would go.
         std::size_t Probe(std::string_view name, std::uint32_t hash) const;
