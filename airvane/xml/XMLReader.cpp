@@ -75,6 +75,7 @@ struct stTagState {
     std::size_t levelEnd = 0;          // end of the level it was read in
     bool hasName = false;
     std::size_t nameEnd = 0;  // the name is text[open + 1, nameEnd)
+    std::size_t slash = 0;    // offset of the name's last "/" (npos when none)
     bool appendSlash = false; // an empty-element tag whose name holds no "/"
     bool tooLong = false;     // the name is longer than kMaxXMLNameLength
     int closingExists = -1;   // -1 unknown
@@ -132,7 +133,7 @@ private:
                              std::size_t end, const stTagEntry* hint) const;
     stContent ElementContent(stLevel& level, std::string_view name);
     stXMLNode* AppendNode(stLevel& level, std::string_view name);
-    std::size_t FindName(std::size_t from, std::size_t end, std::string_view name);
+    std::size_t FindName(std::size_t from, std::string_view name);
     void ScanAttributes(std::size_t start, std::size_t end);
     void BuildAttributes(stXMLNode* node);
     void SetParentValue(const stLevel& level);
@@ -213,7 +214,8 @@ bool CReader::ReadTag(std::size_t open, std::size_t end) {
         return true;
     }
     const std::string_view name = m_text.substr(open + 1, nameLength);
-    m_tag.appendSlash = emptyElement && name.find('/') == std::string_view::npos;
+    m_tag.slash = name.rfind('/');
+    m_tag.appendSlash = emptyElement && m_tag.slash == std::string_view::npos;
     m_tag.tooLong = nameLength + (m_tag.appendSlash ? 1 : 0) > kMaxXMLNameLength;
     return true;
 }
@@ -306,13 +308,19 @@ stXMLNode* CReader::AppendNode(stLevel& level, std::string_view name) {
     return node;
 }
 
-std::size_t CReader::FindName(std::size_t from, std::size_t end, std::string_view name) {
+std::size_t CReader::FindName(std::size_t from, std::string_view name) {
     // No occurrence lies in [nameFrom, nameFound), so the last answer holds for any start in
     // between.
     if (m_tag.nameFrom == kNone || from < m_tag.nameFrom || from > m_tag.nameFound) {
-        const std::size_t found = m_text.substr(0, end).find(name, from);
+        // The tag's own name is an occurrence, so an earlier one starts before it, and mostly
+        // not even the name's first byte lies there.
+        const std::size_t own = m_tag.open + 1;
+        std::size_t found = name.empty() ? from : own;
+        if (!name.empty() && std::memchr(m_text.data() + from, name[0], own - from) != nullptr) {
+            found = m_text.substr(0, own + name.size()).find(name, from);
+        }
         m_tag.nameFrom = from;
-        m_tag.nameFound = found == std::string_view::npos ? end : found;
+        m_tag.nameFound = found;
     }
     return m_tag.nameFound;
 }
@@ -425,7 +433,7 @@ bool CReader::Step() {
         return true;
     }
     const std::string_view name = m_text.substr(open + 1, m_tag.nameEnd - open - 1);
-    const std::size_t slash = name.rfind('/');
+    const std::size_t slash = m_tag.slash;
     const bool emptyElement = m_tag.appendSlash || slash != std::string_view::npos;
     if (!emptyElement && !ClosingExists(level, name)) {
         // Never closed in this text: a prolog, a declaration, a comment or a stray tag.
@@ -441,14 +449,11 @@ bool CReader::Step() {
         return false;
     }
     // The attribute list starts just after the first occurrence of the name from the position.
-    const std::size_t found = FindName(level.position, level.end, nodeName);
-    if (found < level.end || nodeName.empty()) {
-        const std::size_t start = found + nodeName.size();
-        if (!m_tag.haveAttributes || m_tag.attributesStart != start) {
-            ScanAttributes(start, level.end);
-        }
-        BuildAttributes(node);
+    const std::size_t start = FindName(level.position, nodeName) + nodeName.size();
+    if (!m_tag.haveAttributes || m_tag.attributesStart != start) {
+        ScanAttributes(start, level.end);
     }
+    BuildAttributes(node);
     if (emptyElement) {
         level.position = static_cast<std::uint32_t>(PastTag(level));
         return true;
