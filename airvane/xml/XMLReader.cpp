@@ -326,46 +326,41 @@ std::size_t CReader::FindName(std::size_t from, std::string_view name) {
 }
 
 void CReader::ScanAttributes(std::size_t start, std::size_t end) {
+    // The list ends at the first ">" from its start at the latest, so only "=" and double
+    // quotes need looking for before that. Mostly the list starts inside the tag, and that ">"
+    // is the tag's own.
+    const stTagStart& tag = *m_tag.start;
+    const bool inTag =
+        (tag.previousGreater == kNoIndex || tag.previousGreater < start) && start <= tag.greater;
+    const std::size_t greater = inTag ? tag.greater : NextGreater(start, end);
+    const std::size_t stop = std::min(greater, end);
+    const char* text = m_text.data();
+    const auto find = [&](std::size_t from, char c) {
+        const void* found = std::memchr(text + from, c, stop - from);
+        return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : kNone;
+    };
     m_tag.attributes.clear();
-    std::size_t i = start;
-    while (true) {
-        while (i < end && IsAttributeSpace(m_text[i])) {
+    for (std::size_t i = start;;) {
+        while (i < stop && IsAttributeSpace(text[i])) {
             ++i;
         }
-        if (i >= end || m_text[i] == '>') {
+        // The name is everything up to "=", white space included; only double quotes delimit
+        // values.
+        const std::size_t equals = i < stop ? find(i, '=') : kNone;
+        const std::size_t quote = equals != kNone ? find(equals, '"') : kNone;
+        if (quote == kNone) {
             break;
         }
-        // The name is everything up to "=", white space included.
-        const std::size_t nameBegin = i;
-        while (i < end && m_text[i] != '=' && m_text[i] != '>') {
-            ++i;
-        }
-        if (i >= end || m_text[i] == '>') {
-            break;
-        }
-        const std::size_t nameEnd = i;
-        // Only double quotes delimit values.
-        while (i < end && m_text[i] != '"' && m_text[i] != '>') {
-            ++i;
-        }
-        if (i >= end || m_text[i] == '>') {
-            break;
-        }
-        const std::size_t valueBegin = ++i;
         // A quote directly after "/" does not end the value (a folder path ending in "/").
-        bool endedAtQuote = false;
-        while (i < end && m_text[i] != '>') {
-            if (m_text[i] == '"' && m_text[i - 1] != '/') {
-                endedAtQuote = true;
-                break;
-            }
-            ++i;
+        std::size_t valueEnd = find(quote + 1, '"');
+        while (valueEnd != kNone && text[valueEnd - 1] == '/') {
+            valueEnd = find(valueEnd + 1, '"');
         }
-        m_tag.attributes.push_back({nameBegin, nameEnd, valueBegin, i});
-        if (!endedAtQuote) {
+        m_tag.attributes.push_back({i, equals, quote + 1, valueEnd != kNone ? valueEnd : stop});
+        if (valueEnd == kNone) {
             break;
         }
-        ++i;
+        i = valueEnd + 1;
     }
     m_tag.attributesStart = start;
     m_tag.haveAttributes = true;
