@@ -121,6 +121,9 @@ private:
     // One step of the level on top of the stack; false when the level is finished.
     bool Step();
     void FinishLevel() noexcept;
+    // Reads the content of the element just read, at once when it holds no tag, or else as a
+    // nested level.
+    void ReadContent(stXMLNode* node, const stContent& content);
 
     std::size_t NextLess(std::size_t from, std::size_t end) const;
     std::size_t NextGreater(std::size_t from, std::size_t end) const;
@@ -467,16 +470,26 @@ bool CReader::Step() {
         level.position = static_cast<std::uint32_t>(closing + name.size() + 3);
     }
     if (content.length != 0) {
-        const stLevel nested{static_cast<std::uint32_t>(content.begin),
-                             static_cast<std::uint32_t>(content.begin + content.length),
-                             static_cast<std::uint32_t>(content.begin),
-                             true,
-                             node,
-                             &node->firstChild};
-        // Without memory to read the content the element keeps no children and no text.
-        airvane::Guard([&] { m_levels.push_back(nested); });
+        ReadContent(node, content);
     }
     return true;
+}
+
+void CReader::ReadContent(stXMLNode* node, const stContent& content) {
+    const stLevel nested{static_cast<std::uint32_t>(content.begin),
+                         static_cast<std::uint32_t>(content.begin + content.length),
+                         static_cast<std::uint32_t>(content.begin),
+                         true,
+                         node,
+                         &node->firstChild};
+    // Content without "<" (the next "<" after the tag's is its closing tag) holds no tag: it
+    // is all the element's text.
+    if (m_tag.start[1].position >= nested.end) {
+        SetParentValue(nested);
+        return;
+    }
+    // Without memory to read the content the element keeps no children and no text.
+    airvane::Guard([&] { m_levels.push_back(nested); });
 }
 
 void CReader::FinishLevel() noexcept {

@@ -106,6 +106,10 @@ const stTagEntry* stTagEntries::LowerBound(std::size_t from, const stTagEntry* h
 std::uint32_t stPairing::LowerBound(std::size_t from, std::uint32_t hint) const {
     const std::uint32_t* data = positions;
     const auto positionOf = [data](std::size_t i) { return data[i]; };
+    // Mostly the answer is the event after the hint.
+    if (hint < count && positions[hint] < from && (hint + 1 == count || positions[hint + 1] >= from)) {
+        return hint + 1;
+    }
     const bool validHint = hint <= count && (hint == 0 || positions[hint - 1] < from);
     return static_cast<std::uint32_t>(Gallop(validHint ? hint : 0, count, from, positionOf));
 }
