@@ -205,7 +205,7 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
     // Text without "&" is its own decoded form: it is trimmed where it lies and copied once.
     const char* decoded = text;
     std::size_t decodedLength = length;
-    const void* ampersand = std::memchr(text, '&', length);
+    const void* ampersand = length != 0 ? std::memchr(text, '&', length) : nullptr;
     if (ampersand != nullptr) {
         // Decoding never lengthens a text; without memory for the scratch copy there is no text.
         if (scratch.size() < length) {
@@ -223,8 +223,7 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
     if (trimSet == nullptr) {
         return CopyToStringBlock(decoded, decodedLength, &budget);
     }
-    // Trimming looks no further than a zero byte.
-    const stKeptRange kept = TrimmedRange(decoded, strnlen(decoded, decodedLength), trimSet);
+    const stKeptRange kept = TrimmedRange(decoded, decodedLength, trimSet);
     return CopyToStringBlock(decoded + kept.begin, kept.end - kept.begin, &budget);
 }
 
