@@ -121,6 +121,8 @@ private:
     // One step of the level on top of the stack; false when the level is finished.
     bool Step();
     void FinishLevel() noexcept;
+    // Moves the level's position past the element just read and its closing tag.
+    void PassElement(stLevel& level, std::string_view name, const stContent& content);
     // Reads the content of the element just read, at once when it holds no tag, or else as a
     // nested level.
     void ReadContent(stXMLNode* node, const stContent& content);
@@ -456,6 +458,14 @@ bool CReader::Step() {
         level.position = static_cast<std::uint32_t>(PastTag(level));
         return true;
     }
+    PassElement(level, name, content);
+    if (content.length != 0) {
+        ReadContent(node, content);
+    }
+    return true;
+}
+
+void CReader::PassElement(stLevel& level, std::string_view name, const stContent& content) {
     // Past the content, then past the next closing tag; none ends the level.
     const std::size_t from = std::min<std::size_t>(PastTag(level) + content.length, level.end);
     // Mostly that is the closing tag that ended the content (unless a ">" came before the tag).
@@ -469,10 +479,6 @@ bool CReader::Step() {
     } else {
         level.position = static_cast<std::uint32_t>(closing + name.size() + 3);
     }
-    if (content.length != 0) {
-        ReadContent(node, content);
-    }
-    return true;
 }
 
 void CReader::ReadContent(stXMLNode* node, const stContent& content) {

@@ -248,19 +248,12 @@ void CTagIndex::COccurrences::Prepare(const std::vector<std::uint32_t>& counts) 
 CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     const std::size_t size = text.size();
     const char* data = text.data();
-    // Room for a tag every 16 bytes up front: fewer regrowths (each copies and touches fresh
-    // pages); pages reserved and never used cost nothing.
-    m_greater.Reserve(size / 16);
-    m_tags.reserve(size / 16);
-    for (const void* found = std::memchr(data, '>', size); found != nullptr;) {
-        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-        m_greater.Add(static_cast<std::uint32_t>(at));
-        if (at >= 2 && data[at - 1] == ']' && data[at - 2] == ']') {
-            m_cdataEnds.Add(static_cast<std::uint32_t>(at - 2));
-        }
-        found = std::memchr(data + at + 1, '>', size - at - 1);
-    }
+    FindGreaters();
     const std::vector<std::uint32_t>& greaters = m_greater.All();
+    // Room for a tag per ">" (most tags have one of their own), at most one every 3 bytes, up
+    // front: fewer regrowths (each copies and touches fresh pages); pages reserved and never
+    // used cost nothing.
+    m_tags.reserve(std::min(greaters.size(), size / 3));
     std::size_t nextGreater = 0; // index of the first ">" after the current "<"
     // Per name id: the openings and closings seen so far.
     std::vector<std::uint32_t> openingsSeen;
@@ -305,6 +298,21 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
         m_tags.push_back(tag);
     }
     FileTags(openingsSeen, closingsSeen);
+}
+
+void CTagIndex::FindGreaters() {
+    const std::size_t size = m_text.size();
+    const char* data = m_text.data();
+    // Room for a ">" every 16 bytes up front (see the tags below).
+    m_greater.Reserve(size / 16);
+    for (const void* found = std::memchr(data, '>', size); found != nullptr;) {
+        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+        m_greater.Add(static_cast<std::uint32_t>(at));
+        if (at >= 2 && data[at - 1] == ']' && data[at - 2] == ']') {
+            m_cdataEnds.Add(static_cast<std::uint32_t>(at - 2));
+        }
+        found = std::memchr(data + at + 1, '>', size - at - 1);
+    }
 }
 
 void CTagIndex::FileTags(const std::vector<std::uint32_t>& openings,

@@ -73,6 +73,56 @@ char* DuplicateString(const char* text) {
     return CopyToStringBlock(text, std::strlen(text));
 }
 
+namespace {
+
+// What an "&" starts: an entity whose character is written in its place, one whose character
+// replaces its ";" and is scanned again, a numeric reference giving a zero byte (which ends the
+// text), or none.
+struct stEntityMatch {
+    enum { kNone, kWrite, kRescan, kEnd } kind;
+    std::size_t length; // bytes of the entity, its ";" included
+    char character;
+};
+
+// The entities tried at `source[at]`, which is (or stands for) "&", in their fixed order.
+stEntityMatch MatchEntity(std::string_view source, std::size_t at) {
+    // The second character rules out all entities but one or three, before any comparison.
+    const auto begins = [&](std::string_view entity) {
+        return source.size() - at >= entity.size() && source[at + 1] == entity[1] &&
+               source.compare(at + 2, entity.size() - 2, entity.substr(2)) == 0;
+    };
+    if (begins(kEntityLt)) {
+        return {stEntityMatch::kWrite, kEntityLt.size(), '<'};
+    }
+    if (begins(kEntityGt)) {
+        return {stEntityMatch::kWrite, kEntityGt.size(), '>'};
+    }
+    if (begins(kNumericStart)) {
+        const std::size_t digits = at + kNumericStart.size();
+        const std::size_t window = std::min(source.size(), digits + kMaxReferenceDigits + 1);
+        const std::size_t semicolon = source.substr(0, window).find(';', digits);
+        if (semicolon != std::string_view::npos) {
+            unsigned value = 0;
+            for (std::size_t i = digits; i < semicolon && source[i] >= '0' && source[i] <= '9'; ++i) {
+                value = value * 10 + static_cast<unsigned>(source[i] - '0');
+            }
+            const char byte = static_cast<char>(value & 0xFFu);
+            return {byte == 0 ? stEntityMatch::kEnd : stEntityMatch::kWrite, semicolon + 1 - at, byte};
+        }
+    }
+    if (begins(kEntityQuot)) {
+        return {stEntityMatch::kWrite, kEntityQuot.size(), '"'};
+    }
+    for (const stRescanEntity& entity : kRescanEntities) {
+        if (begins(entity.text)) {
+            return {stEntityMatch::kRescan, entity.text.size(), entity.character};
+        }
+    }
+    return {stEntityMatch::kNone, 0, 0};
+}
+
+} // namespace
+
 std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
     const std::string_view source(text, length);
     std::size_t read = 0;
@@ -81,21 +131,13 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
     // was. As the source is left untouched, that one character is kept aside here.
     std::size_t overridePos = std::numeric_limits<std::size_t>::max();
     char overrideChar = 0;
-
-    auto emit = [&](char c) {
+    const auto emit = [&](const char* bytes, std::size_t count) {
         if (out != nullptr) {
-            out[written] = c;
+            std::memcpy(out + written, bytes, count);
         }
-        ++written;
+        written += count;
     };
-    // Does `entity` begin at `read`? Its first character is the current one, always "&"; the
-    // second one rules out all entities but one or three, before any comparison.
-    auto at = [&](std::string_view entity) {
-        return source.size() - read >= entity.size() && source[read + 1] == entity[1] &&
-               source.compare(read + 2, entity.size() - 2, entity.substr(2)) == 0;
-    };
-
-    while (read < source.size()) {
+    while (read < length) {
         // Text up to the next "&" is copied as it is, in one piece (the re-scanned character
         // is looked at on its own below).
         if (read != overridePos) {
@@ -104,65 +146,28 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
                 ampersand != nullptr ? static_cast<std::size_t>(static_cast<const char*>(ampersand) - text)
                                      : length;
             if (runEnd != read) {
-                if (out != nullptr) {
-                    std::memcpy(out + written, text + read, runEnd - read);
-                }
-                written += runEnd - read;
+                emit(text + read, runEnd - read);
                 read = runEnd;
                 continue;
             }
         }
-        const char c = read == overridePos ? overrideChar : source[read];
-        if (c != '&') {
-            emit(c);
-            ++read;
-            continue;
-        }
-        if (at(kEntityLt)) {
-            emit('<');
-            read += kEntityLt.size();
-            continue;
-        }
-        if (at(kEntityGt)) {
-            emit('>');
-            read += kEntityGt.size();
-            continue;
-        }
-        if (at(kNumericStart)) {
-            const std::size_t digits = read + kNumericStart.size();
-            const std::size_t window = std::min(source.size(), digits + kMaxReferenceDigits + 1);
-            const std::size_t semicolon = source.substr(0, window).find(';', digits);
-            if (semicolon != std::string_view::npos) {
-                unsigned value = 0;
-                for (std::size_t i = digits; i < semicolon && source[i] >= '0' && source[i] <= '9'; ++i) {
-                    value = value * 10 + static_cast<unsigned>(source[i] - '0');
-                }
-                const char byte = static_cast<char>(value & 0xFFu);
-                if (byte == 0) {
-                    return written; // a zero byte ends the text
-                }
-                emit(byte);
-                read = semicolon + 1;
-                continue;
-            }
-        }
-        if (at(kEntityQuot)) {
-            emit('"');
-            read += kEntityQuot.size();
-            continue;
-        }
-        bool rescanned = false;
-        for (const stRescanEntity& entity : kRescanEntities) {
-            if (at(entity.text)) {
-                read += entity.text.size() - 1;
-                overridePos = read;
-                overrideChar = entity.character;
-                rescanned = true;
-                break;
-            }
-        }
-        if (!rescanned) {
-            emit(c);
+        const char c = read == overridePos ? overrideChar : text[read];
+        const stEntityMatch match =
+            c == '&' ? MatchEntity(source, read) : stEntityMatch{stEntityMatch::kNone, 0, 0};
+        switch (match.kind) {
+        case stEntityMatch::kWrite:
+            emit(&match.character, 1);
+            read += match.length;
+            break;
+        case stEntityMatch::kRescan:
+            read += match.length - 1;
+            overridePos = read;
+            overrideChar = match.character;
+            break;
+        case stEntityMatch::kEnd:
+            return written; // a zero byte ends the text
+        default:
+            emit(&c, 1);
             ++read;
         }
     }

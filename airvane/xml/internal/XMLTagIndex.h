@@ -228,6 +228,9 @@ private:
         CPairings pairings;
     };
 
+    // Every ">" and every "]]>" of the text.
+    void FindGreaters();
+    // Groups the tags by name and pairs them, given the openings and closings of each name.
     void FileTags(const std::vector<std::uint32_t>& openings, const std::vector<std::uint32_t>& closings);
     stTagEntries Of(const COccurrences& occurrences, std::uint32_t id) const;
     // Pairs a filtered name's openings and closings.
