@@ -208,10 +208,9 @@ void CTagIndex::CNames::Grow() {
 }
 
 std::uint32_t CTagIndex::CNames::InternOther(std::size_t offset, std::size_t length) {
-    m_lastOffset = offset;
-    m_lastLength = length;
-    m_lastId = InternNew(offset, length);
-    return m_lastId;
+    m_older = m_newest;
+    m_newest = {offset, length, InternNew(offset, length)};
+    return m_newest.id;
 }
 
 std::uint32_t CTagIndex::CNames::InternNew(std::size_t offset, std::size_t length) {

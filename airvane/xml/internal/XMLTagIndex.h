@@ -133,9 +133,13 @@ private:
     public:
         explicit CNames(std::string_view text) : m_text(text) {}
         std::uint32_t Intern(std::size_t offset, std::size_t length) {
-            // Siblings of one name and a leaf's closing tag repeat the name just interned.
-            if (length == m_lastLength && SameBytes(offset, m_lastOffset, length)) {
-                return m_lastId;
+            // Siblings of one name, a leaf's closing tag and a child between two siblings
+            // repeat one of the two names interned last.
+            if (length == m_newest.length && SameBytes(offset, m_newest.offset, length)) {
+                return m_newest.id;
+            }
+            if (length == m_older.length && SameBytes(offset, m_older.offset, length)) {
+                return m_older.id;
             }
             return InternOther(offset, length);
         }
@@ -153,10 +157,11 @@ private:
             std::uint32_t length;
         };
 
-        // Names are short: a plain loop costs less than a call.
+        // Names are short: a plain loop costs less than a call. It runs from the end, where
+        // numbered names differ.
         bool SameBytes(std::size_t first, std::size_t second, std::size_t length) const {
-            for (std::size_t i = 0; i < length; ++i) {
-                if (m_text[first + i] != m_text[second + i]) {
+            for (std::size_t i = length; i != 0; --i) {
+                if (m_text[first + i - 1] != m_text[second + i - 1]) {
                     return false;
                 }
             }
@@ -170,9 +175,14 @@ private:
         std::uint32_t InternNew(std::size_t offset, std::size_t length);
 
         std::string_view m_text;
-        std::size_t m_lastOffset = 0; // the name interned last, and its id
-        std::size_t m_lastLength = 0;
-        std::uint32_t m_lastId = kNoIndex;
+        // The two names interned last.
+        struct stRecent {
+            std::size_t offset = 0;
+            std::size_t length = 0;
+            std::uint32_t id = kNoIndex;
+        };
+        stRecent m_newest;
+        stRecent m_older;
         std::vector<stSlot> m_slots;
         std::vector<stKey> m_keys; // per id
     };
