@@ -74,6 +74,7 @@ struct stTagState {
     const stTagStart* start = nullptr; // the index's entry for that "<"
     std::size_t levelEnd = 0;          // end of the level it was read in
     bool hasName = false;
+    bool cdata = false;       // the name was read across a CDATA section (only then can it hold ">")
     std::size_t nameEnd = 0;  // the name is text[open + 1, nameEnd)
     std::size_t slash = 0;    // offset of the name's last "/" (npos when none)
     bool appendSlash = false; // an empty-element tag whose name holds no "/"
@@ -92,6 +93,7 @@ struct stTagState {
         start = tag;
         levelEnd = end;
         hasName = false;
+        cdata = false;
         nameEnd = 0;
         appendSlash = false;
         tooLong = false;
@@ -178,8 +180,9 @@ std::size_t CReader::PastTag(const stLevel& level) const {
 
 bool CReader::ReadTag(std::size_t open, std::size_t end) {
     std::size_t tagEnd;
-    const bool cdata =
-        end - open >= kCDataStart.size() && m_text.compare(open, kCDataStart.size(), kCDataStart) == 0;
+    const bool cdata = end - open >= kCDataStart.size() && m_text[open + 1] == kCDataStart[1] &&
+                       m_text.compare(open, kCDataStart.size(), kCDataStart) == 0;
+    m_tag.cdata = cdata;
     if (cdata) {
         // A CDATA section followed by no tag is element text: no name. Otherwise the name is
         // read from "![CDATA[" on up to white space or the ">" of the tag that follows; such a
@@ -243,7 +246,7 @@ std::size_t CReader::FirstClosing(const stTagEntries& closings, std::size_t name
 }
 
 bool CReader::ClosingExists(stLevel& level, std::string_view name) {
-    if (m_tag.closingExists < 0 && name.find('>') != std::string_view::npos &&
+    if (m_tag.closingExists < 0 && m_tag.cdata && name.find('>') != std::string_view::npos &&
         !m_index.MayClose(name, level.begin, level.end)) {
         m_tag.closingExists = 0;
     }
@@ -321,7 +324,11 @@ std::size_t CReader::FindName(std::size_t from, std::string_view name) {
         // not even the name's first byte lies there.
         const std::size_t own = m_tag.open + 1;
         std::size_t found = name.empty() ? from : own;
-        if (!name.empty() && std::memchr(m_text.data() + from, name[0], own - from) != nullptr) {
+        const auto firstByteBefore = [&] {
+            return own - from == 1 ? m_text[from] == name[0] // mostly the tag's "<" alone
+                                   : std::memchr(m_text.data() + from, name[0], own - from) != nullptr;
+        };
+        if (!name.empty() && firstByteBefore()) {
             found = m_text.substr(0, own + name.size()).find(name, from);
         }
         m_tag.nameFrom = from;
