@@ -413,7 +413,9 @@ void CReader::SetParentValue(const stLevel& level) {
         rest = rest.substr(cdata + kCDataStart.size());
         rest = rest.substr(0, rest.find(kCDataEnd));
     }
-    XMLFreeString(level.parent->value);
+    if (level.parent->value != nullptr) {
+        XMLFreeString(level.parent->value); // a value the caller's parent had
+    }
     level.parent->value =
         airvane::xml::DecodeToStringBlock(rest.data(), rest.size(), kValueTrimSet, m_decodeScratch, m_budget);
 }

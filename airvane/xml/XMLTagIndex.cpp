@@ -60,16 +60,20 @@ std::uint64_t HashOf(std::string_view text) {
 // there is none. Updates the cursor.
 template <typename PositionOf>
 std::size_t NextIndex(std::size_t size, std::size_t& cursor, std::size_t from, PositionOf positionOf) {
-    const std::size_t low = std::min(cursor, size);
-    for (std::size_t near = low; near < size && near <= low + 1; ++near) {
-        if (positionOf(near) >= from && (near == 0 || positionOf(near - 1) < from)) {
-            cursor = near;
-            return near;
+    std::size_t low = std::min(cursor, size);
+    if (low != 0 && positionOf(low - 1) >= from) {
+        cursor = Gallop(0, low, from, positionOf);
+        return cursor;
+    }
+    // Every position before `low` lies before `from`; mostly the answer is `low` or the next.
+    if (low != size && positionOf(low) < from) {
+        ++low;
+        if (low != size && positionOf(low) < from) {
+            low = Gallop(low, size, from, positionOf);
         }
     }
-    cursor = low != 0 && positionOf(low - 1) >= from ? Gallop(0, low, from, positionOf)
-                                                     : Gallop(low, size, from, positionOf);
-    return cursor;
+    cursor = low;
+    return low;
 }
 
 } // namespace

@@ -207,10 +207,13 @@ stKeptRange TrimmedRange(const char* text, std::size_t length, const char* set) 
 
 char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet,
                           std::vector<char>& scratch, CTreeBudget& budget) {
+    if (length == 0) {
+        return CopyToStringBlock(text, 0, &budget);
+    }
     // Text without "&" is its own decoded form: it is trimmed where it lies and copied once.
     const char* decoded = text;
     std::size_t decodedLength = length;
-    const void* ampersand = length != 0 ? std::memchr(text, '&', length) : nullptr;
+    const void* ampersand = std::memchr(text, '&', length);
     if (ampersand != nullptr) {
         // Decoding never lengthens a text; without memory for the scratch copy there is no text.
         if (scratch.size() < length) {
