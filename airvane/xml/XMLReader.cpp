@@ -357,9 +357,10 @@ void CReader::ScanAttributes(std::size_t start, std::size_t end) {
             ++i;
         }
         // The name is everything up to "=", white space included; only double quotes delimit
-        // values.
+        // values, and mostly the quote follows the "=".
         const std::size_t equals = i < stop ? find(i, '=') : kNone;
-        const std::size_t quote = equals != kNone ? find(equals, '"') : kNone;
+        const bool quoteNext = equals != kNone && equals + 1 < stop && text[equals + 1] == '"';
+        const std::size_t quote = quoteNext ? equals + 1 : equals != kNone ? find(equals, '"') : kNone;
         if (quote == kNone) {
             break;
         }

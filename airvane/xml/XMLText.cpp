@@ -86,10 +86,18 @@ struct stEntityMatch {
 
 // The entities tried at `source[at]`, which is (or stands for) "&", in their fixed order.
 stEntityMatch MatchEntity(std::string_view source, std::size_t at) {
-    // The second character rules out all entities but one or three, before any comparison.
+    // The second character rules out all entities but one or three, before any comparison;
+    // entities are short, so the rest is compared in a plain loop.
     const auto begins = [&](std::string_view entity) {
-        return source.size() - at >= entity.size() && source[at + 1] == entity[1] &&
-               source.compare(at + 2, entity.size() - 2, entity.substr(2)) == 0;
+        if (source.size() - at < entity.size() || source[at + 1] != entity[1]) {
+            return false;
+        }
+        for (std::size_t i = 2; i < entity.size(); ++i) {
+            if (source[at + i] != entity[i]) {
+                return false;
+            }
+        }
+        return true;
     };
     if (begins(kEntityLt)) {
         return {stEntityMatch::kWrite, kEntityLt.size(), '<'};
