@@ -131,8 +131,8 @@ void CTagIndex::CPairings::Prepare(const std::vector<std::uint32_t>& counts) {
     m_waiting.assign(counts.size(), kNoIndex);
 }
 
-void CTagIndex::CPairings::Add(std::uint32_t id, std::uint32_t index, std::uint32_t position, bool closing,
-                               bool counted) {
+inline void CTagIndex::CPairings::Add(std::uint32_t id, std::uint32_t index, std::uint32_t position,
+                                      bool closing, bool counted) {
     const std::uint32_t event = m_starts[id] + index;
     m_positions[event] = position;
     const std::int32_t balance = m_balances[id];
