@@ -100,8 +100,8 @@ struct stTagName {
     std::uint32_t selfEvent = kNoIndex;
 };
 
-// Positions of tags in a whole text, grouped by name, built in one pass over the text and one
-// over its "<":
+// Positions of tags in a whole text, grouped by name, built in a pass over the text's ">", one
+// over its "<" and one over the tags found:
 //  - closing tags: occurrences of "</" name ">";
 //  - opening tags: occurrences of "<" name " " or "<" name ">" (empty-element tags included);
 //  - every "<" (with its tag's first ">"), every ">" and every "]]>".
