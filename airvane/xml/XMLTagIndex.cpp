@@ -211,12 +211,6 @@ void CTagIndex::CNames::Grow() {
     }
 }
 
-std::uint32_t CTagIndex::CNames::InternOther(std::size_t offset, std::size_t length) {
-    m_older = m_newest;
-    m_newest = {offset, length, InternNew(offset, length)};
-    return m_newest.id;
-}
-
 std::uint32_t CTagIndex::CNames::InternNew(std::size_t offset, std::size_t length) {
     // At most half full, so probing stays short and always ends at an empty slot.
     if (2 * (m_keys.size() + 1) > m_slots.size()) {

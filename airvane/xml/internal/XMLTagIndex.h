@@ -133,15 +133,20 @@ private:
     public:
         explicit CNames(std::string_view text) : m_text(text) {}
         std::uint32_t Intern(std::size_t offset, std::size_t length) {
-            // Siblings of one name, a leaf's closing tag and a child between two siblings
-            // repeat one of the two names interned last.
-            if (length == m_newest.length && SameBytes(offset, m_newest.offset, length)) {
-                return m_newest.id;
+            // Siblings of one name and a leaf's closing tag repeat the name met last; other
+            // names met lately are kept by length and last byte, so that the names of a short
+            // chain of nested elements are found without hashing too.
+            const stRecent& newest = m_recent[m_newest];
+            if (length == newest.length && SameBytes(offset, newest.offset, length)) {
+                return newest.id;
             }
-            if (length == m_older.length && SameBytes(offset, m_older.offset, length)) {
-                return m_older.id;
+            const auto last = static_cast<unsigned char>(m_text[offset + length - 1]);
+            m_newest = (length + last) % kRecentNames;
+            stRecent& recent = m_recent[m_newest];
+            if (length != recent.length || !SameBytes(offset, recent.offset, length)) {
+                recent = {offset, length, InternNew(offset, length)};
             }
-            return InternOther(offset, length);
+            return recent.id;
         }
         std::uint32_t Lookup(std::string_view name) const;
         std::uint32_t Count() const { return static_cast<std::uint32_t>(m_keys.size()); }
@@ -167,7 +172,6 @@ private:
             }
             return true;
         }
-        std::uint32_t InternOther(std::size_t offset, std::size_t length);
         static std::uint32_t Hash(std::string_view name);
         // The slot holding `name`, or the empty slot where it would go.
         std::size_t Probe(std::string_view name, std::uint32_t hash) const;
@@ -175,14 +179,15 @@ private:
         std::uint32_t InternNew(std::size_t offset, std::size_t length);
 
         std::string_view m_text;
-        // The two names interned last.
+        // A name met lately (length 0: none).
         struct stRecent {
             std::size_t offset = 0;
             std::size_t length = 0;
             std::uint32_t id = kNoIndex;
         };
-        stRecent m_newest;
-        stRecent m_older;
+        static constexpr std::size_t kRecentNames = 16;
+        stRecent m_recent[kRecentNames];
+        std::size_t m_newest = 0; // the slot of the name met last
         std::vector<stSlot> m_slots;
         std::vector<stKey> m_keys; // per id
     };
