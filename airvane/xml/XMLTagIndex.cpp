@@ -275,9 +275,16 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
         std::size_t end = greater;
         if (!closing) {
             const std::size_t limit = std::min(greater, std::min(size, i + 2 + kMaxXMLNameLength));
+            // Mostly short: then looked at byte by byte, as a call costs more.
             end = i + 1;
-            while (end < limit && data[end] != ' ') {
-                ++end;
+            if (limit - end <= kShortName) {
+                while (end < limit && data[end] != ' ') {
+                    ++end;
+                }
+            } else {
+                const void* space = std::memchr(data + end, ' ', limit - end);
+                end = space != nullptr ? static_cast<std::size_t>(static_cast<const char*>(space) - data)
+                                       : limit;
             }
             end = end < limit ? end : greater;
         }

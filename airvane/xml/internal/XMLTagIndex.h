@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
@@ -26,6 +27,8 @@ namespace airvane::xml {
 
 // The longest element name (the first word of a tag) the reader accepts.
 constexpr std::size_t kMaxXMLNameLength = 124;
+// Names up to this length are compared and scanned byte by byte, longer ones with library calls.
+constexpr std::size_t kShortName = 16;
 // "None" for positions and event indexes.
 constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu;
 
@@ -162,9 +165,12 @@ private:
             std::uint32_t length;
         };
 
-        // Names are short: a plain loop costs less than a call. It runs from the end, where
-        // numbered names differ.
+        // Mostly names are short: a plain loop costs less than a call. It runs from the end,
+        // where numbered names differ.
         bool SameBytes(std::size_t first, std::size_t second, std::size_t length) const {
+            if (length > kShortName) {
+                return std::memcmp(m_text.data() + first, m_text.data() + second, length) == 0;
+            }
             for (std::size_t i = length; i != 0; --i) {
                 if (m_text[first + i - 1] != m_text[second + i - 1]) {
                     return false;
