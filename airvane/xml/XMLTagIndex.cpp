@@ -275,14 +275,14 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
         std::size_t end = greater;
         if (!closing) {
             const std::size_t limit = std::min(greater, std::min(size, i + 2 + kMaxXMLNameLength));
-            // Mostly short: then looked at byte by byte, as a call costs more.
+            // Mostly short: its first bytes are looked at one by one, the rest with a call.
+            const std::size_t near = std::min(limit, i + 1 + kShortName);
             end = i + 1;
-            if (limit - end <= kShortName) {
-                while (end < limit && data[end] != ' ') {
-                    ++end;
-                }
-            } else {
-                const void* space = std::memchr(data + end, ' ', limit - end);
+            while (end < near && data[end] != ' ') {
+                ++end;
+            }
+            if (end == near && near < limit) {
+                const void* space = std::memchr(data + near, ' ', limit - near);
                 end = space != nullptr ? static_cast<std::size_t>(static_cast<const char*>(space) - data)
                                        : limit;
             }
