@@ -251,6 +251,8 @@ private:
 
     // Every ">" and every "]]>" of the text.
     void FindGreaters();
+    // Where the name of an opening tag whose "<" is at `less` ends (`greater` is its first ">").
+    std::size_t OpeningNameEnd(std::size_t less, std::size_t greater) const;
     // Groups the tags by name and pairs them, given the openings and closings of each name.
     void FileTags(const std::vector<std::uint32_t>& openings, const std::vector<std::uint32_t>& closings);
     stTagEntries Of(const COccurrences& occurrences, std::uint32_t id) const;
