@@ -29,6 +29,7 @@ using airvane::xml::kNoIndex;
 using airvane::xml::stTagEntries;
 using airvane::xml::stTagEntry;
 using airvane::xml::stTagName;
+using airvane::xml::stTagStart;
 
 constexpr std::string_view kCDataStart = "<![CDATA[";
 constexpr std::string_view kCDataEnd = "]]>";
@@ -52,7 +53,6 @@ struct stLevel {
     std::uint32_t begin;
     std::uint32_t end;
     std::uint32_t position; // where the next tag is looked for
-    std::uint32_t hint;     // the index's lookups of the level's tags start there, in text order
     bool positionValid;     // false once the level ended without a position (no parent text)
     stXMLNode* parent;
     stXMLNode** tail; // where the next element of the chain is linked
@@ -70,10 +70,13 @@ struct stAttributeRange {
 // ">" at a time while the same tag stays next (each ">" before an empty-element tag reads it
 // again), so nothing is worked out twice; Reset starts on another tag.
 struct stTagState {
-    std::size_t open = kNone; // position of its "<"
-    std::size_t levelEnd = 0; // end of the level it was read in
+    std::size_t open = kNone;          // position of its "<"
+    const stTagStart* start = nullptr; // the index's entry for that "<"
+    std::size_t levelEnd = 0;          // end of the level it was read in
     bool hasName = false;
+    bool cdata = false;       // the name was read across a CDATA section (only then can it hold ">")
     std::size_t nameEnd = 0;  // the name is text[open + 1, nameEnd)
+    std::size_t slash = 0;    // offset of the name's last "/" (npos when none)
     bool appendSlash = false; // an empty-element tag whose name holds no "/"
     bool tooLong = false;     // the name is longer than kMaxXMLNameLength
     int closingExists = -1;   // -1 unknown
@@ -85,10 +88,12 @@ struct stTagState {
     std::size_t attributesStart = 0;
     std::vector<stAttributeRange> attributes; // capacity reused from tag to tag
 
-    void Reset(std::size_t at, std::size_t end) {
-        open = at;
+    void Reset(const stTagStart* tag, std::size_t end) {
+        open = tag->position;
+        start = tag;
         levelEnd = end;
         hasName = false;
+        cdata = false;
         nameEnd = 0;
         appendSlash = false;
         tooLong = false;
@@ -118,18 +123,24 @@ private:
     // One step of the level on top of the stack; false when the level is finished.
     bool Step();
     void FinishLevel() noexcept;
+    // Moves the level's position past the element just read and its closing tag.
+    void PassElement(stLevel& level, std::string_view name, const stContent& content);
+    // Reads the content of the element just read, at once when it holds no tag, or else as a
+    // nested level.
+    void ReadContent(stXMLNode* node, const stContent& content);
 
     std::size_t NextLess(std::size_t from, std::size_t end) const;
     std::size_t NextGreater(std::size_t from, std::size_t end) const;
     std::size_t AfterGreater(std::size_t from, std::size_t end) const;
+    std::size_t PastTag(const stLevel& level) const;
     bool ReadTag(std::size_t open, std::size_t end);
-    const stTagName& Occurrences(stLevel& level, std::string_view name);
+    const stTagName& Occurrences(std::string_view name);
     bool ClosingExists(stLevel& level, std::string_view name);
     std::size_t FirstClosing(const stTagEntries& closings, std::size_t nameLength, std::size_t from,
                              std::size_t end, const stTagEntry* hint) const;
     stContent ElementContent(stLevel& level, std::string_view name);
     stXMLNode* AppendNode(stLevel& level, std::string_view name);
-    std::size_t FindName(std::size_t from, std::size_t end, std::string_view name);
+    std::size_t FindName(std::size_t from, std::string_view name);
     void ScanAttributes(std::size_t start, std::size_t end);
     void BuildAttributes(stXMLNode* node);
     void SetParentValue(const stLevel& level);
@@ -143,8 +154,8 @@ private:
 };
 
 std::size_t CReader::NextLess(std::size_t from, std::size_t end) const {
-    const std::uint32_t found = m_index.Less().Next(from);
-    return found != kNoIndex && found < end ? found : kNone;
+    const stTagStart* found = m_index.NextTag(from);
+    return found != nullptr && found->position < end ? found->position : kNone;
 }
 
 std::size_t CReader::NextGreater(std::size_t from, std::size_t end) const {
@@ -157,10 +168,21 @@ std::size_t CReader::AfterGreater(std::size_t from, std::size_t end) const {
     return greater != kNone ? greater + 1 : end;
 }
 
+std::size_t CReader::PastTag(const stLevel& level) const {
+    // No "<" lies between the position and the tag's "<", so the first ">" from the position is
+    // the tag's own first ">" unless a ">" comes before the tag.
+    const stTagStart& tag = *m_tag.start;
+    if (tag.previousGreater == kNoIndex || tag.previousGreater < level.position) {
+        return tag.greater < level.end ? tag.greater + 1 : level.end;
+    }
+    return AfterGreater(level.position, level.end);
+}
+
 bool CReader::ReadTag(std::size_t open, std::size_t end) {
     std::size_t tagEnd;
-    const bool cdata =
-        end - open >= kCDataStart.size() && m_text.compare(open, kCDataStart.size(), kCDataStart) == 0;
+    const bool cdata = end - open >= kCDataStart.size() && m_text[open + 1] == kCDataStart[1] &&
+                       m_text.compare(open, kCDataStart.size(), kCDataStart) == 0;
+    m_tag.cdata = cdata;
     if (cdata) {
         // A CDATA section followed by no tag is element text: no name. Otherwise the name is
         // read from "![CDATA[" on up to white space or the ">" of the tag that follows; such a
@@ -175,13 +197,13 @@ bool CReader::ReadTag(std::size_t open, std::size_t end) {
         }
         tagEnd = NextGreater(following + 1, end);
     } else {
-        tagEnd = NextGreater(open + 1, end);
+        tagEnd = m_tag.start->greater < end ? m_tag.start->greater : kNone;
     }
     if (tagEnd == kNone) {
         return false; // "<" without ">"
     }
     // The tag runs from "<" to the first ">" after it; "/>" there makes it an empty-element tag.
-    const std::size_t firstGreater = cdata ? NextGreater(open + 1, end) : tagEnd;
+    const std::size_t firstGreater = m_tag.start->greater;
     const bool emptyElement = m_text[firstGreater - 1] == '/';
     // The name: after "<" up to white space or the end of the tag, looked at no further than
     // one byte past the longest name.
@@ -200,14 +222,15 @@ bool CReader::ReadTag(std::size_t open, std::size_t end) {
         return true;
     }
     const std::string_view name = m_text.substr(open + 1, nameLength);
-    m_tag.appendSlash = emptyElement && name.find('/') == std::string_view::npos;
+    m_tag.slash = name.rfind('/');
+    m_tag.appendSlash = emptyElement && m_tag.slash == std::string_view::npos;
     m_tag.tooLong = nameLength + (m_tag.appendSlash ? 1 : 0) > kMaxXMLNameLength;
     return true;
 }
 
-const stTagName& CReader::Occurrences(stLevel& level, std::string_view name) {
+const stTagName& CReader::Occurrences(std::string_view name) {
     if (!m_tag.haveOccurrences) {
-        m_tag.occurrences = m_index.FindAt(m_tag.open, name, level.hint);
+        m_tag.occurrences = m_index.FindAt(*m_tag.start, name);
         m_tag.haveOccurrences = true;
     }
     return m_tag.occurrences;
@@ -223,14 +246,14 @@ std::size_t CReader::FirstClosing(const stTagEntries& closings, std::size_t name
 }
 
 bool CReader::ClosingExists(stLevel& level, std::string_view name) {
-    if (m_tag.closingExists < 0 && name.find('>') != std::string_view::npos &&
+    if (m_tag.closingExists < 0 && m_tag.cdata && name.find('>') != std::string_view::npos &&
         !m_index.MayClose(name, level.begin, level.end)) {
         m_tag.closingExists = 0;
     }
     if (m_tag.closingExists < 0) {
         // The level's first closing tag is the tag's next one unless one comes before the tag
         // inside the level; then the last of those tells, as the first one starts no later.
-        const stTagName& occurrences = Occurrences(level, name);
+        const stTagName& occurrences = Occurrences(name);
         const stTagEntry* next = occurrences.nextClosing;
         const stTagEntry* before = next != nullptr && next != occurrences.closings.begin ? next - 1 : nullptr;
         bool exists;
@@ -248,7 +271,11 @@ stContent CReader::ElementContent(stLevel& level, std::string_view name) {
     // The content starts after the first ">" that follows "<" name; the name's first
     // occurrence from the position is the tag itself, as no "<" comes before it.
     stContent content;
-    const std::size_t greater = NextGreater(m_tag.open + 1 + name.size(), level.end);
+    // Up to the tag's first ">" (a name read across a CDATA section may hold ">").
+    const std::size_t nameEnd = m_tag.open + 1 + name.size();
+    const std::size_t greater = nameEnd <= m_tag.start->greater
+                                    ? (m_tag.start->greater < level.end ? m_tag.start->greater : kNone)
+                                    : NextGreater(nameEnd, level.end);
     if (greater == kNone) {
         content.begin = level.end;
         return content;
@@ -257,7 +284,7 @@ stContent CReader::ElementContent(stLevel& level, std::string_view name) {
     // It ends at the closing tag where the closings seen from its start first outnumber the
     // counted openings; that closing must lie inside the level. Any closing or opening before
     // it lies inside the level too, so the index's pairing of the whole text tells.
-    const stTagName& occurrences = Occurrences(level, name);
+    const stTagName& occurrences = Occurrences(name);
     const airvane::xml::stPairing& pairing = occurrences.pairing;
     const std::uint32_t start = pairing.LowerBound(content.begin, occurrences.selfEvent);
     if (start < pairing.count && pairing.ends[start] != kNoIndex) {
@@ -289,58 +316,64 @@ stXMLNode* CReader::AppendNode(stLevel& level, std::string_view name) {
     return node;
 }
 
-std::size_t CReader::FindName(std::size_t from, std::size_t end, std::string_view name) {
+std::size_t CReader::FindName(std::size_t from, std::string_view name) {
     // No occurrence lies in [nameFrom, nameFound), so the last answer holds for any start in
     // between.
     if (m_tag.nameFrom == kNone || from < m_tag.nameFrom || from > m_tag.nameFound) {
-        const std::size_t found = m_text.substr(0, end).find(name, from);
+        // The tag's own name is an occurrence, so an earlier one starts before it, and mostly
+        // not even the name's first byte lies there.
+        const std::size_t own = m_tag.open + 1;
+        std::size_t found = name.empty() ? from : own;
+        const auto firstByteBefore = [&] {
+            return own - from == 1 ? m_text[from] == name[0] // mostly the tag's "<" alone
+                                   : std::memchr(m_text.data() + from, name[0], own - from) != nullptr;
+        };
+        if (!name.empty() && firstByteBefore()) {
+            found = m_text.substr(0, own + name.size()).find(name, from);
+        }
         m_tag.nameFrom = from;
-        m_tag.nameFound = found == std::string_view::npos ? end : found;
+        m_tag.nameFound = found;
     }
     return m_tag.nameFound;
 }
 
 void CReader::ScanAttributes(std::size_t start, std::size_t end) {
+    // The list ends at the first ">" from its start at the latest, so only "=" and double
+    // quotes need looking for before that. Mostly the list starts inside the tag, and that ">"
+    // is the tag's own.
+    const stTagStart& tag = *m_tag.start;
+    const bool inTag =
+        (tag.previousGreater == kNoIndex || tag.previousGreater < start) && start <= tag.greater;
+    const std::size_t greater = inTag ? tag.greater : NextGreater(start, end);
+    const std::size_t stop = std::min(greater, end);
+    const char* text = m_text.data();
+    const auto find = [&](std::size_t from, char c) {
+        const void* found = std::memchr(text + from, c, stop - from);
+        return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : kNone;
+    };
     m_tag.attributes.clear();
-    std::size_t i = start;
-    while (true) {
-        while (i < end && IsAttributeSpace(m_text[i])) {
+    for (std::size_t i = start;;) {
+        while (i < stop && IsAttributeSpace(text[i])) {
             ++i;
         }
-        if (i >= end || m_text[i] == '>') {
+        // The name is everything up to "=", white space included; only double quotes delimit
+        // values, and mostly the quote follows the "=".
+        const std::size_t equals = i < stop ? find(i, '=') : kNone;
+        const bool quoteNext = equals != kNone && equals + 1 < stop && text[equals + 1] == '"';
+        const std::size_t quote = quoteNext ? equals + 1 : equals != kNone ? find(equals, '"') : kNone;
+        if (quote == kNone) {
             break;
         }
-        // The name is everything up to "=", white space included.
-        const std::size_t nameBegin = i;
-        while (i < end && m_text[i] != '=' && m_text[i] != '>') {
-            ++i;
-        }
-        if (i >= end || m_text[i] == '>') {
-            break;
-        }
-        const std::size_t nameEnd = i;
-        // Only double quotes delimit values.
-        while (i < end && m_text[i] != '"' && m_text[i] != '>') {
-            ++i;
-        }
-        if (i >= end || m_text[i] == '>') {
-            break;
-        }
-        const std::size_t valueBegin = ++i;
         // A quote directly after "/" does not end the value (a folder path ending in "/").
-        bool endedAtQuote = false;
-        while (i < end && m_text[i] != '>') {
-            if (m_text[i] == '"' && m_text[i - 1] != '/') {
-                endedAtQuote = true;
-                break;
-            }
-            ++i;
+        std::size_t valueEnd = find(quote + 1, '"');
+        while (valueEnd != kNone && text[valueEnd - 1] == '/') {
+            valueEnd = find(valueEnd + 1, '"');
         }
-        m_tag.attributes.push_back({nameBegin, nameEnd, valueBegin, i});
-        if (!endedAtQuote) {
+        m_tag.attributes.push_back({i, equals, quote + 1, valueEnd != kNone ? valueEnd : stop});
+        if (valueEnd == kNone) {
             break;
         }
-        ++i;
+        i = valueEnd + 1;
     }
     m_tag.attributesStart = start;
     m_tag.haveAttributes = true;
@@ -381,7 +414,9 @@ void CReader::SetParentValue(const stLevel& level) {
         rest = rest.substr(cdata + kCDataStart.size());
         rest = rest.substr(0, rest.find(kCDataEnd));
     }
-    XMLFreeString(level.parent->value);
+    if (level.parent->value != nullptr) {
+        XMLFreeString(level.parent->value); // a value the caller's parent had
+    }
     level.parent->value =
         airvane::xml::DecodeToStringBlock(rest.data(), rest.size(), kValueTrimSet, m_decodeScratch, m_budget);
 }
@@ -391,27 +426,28 @@ bool CReader::Step() {
     if (!level.positionValid) {
         return false;
     }
-    const std::size_t open = NextLess(level.position, level.end);
-    if (open == kNone) {
+    const stTagStart* tag = m_index.NextTag(level.position);
+    if (tag == nullptr || tag->position >= level.end) {
         return false;
     }
+    const std::size_t open = tag->position;
     if (m_tag.open != open || m_tag.levelEnd != level.end) {
-        m_tag.Reset(open, level.end);
+        m_tag.Reset(tag, level.end);
         m_tag.hasName = ReadTag(open, level.end);
     }
     if (!m_tag.hasName) {
         return false;
     }
     if (m_tag.tooLong) {
-        level.position = static_cast<std::uint32_t>(AfterGreater(level.position, level.end));
+        level.position = static_cast<std::uint32_t>(PastTag(level));
         return true;
     }
     const std::string_view name = m_text.substr(open + 1, m_tag.nameEnd - open - 1);
-    const std::size_t slash = name.rfind('/');
+    const std::size_t slash = m_tag.slash;
     const bool emptyElement = m_tag.appendSlash || slash != std::string_view::npos;
     if (!emptyElement && !ClosingExists(level, name)) {
         // Never closed in this text: a prolog, a declaration, a comment or a stray tag.
-        level.position = static_cast<std::uint32_t>(AfterGreater(level.position, level.end));
+        level.position = static_cast<std::uint32_t>(PastTag(level));
         return true;
     }
     // An empty-element tag's node is named up to its last "/".
@@ -423,25 +459,29 @@ bool CReader::Step() {
         return false;
     }
     // The attribute list starts just after the first occurrence of the name from the position.
-    const std::size_t found = FindName(level.position, level.end, nodeName);
-    if (found < level.end || nodeName.empty()) {
-        const std::size_t start = found + nodeName.size();
-        if (!m_tag.haveAttributes || m_tag.attributesStart != start) {
-            ScanAttributes(start, level.end);
-        }
-        BuildAttributes(node);
+    const std::size_t start = FindName(level.position, nodeName) + nodeName.size();
+    if (!m_tag.haveAttributes || m_tag.attributesStart != start) {
+        ScanAttributes(start, level.end);
     }
+    BuildAttributes(node);
     if (emptyElement) {
-        level.position = static_cast<std::uint32_t>(AfterGreater(level.position, level.end));
+        level.position = static_cast<std::uint32_t>(PastTag(level));
         return true;
     }
+    PassElement(level, name, content);
+    if (content.length != 0) {
+        ReadContent(node, content);
+    }
+    return true;
+}
+
+void CReader::PassElement(stLevel& level, std::string_view name, const stContent& content) {
     // Past the content, then past the next closing tag; none ends the level.
-    const std::size_t from =
-        std::min<std::size_t>(AfterGreater(level.position, level.end) + content.length, level.end);
+    const std::size_t from = std::min<std::size_t>(PastTag(level) + content.length, level.end);
     // Mostly that is the closing tag that ended the content (unless a ">" came before the tag).
     std::size_t closing = content.closing;
     if (closing != from) {
-        const stTagName& occurrences = Occurrences(level, name);
+        const stTagName& occurrences = Occurrences(name);
         closing = FirstClosing(occurrences.closings, name.size(), from, level.end, occurrences.nextClosing);
     }
     if (closing == kNone) {
@@ -449,18 +489,23 @@ bool CReader::Step() {
     } else {
         level.position = static_cast<std::uint32_t>(closing + name.size() + 3);
     }
-    if (content.length != 0) {
-        const stLevel nested{static_cast<std::uint32_t>(content.begin),
-                             static_cast<std::uint32_t>(content.begin + content.length),
-                             static_cast<std::uint32_t>(content.begin),
-                             level.hint,
-                             true,
-                             node,
-                             &node->firstChild};
-        // Without memory to read the content the element keeps no children and no text.
-        airvane::Guard([&] { m_levels.push_back(nested); });
+}
+
+void CReader::ReadContent(stXMLNode* node, const stContent& content) {
+    const stLevel nested{static_cast<std::uint32_t>(content.begin),
+                         static_cast<std::uint32_t>(content.begin + content.length),
+                         static_cast<std::uint32_t>(content.begin),
+                         true,
+                         node,
+                         &node->firstChild};
+    // Content without "<" (the next "<" after the tag's is its closing tag) holds no tag: it
+    // is all the element's text.
+    if (m_tag.start[1].position >= nested.end) {
+        SetParentValue(nested);
+        return;
     }
-    return true;
+    // Without memory to read the content the element keeps no children and no text.
+    airvane::Guard([&] { m_levels.push_back(nested); });
 }
 
 void CReader::FinishLevel() noexcept {
@@ -474,7 +519,7 @@ void CReader::FinishLevel() noexcept {
 stXMLNode* CReader::Run(stXMLNode* parent) noexcept {
     stXMLNode* first = nullptr;
     if (!airvane::Guard(false, [&] {
-            m_levels.push_back({0, static_cast<std::uint32_t>(m_text.size()), 0, 0, true, parent, &first});
+            m_levels.push_back({0, static_cast<std::uint32_t>(m_text.size()), 0, true, parent, &first});
             return true;
         })) {
         return nullptr;

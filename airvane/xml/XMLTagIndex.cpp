@@ -55,24 +55,42 @@ std::uint64_t HashOf(std::string_view text) {
     return hash;
 }
 
+// Index of the first position at or after `from` among `size` sorted ones, searched from the
+// previous answer `cursor` (mostly the answer is that one or the one after it); `size` when
+// there is none. Updates the cursor.
+template <typename PositionOf>
+std::size_t NextIndex(std::size_t size, std::size_t& cursor, std::size_t from, PositionOf positionOf) {
+    std::size_t low = std::min(cursor, size);
+    if (low != 0 && positionOf(low - 1) >= from) {
+        cursor = Gallop(0, low, from, positionOf);
+        return cursor;
+    }
+    // Every position before `low` lies before `from`; mostly the answer is `low` or the next.
+    if (low != size && positionOf(low) < from) {
+        ++low;
+        if (low != size && positionOf(low) < from) {
+            low = Gallop(low, size, from, positionOf);
+        }
+    }
+    cursor = low;
+    return low;
+}
+
 } // namespace
 
 std::uint32_t CPositions::Next(std::size_t from) const {
     const std::uint32_t* data = m_positions.data();
     const std::size_t size = m_positions.size();
-    const auto positionOf = [data](std::size_t i) { return data[i]; };
-    const std::size_t low = std::min(m_cursor, size);
-    // Mostly the answer is the previous one or the one after it.
-    for (std::size_t near = low; near < size && near <= low + 1; ++near) {
-        if (data[near] >= from && (near == 0 || data[near - 1] < from)) {
-            m_cursor = near;
-            return data[near];
-        }
-    }
-    const std::size_t found = low != 0 && data[low - 1] >= from ? Gallop(0, low, from, positionOf)
-                                                                : Gallop(low, size, from, positionOf);
-    m_cursor = found;
+    const std::size_t found = NextIndex(size, m_cursor, from, [data](std::size_t i) { return data[i]; });
     return found == size ? kNoIndex : data[found];
+}
+
+const stTagStart* CTagIndex::NextTag(std::size_t from) const {
+    const stTagStart* tags = m_tags.data();
+    const std::size_t size = m_tags.size();
+    const std::size_t found =
+        NextIndex(size, m_tagCursor, from, [tags](std::size_t i) { return tags[i].position; });
+    return found == size ? nullptr : tags + found;
 }
 
 const stTagEntry* stTagEntries::LowerBound(std::size_t from) const {
@@ -92,63 +110,68 @@ const stTagEntry* stTagEntries::LowerBound(std::size_t from, const stTagEntry* h
 std::uint32_t stPairing::LowerBound(std::size_t from, std::uint32_t hint) const {
     const std::uint32_t* data = positions;
     const auto positionOf = [data](std::size_t i) { return data[i]; };
+    // Mostly the answer is the event after the hint.
+    if (hint < count && positions[hint] < from && (hint + 1 == count || positions[hint + 1] >= from)) {
+        return hint + 1;
+    }
     const bool validHint = hint <= count && (hint == 0 || positions[hint - 1] < from);
     return static_cast<std::uint32_t>(Gallop(validHint ? hint : 0, count, from, positionOf));
 }
 
-void CTagIndex::stPairings::Add(std::string_view text, stTagEntries openings, stTagEntries closings,
-                                std::vector<std::uint32_t>& scratch) {
-    if (starts.empty()) {
-        starts.push_back(0);
+void CTagIndex::CPairings::Prepare(const std::vector<std::uint32_t>& counts) {
+    m_starts.resize(counts.size() + 1);
+    m_starts[0] = 0;
+    for (std::size_t id = 0; id < counts.size(); ++id) {
+        m_starts[id + 1] = m_starts[id] + counts[id];
     }
-    const std::size_t first = positions.size();
-    const std::size_t count = static_cast<std::size_t>(openings.end - openings.begin) +
-                              static_cast<std::size_t>(closings.end - closings.begin);
-    positions.resize(first + count);
-    ends.resize(first + count);
-    // Merge in text order; the balance after each event (closings minus counted openings) is
-    // kept, offset by the count so that it stays unsigned, in `ends` for now.
-    std::uint32_t balance = static_cast<std::uint32_t>(count);
-    const stTagEntry* opening = openings.begin;
-    const stTagEntry* closing = closings.begin;
-    for (std::size_t i = first; i < first + count; ++i) {
-        if (closing != closings.end && (opening == openings.end || closing->position < opening->position)) {
-            positions[i] = closing->position;
-            ++balance;
-            ++closing;
-        } else {
-            positions[i] = opening->position;
-            const bool counted = opening->greater >= text.size() || text[opening->greater - 1] != '/';
-            balance -= counted ? 1 : 0;
-            ++opening;
-        }
-        ends[i] = balance;
-    }
-    // For each start k, the first event after which the balance exceeds the balance before k:
-    // the next greater value, found right to left with a stack of (start, balance before it)
-    // pairs whose balances rise towards the bottom. A start's balance is read before its own
-    // slot is overwritten with its answer.
-    scratch.clear();
-    for (std::size_t k = count;; --k) {
-        const std::uint32_t before = k == 0 ? static_cast<std::uint32_t>(count) : ends[first + k - 1];
-        while (!scratch.empty() && scratch.back() <= before) {
-            scratch.resize(scratch.size() - 2);
-        }
-        if (k < count) {
-            ends[first + k] = scratch.empty() ? kNoIndex : scratch[scratch.size() - 2] - 1;
-        }
-        if (k == 0) {
-            break;
-        }
-        scratch.push_back(static_cast<std::uint32_t>(k));
-        scratch.push_back(before);
-    }
-    starts.push_back(static_cast<std::uint32_t>(positions.size()));
+    m_positions.resize(m_starts.back());
+    m_ends.resize(m_starts.back());
+    m_before.resize(m_starts.back());
+    m_balances.assign(counts.size(), 0);
+    m_waiting.assign(counts.size(), kNoIndex);
 }
 
-stPairing CTagIndex::stPairings::Of(std::size_t name) const {
-    const std::uint32_t first = starts[name];
-    return {positions.data() + first, ends.data() + first, starts[name + 1] - first};
+inline void CTagIndex::CPairings::Add(std::uint32_t id, std::uint32_t index, std::uint32_t position,
+                                      bool closing, bool counted) {
+    const std::uint32_t event = m_starts[id] + index;
+    m_positions[event] = position;
+    const std::int32_t balance = m_balances[id];
+    if (!closing) {
+        // A start that waits: `m_ends` links it to the one below it on its name's stack.
+        m_before[event] = balance;
+        m_ends[event] = m_waiting[id];
+        m_waiting[id] = event;
+        m_balances[id] = counted ? balance - 1 : balance;
+        return;
+    }
+    // The closing ends itself (a content starting at a closing is empty) and every waiting
+    // start that had this balance before it.
+    m_ends[event] = index;
+    std::uint32_t waiting = m_waiting[id];
+    while (waiting != kNoIndex && m_before[waiting] == balance) {
+        const std::uint32_t below = m_ends[waiting];
+        m_ends[waiting] = index;
+        waiting = below;
+    }
+    m_waiting[id] = waiting;
+    m_balances[id] = balance + 1;
+}
+
+void CTagIndex::CPairings::Finish() {
+    for (std::uint32_t& waiting : m_waiting) {
+        while (waiting != kNoIndex) {
+            const std::uint32_t below = m_ends[waiting];
+            m_ends[waiting] = kNoIndex;
+            waiting = below;
+        }
+    }
+    std::vector<std::int32_t>().swap(m_before);
+    std::vector<std::int32_t>().swap(m_balances);
+}
+
+stPairing CTagIndex::CPairings::Of(std::size_t id) const {
+    const std::uint32_t first = m_starts[id];
+    return {m_positions.data() + first, m_ends.data() + first, m_starts[id + 1] - first};
 }
 
 std::uint32_t CTagIndex::CNames::Hash(std::string_view name) {
@@ -188,17 +211,6 @@ void CTagIndex::CNames::Grow() {
     }
 }
 
-std::uint32_t CTagIndex::CNames::Intern(std::size_t offset, std::size_t length) {
-    // Siblings of one name and a leaf's closing tag repeat the name just interned.
-    if (length == m_lastLength && m_text.compare(offset, length, m_text.substr(m_lastOffset, length)) == 0) {
-        return m_lastId;
-    }
-    m_lastOffset = offset;
-    m_lastLength = length;
-    m_lastId = InternNew(offset, length);
-    return m_lastId;
-}
-
 std::uint32_t CTagIndex::CNames::InternNew(std::size_t offset, std::size_t length) {
     // At most half full, so probing stays short and always ends at an empty slot.
     if (2 * (m_keys.size() + 1) > m_slots.size()) {
@@ -221,32 +233,83 @@ std::uint32_t CTagIndex::CNames::Lookup(std::string_view name) const {
     return m_slots[Probe(name, Hash(name))].id;
 }
 
-void CTagIndex::COccurrences::Finish(std::uint32_t names) {
-    // Counting sort by name id; occurrences were added in increasing order and stay so.
-    m_starts.assign(static_cast<std::size_t>(names) + 1, 0);
-    for (std::uint32_t id : m_pendingIds) {
-        ++m_starts[id + 1];
+void CTagIndex::COccurrences::Prepare(const std::vector<std::uint32_t>& counts) {
+    m_starts.resize(counts.size() + 1);
+    m_starts[0] = 0;
+    for (std::size_t id = 0; id < counts.size(); ++id) {
+        m_starts[id + 1] = m_starts[id] + counts[id];
     }
-    for (std::size_t i = 1; i < m_starts.size(); ++i) {
-        m_starts[i] += m_starts[i - 1];
-    }
-    m_entries.resize(m_pendingEntries.size());
-    std::vector<std::uint32_t> next(m_starts.begin(), m_starts.end() - 1);
-    for (std::size_t i = 0; i < m_pendingIds.size(); ++i) {
-        m_entries[next[m_pendingIds[i]]++] = m_pendingEntries[i];
-    }
-    std::vector<std::uint32_t>().swap(m_pendingIds);
-    std::vector<stTagEntry>().swap(m_pendingEntries);
+    m_entries.resize(m_starts.back());
 }
 
 CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     const std::size_t size = text.size();
     const char* data = text.data();
-    // Room for a tag every 16 bytes up front: fewer regrowths (each copies and touches fresh
-    // pages); pages reserved and never used cost nothing.
-    m_less.Reserve(size / 16);
+    FindGreaters();
+    const std::vector<std::uint32_t>& greaters = m_greater.All();
+    // Room for a tag per ">" (most tags have one of their own), at most one every 3 bytes, up
+    // front: fewer regrowths (each copies and touches fresh pages); pages reserved and never
+    // used cost nothing.
+    m_tags.reserve(std::min(greaters.size(), size / 3));
+    std::size_t nextGreater = 0; // index of the first ">" after the current "<"
+    // Per name id: the openings and closings seen so far.
+    std::vector<std::uint32_t> openingsSeen;
+    std::vector<std::uint32_t> closingsSeen;
+    for (const void* found = std::memchr(data, '<', size); found != nullptr;) {
+        const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+        found = i + 1 < size ? std::memchr(data + i + 1, '<', size - i - 1) : nullptr;
+        while (nextGreater < greaters.size() && greaters[nextGreater] < i) {
+            ++nextGreater;
+        }
+        const std::size_t greater = nextGreater < greaters.size() ? greaters[nextGreater] : size;
+        stTagStart tag{static_cast<std::uint32_t>(i),
+                       static_cast<std::uint32_t>(greater),
+                       nextGreater != 0 ? greaters[nextGreater - 1] : kNoIndex,
+                       kNoIndex,
+                       0,
+                       0};
+        // "</" name ">": the name runs to the first ">".
+        const bool closing = i + 1 < size && data[i + 1] == '/';
+        const std::size_t end = closing ? greater : OpeningNameEnd(i, greater);
+        const std::size_t nameStart = i + (closing ? 2 : 1);
+        const std::size_t length = end - nameStart;
+        if (end < size && length != 0 && length <= kMaxXMLNameLength) {
+            tag.id = m_names.Intern(nameStart, length);
+            if (tag.id == openingsSeen.size()) {
+                openingsSeen.push_back(0);
+                closingsSeen.push_back(0);
+            }
+            tag.openingsBefore = closing ? openingsSeen[tag.id] : openingsSeen[tag.id]++;
+            tag.closingsBefore = closing ? closingsSeen[tag.id]++ : closingsSeen[tag.id];
+        }
+        m_tags.push_back(tag);
+    }
+    FileTags(openingsSeen, closingsSeen);
+}
+
+inline std::size_t CTagIndex::OpeningNameEnd(std::size_t less, std::size_t greater) const {
+    // "<" name " " or "<" name ">": the name runs to the first " " or ">", looked for no further
+    // than one byte past the longest name. Mostly it is short: its first bytes are looked at
+    // one by one, the rest with a call.
+    const char* data = m_text.data();
+    const std::size_t limit = std::min(greater, std::min(m_text.size(), less + 2 + kMaxXMLNameLength));
+    const std::size_t near = std::min(limit, less + 1 + kShortName);
+    std::size_t end = less + 1;
+    while (end < near && data[end] != ' ') {
+        ++end;
+    }
+    if (end == near && near < limit) {
+        const void* space = std::memchr(data + near, ' ', limit - near);
+        end = space != nullptr ? static_cast<std::size_t>(static_cast<const char*>(space) - data) : limit;
+    }
+    return end < limit ? end : greater;
+}
+
+void CTagIndex::FindGreaters() {
+    const std::size_t size = m_text.size();
+    const char* data = m_text.data();
+    // Room for a ">" every 16 bytes up front (fewer regrowths, as for the tags).
     m_greater.Reserve(size / 16);
-    m_openingNames.reserve(size / 16);
     for (const void* found = std::memchr(data, '>', size); found != nullptr;) {
         const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
         m_greater.Add(static_cast<std::uint32_t>(at));
@@ -255,59 +318,33 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
         }
         found = std::memchr(data + at + 1, '>', size - at - 1);
     }
-    // The first ">" at or after a position, the text's size when there is none.
-    const auto greaterFrom = [&](std::size_t from) -> std::size_t {
-        const std::uint32_t greater = m_greater.Next(from);
-        return greater == kNoIndex ? size : greater;
-    };
-    // Per name id: the openings and closings seen so far.
-    std::vector<std::uint32_t> openingsSeen;
-    std::vector<std::uint32_t> closingsSeen;
-    const auto seen = [&](std::uint32_t id) {
-        if (id == openingsSeen.size()) {
-            openingsSeen.push_back(0);
-            closingsSeen.push_back(0);
-        }
-    };
-    for (const void* found = std::memchr(data, '<', size); found != nullptr;) {
-        const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-        found = i + 1 < size ? std::memchr(data + i + 1, '<', size - i - 1) : nullptr;
-        const auto position = static_cast<std::uint32_t>(i);
-        m_less.Add(position);
-        if (i + 1 < size && data[i + 1] == '/') {
-            // "</" name ">": the name runs to the first ">".
-            const std::size_t end = greaterFrom(i + 2);
-            const std::size_t length = end - (i + 2);
-            if (end < size && length != 0 && length <= kMaxXMLNameLength) {
-                const std::uint32_t id = m_names.Intern(i + 2, length);
-                seen(id);
-                ++closingsSeen[id];
-                m_closings.Add(id, {position, static_cast<std::uint32_t>(end)});
-            }
+}
+
+void CTagIndex::FileTags(const std::vector<std::uint32_t>& openings,
+                         const std::vector<std::uint32_t>& closings) {
+    m_openings.Prepare(openings);
+    m_closings.Prepare(closings);
+    std::vector<std::uint32_t> events(openings.size());
+    for (std::size_t id = 0; id < events.size(); ++id) {
+        events[id] = openings[id] + closings[id];
+    }
+    m_pairings.Prepare(events);
+    for (const stTagStart& tag : m_tags) {
+        if (tag.id == kNoIndex) {
             continue;
         }
-        // "<" name " " or "<" name ">": the name runs to the first " " or ">", looked for no
-        // further than one byte past the longest name.
-        const std::size_t firstGreater = greaterFrom(i + 1);
-        const std::size_t limit = std::min(firstGreater, std::min(size, i + 2 + kMaxXMLNameLength));
-        const void* space = std::memchr(data + i + 1, ' ', limit - (i + 1));
-        const std::size_t end = space != nullptr
-                                    ? static_cast<std::size_t>(static_cast<const char*>(space) - data)
-                                    : firstGreater;
-        const std::size_t length = end - (i + 1);
-        if (end < size && length != 0 && length <= kMaxXMLNameLength) {
-            const std::uint32_t id = m_names.Intern(i + 1, length);
-            m_openings.Add(id, {position, static_cast<std::uint32_t>(firstGreater)});
-            seen(id);
-            m_openingNames.push_back({position, id, openingsSeen[id]++, closingsSeen[id]});
+        const stTagEntry entry{tag.position, tag.greater};
+        const bool closing = m_text[tag.position + 1] == '/';
+        if (closing) {
+            m_closings.Put(tag.id, tag.closingsBefore, entry);
+        } else {
+            m_openings.Put(tag.id, tag.openingsBefore, entry);
         }
+        // An opening whose first ">" follows "/" is an empty-element tag and is not counted.
+        const bool counted = !closing && (tag.greater >= m_text.size() || m_text[tag.greater - 1] != '/');
+        m_pairings.Add(tag.id, tag.openingsBefore + tag.closingsBefore, tag.position, closing, counted);
     }
-    m_closings.Finish(m_names.Count());
-    m_openings.Finish(m_names.Count());
-    std::vector<std::uint32_t> scratch;
-    for (std::uint32_t id = 0; id < m_names.Count(); ++id) {
-        m_pairings.Add(text, m_openings.Of(id), m_closings.Of(id), scratch);
-    }
+    m_pairings.Finish();
 }
 
 stTagEntries CTagIndex::Of(const COccurrences& occurrences, std::uint32_t id) const {
@@ -384,10 +421,7 @@ stTagName CTagIndex::Filtered(std::string_view name) {
                 }
             }
         }
-        std::vector<std::uint32_t> scratch;
-        entries.pairings.Add(
-            m_text, {entries.openings.data(), entries.openings.data() + entries.openings.size()},
-            {entries.closings.data(), entries.closings.data() + entries.closings.size()}, scratch);
+        Pair(entries);
         found = m_filtered.emplace(key, std::move(entries)).first;
     }
     const stFilteredName& entries = found->second;
@@ -395,6 +429,26 @@ stTagName CTagIndex::Filtered(std::string_view name) {
     result.closings = {entries.closings.data(), entries.closings.data() + entries.closings.size()};
     result.pairing = entries.pairings.Of(0);
     return result;
+}
+
+void CTagIndex::Pair(stFilteredName& entries) const {
+    const std::size_t openings = entries.openings.size();
+    const std::size_t closings = entries.closings.size();
+    entries.pairings.Prepare({static_cast<std::uint32_t>(openings + closings)});
+    // The two lists merged in text order.
+    std::size_t opening = 0;
+    std::size_t closing = 0;
+    for (std::uint32_t index = 0; opening + closing < openings + closings; ++index) {
+        if (closing != closings && (opening == openings || entries.closings[closing].position <
+                                                               entries.openings[opening].position)) {
+            entries.pairings.Add(0, index, entries.closings[closing++].position, true, false);
+            continue;
+        }
+        const stTagEntry& entry = entries.openings[opening++];
+        const bool counted = entry.greater >= m_text.size() || m_text[entry.greater - 1] != '/';
+        entries.pairings.Add(0, index, entry.position, false, counted);
+    }
+    entries.pairings.Finish();
 }
 
 bool CTagIndex::MayClose(std::string_view name, std::size_t begin, std::size_t end) const {
@@ -417,25 +471,14 @@ stTagName CTagIndex::Find(std::string_view name) {
     return result;
 }
 
-stTagName CTagIndex::FindAt(std::size_t position, std::string_view name, std::uint32_t& hint) {
-    const stPlacedName* first = m_openingNames.data();
-    const std::size_t count = m_openingNames.size();
-    std::size_t low = std::min<std::size_t>(hint, count);
-    if (low != 0 && first[low - 1].position >= position) {
-        low = 0; // not a hint for this position
-    }
-    const std::size_t found =
-        Gallop(low, count, position, [first](std::size_t i) { return first[i].position; });
-    hint = static_cast<std::uint32_t>(found);
-    // The indexed name starts at the same byte, so equal lengths mean equal names.
-    if (found != count && first[found].position == position &&
-        m_names.Length(first[found].id) == name.size()) {
-        const stPlacedName& placed = first[found];
+stTagName CTagIndex::FindAt(const stTagStart& tag, std::string_view name) {
+    // The tag's indexed name starts at the same byte, so equal lengths mean equal names.
+    if (tag.id != kNoIndex && m_text[tag.position + 1] != '/' && m_names.Length(tag.id) == name.size()) {
         stTagName result;
-        result.closings = m_closings.Of(placed.id);
-        result.pairing = m_pairings.Of(placed.id);
-        result.nextClosing = result.closings.begin + placed.closingsBefore;
-        result.selfEvent = placed.openingsBefore + placed.closingsBefore;
+        result.closings = m_closings.Of(tag.id);
+        result.pairing = m_pairings.Of(tag.id);
+        result.nextClosing = result.closings.begin + tag.closingsBefore;
+        result.selfEvent = tag.openingsBefore + tag.closingsBefore;
         return result;
     }
     return Find(name);

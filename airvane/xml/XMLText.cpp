@@ -71,6 +71,64 @@ char* DuplicateString(const char* text) {
     return CopyToStringBlock(text, std::strlen(text));
 }
 
+namespace {
+
+// What an "&" starts: an entity whose character is written in its place, one whose character
+// replaces its ";" and is scanned again, a numeric reference giving a zero byte (which ends the
+// text), or none.
+struct stEntityMatch {
+    enum { kNone, kWrite, kRescan, kEnd } kind;
+    std::size_t length; // bytes of the entity, its ";" included
+    char character;
+};
+
+// The entities tried at `source[at]`, which is (or stands for) "&", in their fixed order.
+stEntityMatch MatchEntity(std::string_view source, std::size_t at) {
+    // The second character rules out all entities but one or three, before any comparison;
+    // entities are short, so the rest is compared in a plain loop.
+    const auto begins = [&](std::string_view entity) {
+        if (source.size() - at < entity.size() || source[at + 1] != entity[1]) {
+            return false;
+        }
+        for (std::size_t i = 2; i < entity.size(); ++i) {
+            if (source[at + i] != entity[i]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (begins(kEntityLt)) {
+        return {stEntityMatch::kWrite, kEntityLt.size(), '<'};
+    }
+    if (begins(kEntityGt)) {
+        return {stEntityMatch::kWrite, kEntityGt.size(), '>'};
+    }
+    if (begins(kNumericStart)) {
+        const std::size_t digits = at + kNumericStart.size();
+        const std::size_t window = std::min(source.size(), digits + kMaxReferenceDigits + 1);
+        const std::size_t semicolon = source.substr(0, window).find(';', digits);
+        if (semicolon != std::string_view::npos) {
+            unsigned value = 0;
+            for (std::size_t i = digits; i < semicolon && source[i] >= '0' && source[i] <= '9'; ++i) {
+                value = value * 10 + static_cast<unsigned>(source[i] - '0');
+            }
+            const char byte = static_cast<char>(value & 0xFFu);
+            return {byte == 0 ? stEntityMatch::kEnd : stEntityMatch::kWrite, semicolon + 1 - at, byte};
+        }
+    }
+    if (begins(kEntityQuot)) {
+        return {stEntityMatch::kWrite, kEntityQuot.size(), '"'};
+    }
+    for (const stRescanEntity& entity : kRescanEntities) {
+        if (begins(entity.text)) {
+            return {stEntityMatch::kRescan, entity.text.size(), entity.character};
+        }
+    }
+    return {stEntityMatch::kNone, 0, 0};
+}
+
+} // namespace
+
 std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
     const std::string_view source(text, length);
     std::size_t read = 0;
@@ -79,72 +137,43 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
     // was. As the source is left untouched, that one character is kept aside here.
     std::size_t overridePos = std::numeric_limits<std::size_t>::max();
     char overrideChar = 0;
-
-    auto emit = [&](char c) {
+    const auto emit = [&](const char* bytes, std::size_t count) {
         if (out != nullptr) {
-            out[written] = c;
+            std::memcpy(out + written, bytes, count);
         }
-        ++written;
+        written += count;
     };
-    // Does `entity` begin at `read`? Its first character is the current one, always "&"; the
-    // second one rules out all entities but one or three, before any comparison.
-    auto at = [&](std::string_view entity) {
-        return source.size() - read >= entity.size() && source[read + 1] == entity[1] &&
-               source.compare(read + 2, entity.size() - 2, entity.substr(2)) == 0;
-    };
-
-    while (read < source.size()) {
-        const char c = read == overridePos ? overrideChar : source[read];
-        if (c != '&') {
-            emit(c);
-            ++read;
-            continue;
-        }
-        if (at(kEntityLt)) {
-            emit('<');
-            read += kEntityLt.size();
-            continue;
-        }
-        if (at(kEntityGt)) {
-            emit('>');
-            read += kEntityGt.size();
-            continue;
-        }
-        if (at(kNumericStart)) {
-            const std::size_t digits = read + kNumericStart.size();
-            const std::size_t window = std::min(source.size(), digits + kMaxReferenceDigits + 1);
-            const std::size_t semicolon = source.substr(0, window).find(';', digits);
-            if (semicolon != std::string_view::npos) {
-                unsigned value = 0;
-                for (std::size_t i = digits; i < semicolon && source[i] >= '0' && source[i] <= '9'; ++i) {
-                    value = value * 10 + static_cast<unsigned>(source[i] - '0');
-                }
-                const char byte = static_cast<char>(value & 0xFFu);
-                if (byte == 0) {
-                    return written; // a zero byte ends the text
-                }
-                emit(byte);
-                read = semicolon + 1;
+    while (read < length) {
+        // Text up to the next "&" is copied as it is, in one piece (the re-scanned character
+        // is looked at on its own below).
+        if (read != overridePos) {
+            const void* ampersand = std::memchr(text + read, '&', length - read);
+            const std::size_t runEnd =
+                ampersand != nullptr ? static_cast<std::size_t>(static_cast<const char*>(ampersand) - text)
+                                     : length;
+            if (runEnd != read) {
+                emit(text + read, runEnd - read);
+                read = runEnd;
                 continue;
             }
         }
-        if (at(kEntityQuot)) {
-            emit('"');
-            read += kEntityQuot.size();
-            continue;
-        }
-        bool rescanned = false;
-        for (const stRescanEntity& entity : kRescanEntities) {
-            if (at(entity.text)) {
-                read += entity.text.size() - 1;
-                overridePos = read;
-                overrideChar = entity.character;
-                rescanned = true;
-                break;
-            }
-        }
-        if (!rescanned) {
-            emit(c);
+        const char c = read == overridePos ? overrideChar : text[read];
+        const stEntityMatch match =
+            c == '&' ? MatchEntity(source, read) : stEntityMatch{stEntityMatch::kNone, 0, 0};
+        switch (match.kind) {
+        case stEntityMatch::kWrite:
+            emit(&match.character, 1);
+            read += match.length;
+            break;
+        case stEntityMatch::kRescan:
+            read += match.length - 1;
+            overridePos = read;
+            overrideChar = match.character;
+            break;
+        case stEntityMatch::kEnd:
+            return written; // a zero byte ends the text
+        default:
+            emit(&c, 1);
             ++read;
         }
     }
@@ -160,12 +189,21 @@ struct stKeptRange {
     std::size_t end;
 };
 
+bool InSet(const char* set, char c) {
+    for (; *set != '\0'; ++set) {
+        if (*set == c) {
+            return true;
+        }
+    }
+    return false;
+}
+
 stKeptRange TrimmedRange(const char* text, std::size_t length, const char* set) {
     stKeptRange kept{0, length};
-    while (kept.begin < kept.end && std::strchr(set, text[kept.begin]) != nullptr) {
+    while (kept.begin < kept.end && InSet(set, text[kept.begin])) {
         ++kept.begin;
     }
-    while (kept.end - kept.begin > 1 && std::strchr(set, text[kept.end - 1]) != nullptr) {
+    while (kept.end - kept.begin > 1 && InSet(set, text[kept.end - 1])) {
         --kept.end;
     }
     return kept;
@@ -175,10 +213,14 @@ stKeptRange TrimmedRange(const char* text, std::size_t length, const char* set) 
 
 char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet,
                           std::vector<char>& scratch, CTreeBudget& budget) {
+    if (length == 0) {
+        return CopyToStringBlock(text, 0, &budget);
+    }
     // Text without "&" is its own decoded form: it is trimmed where it lies and copied once.
     const char* decoded = text;
     std::size_t decodedLength = length;
-    if (std::memchr(text, '&', length) != nullptr) {
+    const void* ampersand = std::memchr(text, '&', length);
+    if (ampersand != nullptr) {
         // Decoding never lengthens a text; without memory for the scratch copy there is no text.
         if (scratch.size() < length) {
             Guard([&] { scratch.resize(length); });
@@ -186,14 +228,16 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
                 return nullptr;
             }
         }
-        decodedLength = DecodeEntities(text, length, scratch.data());
+        // The part before the first "&" decodes to itself.
+        const std::size_t plain = static_cast<std::size_t>(static_cast<const char*>(ampersand) - text);
+        std::memcpy(scratch.data(), text, plain);
+        decodedLength = plain + DecodeEntities(text + plain, length - plain, scratch.data() + plain);
         decoded = scratch.data();
     }
     if (trimSet == nullptr) {
         return CopyToStringBlock(decoded, decodedLength, &budget);
     }
-    // Trimming looks no further than a zero byte.
-    const stKeptRange kept = TrimmedRange(decoded, strnlen(decoded, decodedLength), trimSet);
+    const stKeptRange kept = TrimmedRange(decoded, decodedLength, trimSet);
     return CopyToStringBlock(decoded + kept.begin, kept.end - kept.begin, &budget);
 }
 

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
@@ -26,6 +27,8 @@ namespace airvane::xml {
 
 // The longest element name (the first word of a tag) the reader accepts.
 constexpr std::size_t kMaxXMLNameLength = 124;
+// Names up to this length are compared and scanned byte by byte, longer ones with library calls.
+constexpr std::size_t kShortName = 16;
 // "None" for positions and event indexes.
 constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu;
 
@@ -37,10 +40,24 @@ public:
     void Add(std::uint32_t position) { m_positions.push_back(position); }
     // First position at or after `from`, or kNoIndex.
     std::uint32_t Next(std::size_t from) const;
+    const std::vector<std::uint32_t>& All() const { return m_positions; }
 
 private:
     std::vector<std::uint32_t> m_positions;
     mutable std::size_t m_cursor = 0; // index of the previous answer
+};
+
+// One "<" of the text, with what the reader asks about the tag it starts. When the index files
+// the tag as an opening or a closing of a name, `id` is that name's id and the two counts are
+// the openings and closings of the name before it (so the tag is the event
+// openingsBefore + closingsBefore of its name's pairing); otherwise `id` is kNoIndex.
+struct stTagStart {
+    std::uint32_t position;
+    std::uint32_t greater;         // the first ">" after it, the text's size when there is none
+    std::uint32_t previousGreater; // the last ">" before it, or kNoIndex
+    std::uint32_t id;
+    std::uint32_t openingsBefore;
+    std::uint32_t closingsBefore;
 };
 
 // One tag occurrence: the position of its "<" and of the first ">" after that "<" (the text's
@@ -86,16 +103,18 @@ struct stTagName {
     std::uint32_t selfEvent = kNoIndex;
 };
 
-// Positions of tags in a whole text, grouped by name, built in one pass:
+// Positions of tags in a whole text, grouped by name, built in a pass over the text's ">", one
+// over its "<" and one over the tags found:
 //  - closing tags: occurrences of "</" name ">";
 //  - opening tags: occurrences of "<" name " " or "<" name ">" (empty-element tags included);
-//  - every "<", every ">" and every "]]>".
+//  - every "<" (with its tag's first ">"), every ">" and every "]]>".
 // Only names up to kMaxXMLNameLength bytes are kept. Building may throw std::bad_alloc.
 class CTagIndex {
 public:
     explicit CTagIndex(std::string_view text);
 
-    const CPositions& Less() const { return m_less; }
+    // The first "<" at or after `from`, or null.
+    const stTagStart* NextTag(std::size_t from) const;
     const CPositions& Greater() const { return m_greater; }
     const CPositions& CDataEnds() const { return m_cdataEnds; }
 
@@ -104,12 +123,10 @@ public:
     // of the name before its first ">" fits there. A cheap test before Find for a name holding
     // ">", whose occurrences are picked out one by one.
     bool MayClose(std::string_view name, std::size_t begin, std::size_t end) const;
-    // The same for the name of the tag whose "<" is at `position`, `name` being the text right
-    // after it, with `nextClosing` and `selfEvent` set when the index holds the tag under that
-    // name. A reader going forward through the text passes the same `hint` each time (start
-    // with 0, or with the hint its parent level had when it reached the parent's tag): the
-    // tag is then found next to the previous one, not by hashing its name.
-    stTagName FindAt(std::size_t position, std::string_view name, std::uint32_t& hint);
+    // The same for the name of the tag that starts at `tag`, `name` being the text right after
+    // its "<", with `nextClosing` and `selfEvent` set when the index holds the tag as an opening
+    // of that name: then no name is hashed.
+    stTagName FindAt(const stTagStart& tag, std::string_view name);
 
 private:
     // Name -> dense id (ids in order of first occurrence): an open-addressing table, at most
@@ -118,7 +135,22 @@ private:
     class CNames {
     public:
         explicit CNames(std::string_view text) : m_text(text) {}
-        std::uint32_t Intern(std::size_t offset, std::size_t length);
+        std::uint32_t Intern(std::size_t offset, std::size_t length) {
+            // Siblings of one name and a leaf's closing tag repeat the name met last; other
+            // names met lately are kept by length and last byte, so that the names of a short
+            // chain of nested elements are found without hashing too.
+            const stRecent& newest = m_recent[m_newest];
+            if (length == newest.length && SameBytes(offset, newest.offset, length)) {
+                return newest.id;
+            }
+            const auto last = static_cast<unsigned char>(m_text[offset + length - 1]);
+            m_newest = (length + last) % kRecentNames;
+            stRecent& recent = m_recent[m_newest];
+            if (length != recent.length || !SameBytes(offset, recent.offset, length)) {
+                recent = {offset, length, InternNew(offset, length)};
+            }
+            return recent.id;
+        }
         std::uint32_t Lookup(std::string_view name) const;
         std::uint32_t Count() const { return static_cast<std::uint32_t>(m_keys.size()); }
         std::size_t Length(std::uint32_t id) const { return m_keys[id].length; }
@@ -133,6 +165,19 @@ private:
             std::uint32_t length;
         };
 
+        // Mostly names are short: a plain loop costs less than a call. It runs from the end,
+        // where numbered names differ.
+        bool SameBytes(std::size_t first, std::size_t second, std::size_t length) const {
+            if (length > kShortName) {
+                return std::memcmp(m_text.data() + first, m_text.data() + second, length) == 0;
+            }
+            for (std::size_t i = length; i != 0; --i) {
+                if (m_text[first + i - 1] != m_text[second + i - 1]) {
+                    return false;
+                }
+            }
+            return true;
+        }
         static std::uint32_t Hash(std::string_view name);
         // The slot holding `name`, or the empty slot where it would go.
         std::size_t Probe(std::string_view name, std::uint32_t hash) const;
@@ -140,53 +185,60 @@ private:
         std::uint32_t InternNew(std::size_t offset, std::size_t length);
 
         std::string_view m_text;
-        std::size_t m_lastOffset = 0; // the name interned last, and its id
-        std::size_t m_lastLength = 0;
-        std::uint32_t m_lastId = kNoIndex;
+        // A name met lately (length 0: none).
+        struct stRecent {
+            std::size_t offset = 0;
+            std::size_t length = 0;
+            std::uint32_t id = kNoIndex;
+        };
+        static constexpr std::size_t kRecentNames = 16;
+        stRecent m_recent[kRecentNames];
+        std::size_t m_newest = 0; // the slot of the name met last
         std::vector<stSlot> m_slots;
         std::vector<stKey> m_keys; // per id
     };
 
-    // Occurrences of one kind of tag, collected in text order with their name ids, then
-    // grouped by id (increasing position within a name).
+    // Occurrences of one kind of tag grouped by name id, in increasing position within a name.
     class COccurrences {
     public:
-        void Add(std::uint32_t id, stTagEntry entry) {
-            m_pendingIds.push_back(id);
-            m_pendingEntries.push_back(entry);
+        // Room for counts[id] occurrences of each name.
+        void Prepare(const std::vector<std::uint32_t>& counts);
+        // Files the occurrence that has `before` others of its name before it.
+        void Put(std::uint32_t id, std::uint32_t before, stTagEntry entry) {
+            m_entries[m_starts[id] + before] = entry;
         }
-        // Groups the occurrences by name; call once, after the last Add.
-        void Finish(std::uint32_t names);
         stTagEntries Of(std::uint32_t id) const {
             return {m_entries.data() + m_starts[id], m_entries.data() + m_starts[id + 1]};
         }
 
     private:
-        std::vector<std::uint32_t> m_pendingIds;  // per occurrence, in text order
-        std::vector<stTagEntry> m_pendingEntries; // per occurrence, in text order
-        std::vector<std::uint32_t> m_starts;      // per name id: first index in m_entries
-        std::vector<stTagEntry> m_entries;        // grouped by name id
+        std::vector<std::uint32_t> m_starts; // per name id: first index in m_entries, then the total
+        std::vector<stTagEntry> m_entries;
     };
 
-    // Events of any number of names, stored one name after the other.
-    struct stPairings {
-        std::vector<std::uint32_t> positions;
-        std::vector<std::uint32_t> ends;
-        std::vector<std::uint32_t> starts; // per name: first event, then the total
+    // Events of any number of names, stored one name after the other, paired while they are
+    // filed in text order: a start waits on a stack of its name until the closing after which
+    // the closings seen outnumber the counted openings seen from it. The balance moves by one
+    // at a time, so the closing that raises it from b ends exactly the waiting starts that had
+    // balance b before them, and those are the top of the stack.
+    class CPairings {
+    public:
+        // Room for counts[id] events of each name.
+        void Prepare(const std::vector<std::uint32_t>& counts);
+        // Files the `index`-th event of name `id`, in text order across all names: a closing,
+        // or an opening, counted unless it is an empty-element tag.
+        void Add(std::uint32_t id, std::uint32_t index, std::uint32_t position, bool closing, bool counted);
+        // Ends the starts still waiting: no closing ends their content. Call after the last Add.
+        void Finish();
+        stPairing Of(std::size_t id) const;
 
-        // Appends the events of one name.
-        void Add(std::string_view text, stTagEntries openings, stTagEntries closings,
-                 std::vector<std::uint32_t>& scratch);
-        stPairing Of(std::size_t name) const;
-    };
-
-    // An opening tag, the id of its name, and how many openings and closings of that name
-    // come before it.
-    struct stPlacedName {
-        std::uint32_t position;
-        std::uint32_t id;
-        std::uint32_t openingsBefore;
-        std::uint32_t closingsBefore;
+    private:
+        std::vector<std::uint32_t> m_positions;
+        std::vector<std::uint32_t> m_ends;    // links the waiting starts of a name until answered
+        std::vector<std::uint32_t> m_starts;  // per name: first event, then the total
+        std::vector<std::int32_t> m_balances; // per name: closings minus counted openings so far
+        std::vector<std::uint32_t> m_waiting; // per name: the latest waiting start, or kNoIndex
+        std::vector<std::int32_t> m_before;   // per event: the balance before it
     };
 
     // A name that holds ">" (only a name read across a CDATA section can): its occurrences,
@@ -194,10 +246,18 @@ private:
     struct stFilteredName {
         std::vector<stTagEntry> openings;
         std::vector<stTagEntry> closings;
-        stPairings pairings;
+        CPairings pairings;
     };
 
+    // Every ">" and every "]]>" of the text.
+    void FindGreaters();
+    // Where the name of an opening tag whose "<" is at `less` ends (`greater` is its first ">").
+    std::size_t OpeningNameEnd(std::size_t less, std::size_t greater) const;
+    // Groups the tags by name and pairs them, given the openings and closings of each name.
+    void FileTags(const std::vector<std::uint32_t>& openings, const std::vector<std::uint32_t>& closings);
     stTagEntries Of(const COccurrences& occurrences, std::uint32_t id) const;
+    // Pairs a filtered name's openings and closings.
+    void Pair(stFilteredName& entries) const;
     stTagName Filtered(std::string_view name);
     // The occurrences of the prefix's id whose next `length` bytes after the name's start hash
     // to `hash` (candidates, grouped once per prefix, length and kind).
@@ -209,9 +269,9 @@ private:
     CNames m_names;
     COccurrences m_closings;
     COccurrences m_openings;
-    stPairings m_pairings;
-    std::vector<stPlacedName> m_openingNames; // in text order
-    CPositions m_less;
+    CPairings m_pairings;
+    std::vector<stTagStart> m_tags;      // every "<", in text order
+    mutable std::size_t m_tagCursor = 0; // the tag NextTag found last
     CPositions m_greater;
     CPositions m_cdataEnds;
     std::unordered_map<std::string, stFilteredName> m_filtered;
