@@ -1,5 +1,4 @@
 #include "airvane/xml/internal/XMLText.h"
-#include "airvane/platform/internal/GlobalBlocks.h"
 #include "airvane/platform/internal/Guard.h"
 
 #include "airvane/xml/XMLTree.h"
@@ -38,15 +37,34 @@ constexpr stRescanEntity kRescanEntities[] = {
 
 } // namespace
 
-bool CTreeBudget::Take(std::size_t bytes) {
-    const std::uint64_t cost = platform::GlobalBlockFootprint(bytes);
-    if (cost > m_left) {
-        m_left = 0; // once refused, every later request is refused too
-        return false;
+namespace {
+
+// Copies `length` bytes; the short names and values of a tree are copied without a call.
+void CopyBytes(char* to, const char* from, std::size_t length) {
+    if (length > 16) {
+        std::memcpy(to, from, length);
+    } else if (length >= 8) {
+        std::uint64_t head;
+        std::uint64_t tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + length - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + length - 8, &tail, 8);
+    } else if (length >= 4) {
+        std::uint32_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + length - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + length - 4, &tail, 4);
+    } else {
+        for (std::size_t i = 0; i < length; ++i) {
+            to[i] = from[i];
+        }
     }
-    m_left -= cost;
-    return true;
 }
+
+} // namespace
 
 char* CopyToStringBlock(const char* text, std::size_t length, CTreeBudget* budget) {
     if (length == std::numeric_limits<std::size_t>::max() ||
@@ -56,9 +74,7 @@ char* CopyToStringBlock(const char* text, std::size_t length, CTreeBudget* budge
     // Every byte is written here, so the block need not be zeroed first.
     char* block = static_cast<char*>(AllocateTreeBlock(length + 1, false));
     if (block != nullptr) {
-        if (length != 0) {
-            std::memcpy(block, text, length);
-        }
+        CopyBytes(block, text, length);
         block[length] = '\0';
     }
     return block;

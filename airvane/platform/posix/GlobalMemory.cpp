@@ -1,6 +1,7 @@
 #include "airvane/platform/GlobalMemory.h"
 #include "airvane/platform/internal/GlobalBlocks.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -197,8 +198,9 @@ constexpr std::uint32_t kBatch = 32;
 struct stThreadCache {
     stHeader* blocks[kClassCount];
     std::uint16_t counts[kClassCount];
-    bool registered; // its thread's end gives the blocks back
-    bool ending;     // the thread is ending: blocks go straight to and from the slabs
+    std::uint16_t limit; // blocks a list may hold; 0 until registered and once ending
+    bool registered;     // its thread's end gives the blocks back
+    bool ending;         // the thread is ending: blocks go straight to and from the slabs
 };
 
 // In the static thread-local block (88 bytes, well within what the C library keeps for modules
@@ -350,6 +352,7 @@ void Drain(stThreadCache& cache, std::size_t classIndex, std::uint32_t count) {
 void DrainThread(void* cache) {
     auto* ending = static_cast<stThreadCache*>(cache);
     ending->ending = true;
+    ending->limit = 0;
     for (std::size_t classIndex = 0; classIndex < kClassCount; ++classIndex) {
         Drain(*ending, classIndex, ending->counts[classIndex]);
     }
@@ -388,6 +391,7 @@ bool UsesList(stThreadCache& cache) {
     if (!cache.registered && !cache.ending) {
         cache.registered = g_threadHooks.Register(cache);
         cache.ending = !cache.registered;
+        cache.limit = cache.registered ? 2 * kBatch : 0;
     }
     return !cache.ending;
 }
@@ -424,8 +428,15 @@ void* HandOut(stThreadCache& cache, std::size_t classIndex, std::size_t bytes, b
     return static_cast<char*>(memory) + kHeaderBytes;
 }
 
+// A list over its limit gives a batch back (all of it when the thread works without lists). A
+// thread's first release may come here before its first allocation: it arranges for the lists.
 [[gnu::noinline]] void DrainList(stThreadCache& cache, std::size_t classIndex) {
-    Drain(cache, classIndex, UsesList(cache) ? kBatch : cache.counts[classIndex]);
+    const std::uint32_t held = cache.counts[classIndex];
+    if (!UsesList(cache)) {
+        Drain(cache, classIndex, held);
+    } else if (held > cache.limit) {
+        Drain(cache, classIndex, std::min(held, kBatch));
+    }
 }
 
 void ReleaseSmall(stSlab* slab, stHeader* header) {
@@ -438,7 +449,7 @@ void ReleaseSmall(stSlab* slab, stHeader* header) {
 #endif
     stThreadCache& cache = t_cache;
     Push(cache, classIndex, header);
-    if (__builtin_expect(cache.counts[classIndex] >= 2 * kBatch || cache.ending, false)) {
+    if (__builtin_expect(cache.counts[classIndex] > cache.limit, false)) {
         DrainList(cache, classIndex);
     }
 }
@@ -449,14 +460,13 @@ void* GlobalAllocBlock(std::size_t bytes, bool zeroed) {
     if (bytes > kLargest) {
         return AllocateLarge(bytes, zeroed);
     }
-    // A request of zero bytes gets a block of one, which keeps "null means no memory".
-    const std::size_t wanted = bytes == 0 ? 1 : bytes;
-    const std::size_t classIndex = ClassOf(wanted);
+    // A request of zero bytes gets a block of the smallest class: null still means no memory.
+    const std::size_t classIndex = ClassOf(bytes);
     stThreadCache& cache = t_cache;
     if (__builtin_expect(cache.blocks[classIndex] == nullptr, false)) {
-        return AllocateAfterRefill(classIndex, wanted, zeroed);
+        return AllocateAfterRefill(classIndex, bytes, zeroed);
     }
-    return HandOut(cache, classIndex, wanted, zeroed);
+    return HandOut(cache, classIndex, bytes, zeroed);
 }
 
 void GlobalReleaseBlock(void* block) {

@@ -3,6 +3,8 @@
 // Internal helpers of the XML reader and tree: string blocks, entity decoding and trimming.
 // Not part of the exported interface.
 
+#include "airvane/platform/internal/GlobalBlocks.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -16,7 +18,16 @@ class CTreeBudget {
 public:
     explicit CTreeBudget(std::uint64_t limit) : m_left(limit) {}
     // Takes `bytes` (one block) from the budget; false, taking nothing, when they do not fit.
-    bool Take(std::size_t bytes);
+    // Once refused, every later request is refused too.
+    bool Take(std::size_t bytes) {
+        const std::uint64_t cost = platform::GlobalBlockFootprint(bytes);
+        if (cost > m_left) {
+            m_left = 0;
+            return false;
+        }
+        m_left -= cost;
+        return true;
+    }
 
 private:
     std::uint64_t m_left;
