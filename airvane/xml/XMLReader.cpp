@@ -148,7 +148,7 @@ private:
     std::string_view m_text;
     CTagIndex m_index;
     CTreeBudget m_budget;
-    std::vector<stLevel> m_levels;
+    airvane::platform::WorkVector<stLevel> m_levels;
     stTagState m_tag;
     std::vector<char> m_decodeScratch;
 };

@@ -118,7 +118,7 @@ std::uint32_t stPairing::LowerBound(std::size_t from, std::uint32_t hint) const 
     return static_cast<std::uint32_t>(Gallop(validHint ? hint : 0, count, from, positionOf));
 }
 
-void CTagIndex::CPairings::Prepare(const std::vector<std::uint32_t>& counts) {
+void CTagIndex::CPairings::Prepare(const WorkVector<std::uint32_t>& counts) {
     m_starts.resize(counts.size() + 1);
     m_starts[0] = 0;
     for (std::size_t id = 0; id < counts.size(); ++id) {
@@ -165,8 +165,8 @@ void CTagIndex::CPairings::Finish() {
             waiting = below;
         }
     }
-    std::vector<std::int32_t>().swap(m_before);
-    std::vector<std::int32_t>().swap(m_balances);
+    WorkVector<std::int32_t>().swap(m_before);
+    WorkVector<std::int32_t>().swap(m_balances);
 }
 
 stPairing CTagIndex::CPairings::Of(std::size_t id) const {
@@ -195,7 +195,7 @@ std::size_t CTagIndex::CNames::Probe(std::string_view name, std::uint32_t hash) 
 }
 
 void CTagIndex::CNames::Grow() {
-    std::vector<stSlot> old;
+    WorkVector<stSlot> old;
     old.swap(m_slots);
     m_slots.assign(old.empty() ? 64 : old.size() * 2, stSlot{0, kNoIndex});
     const std::size_t mask = m_slots.size() - 1;
@@ -233,7 +233,7 @@ std::uint32_t CTagIndex::CNames::Lookup(std::string_view name) const {
     return m_slots[Probe(name, Hash(name))].id;
 }
 
-void CTagIndex::COccurrences::Prepare(const std::vector<std::uint32_t>& counts) {
+void CTagIndex::COccurrences::Prepare(const WorkVector<std::uint32_t>& counts) {
     m_starts.resize(counts.size() + 1);
     m_starts[0] = 0;
     for (std::size_t id = 0; id < counts.size(); ++id) {
@@ -246,15 +246,15 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     const std::size_t size = text.size();
     const char* data = text.data();
     FindGreaters();
-    const std::vector<std::uint32_t>& greaters = m_greater.All();
+    const WorkVector<std::uint32_t>& greaters = m_greater.All();
     // Room for a tag per ">" (most tags have one of their own), at most one every 3 bytes, up
     // front: fewer regrowths (each copies and touches fresh pages); pages reserved and never
     // used cost nothing.
     m_tags.reserve(std::min(greaters.size(), size / 3));
     std::size_t nextGreater = 0; // index of the first ">" after the current "<"
     // Per name id: the openings and closings seen so far.
-    std::vector<std::uint32_t> openingsSeen;
-    std::vector<std::uint32_t> closingsSeen;
+    WorkVector<std::uint32_t> openingsSeen;
+    WorkVector<std::uint32_t> closingsSeen;
     for (const void* found = std::memchr(data, '<', size); found != nullptr;) {
         const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(found) - data);
         found = i + 1 < size ? std::memchr(data + i + 1, '<', size - i - 1) : nullptr;
@@ -320,11 +320,11 @@ void CTagIndex::FindGreaters() {
     }
 }
 
-void CTagIndex::FileTags(const std::vector<std::uint32_t>& openings,
-                         const std::vector<std::uint32_t>& closings) {
+void CTagIndex::FileTags(const WorkVector<std::uint32_t>& openings,
+                         const WorkVector<std::uint32_t>& closings) {
     m_openings.Prepare(openings);
     m_closings.Prepare(closings);
-    std::vector<std::uint32_t> events(openings.size());
+    WorkVector<std::uint32_t> events(openings.size());
     for (std::size_t id = 0; id < events.size(); ++id) {
         events[id] = openings[id] + closings[id];
     }
@@ -376,13 +376,13 @@ std::uint64_t CTagIndex::HashAt(std::size_t offset, std::size_t length) {
            part(whole & 0xFFFFFFFFu, head & 0xFFFFFFFFu, power & 0xFFFFFFFFu);
 }
 
-const std::vector<stTagEntry>& CTagIndex::Candidates(std::uint32_t id, std::size_t length, bool closing,
-                                                     std::uint64_t hash) {
-    static const std::vector<stTagEntry> kNone;
+const WorkVector<stTagEntry>& CTagIndex::Candidates(std::uint32_t id, std::size_t length, bool closing,
+                                                    std::uint64_t hash) {
+    static const WorkVector<stTagEntry> kNone;
     const std::uint64_t key = (std::uint64_t{id} << 16) | (std::uint64_t{length} << 1) | (closing ? 1u : 0u);
     auto group = m_candidates.find(key);
     if (group == m_candidates.end()) {
-        std::unordered_map<std::uint64_t, std::vector<stTagEntry>> byHash;
+        std::unordered_map<std::uint64_t, WorkVector<stTagEntry>> byHash;
         const stTagEntries entries = Of(closing ? m_closings : m_openings, id);
         const std::size_t nameOffset = closing ? 2 : 1;
         for (const stTagEntry* it = entries.begin; it != entries.end; ++it) {
@@ -407,7 +407,7 @@ stTagName CTagIndex::Filtered(std::string_view name) {
             const std::uint64_t hash = HashOf(name);
             for (const bool closing : {false, true}) {
                 const std::size_t nameOffset = closing ? 2 : 1;
-                std::vector<stTagEntry>& kept = closing ? entries.closings : entries.openings;
+                WorkVector<stTagEntry>& kept = closing ? entries.closings : entries.openings;
                 for (const stTagEntry& entry : Candidates(id, name.size(), closing, hash)) {
                     const std::size_t after = entry.position + nameOffset + name.size();
                     if (after >= m_text.size() ||

@@ -14,6 +14,8 @@
 // answered in logarithmic time (or constant time next to the previous answer), whatever the
 // depth or shape of the document.
 
+#include "airvane/platform/internal/WorkMemory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -24,6 +26,9 @@
 #include <vector>
 
 namespace airvane::xml {
+
+// The index's arrays grow with the text; large ones are mapped in huge pages where possible.
+using platform::WorkVector;
 
 // The longest element name (the first word of a tag) the reader accepts.
 constexpr std::size_t kMaxXMLNameLength = 124;
@@ -40,10 +45,10 @@ public:
     void Add(std::uint32_t position) { m_positions.push_back(position); }
     // First position at or after `from`, or kNoIndex.
     std::uint32_t Next(std::size_t from) const;
-    const std::vector<std::uint32_t>& All() const { return m_positions; }
+    const WorkVector<std::uint32_t>& All() const { return m_positions; }
 
 private:
-    std::vector<std::uint32_t> m_positions;
+    WorkVector<std::uint32_t> m_positions;
     mutable std::size_t m_cursor = 0; // index of the previous answer
 };
 
@@ -194,15 +199,15 @@ private:
         static constexpr std::size_t kRecentNames = 16;
         stRecent m_recent[kRecentNames];
         std::size_t m_newest = 0; // the slot of the name met last
-        std::vector<stSlot> m_slots;
-        std::vector<stKey> m_keys; // per id
+        WorkVector<stSlot> m_slots;
+        WorkVector<stKey> m_keys; // per id
     };
 
     // Occurrences of one kind of tag grouped by name id, in increasing position within a name.
     class COccurrences {
     public:
         // Room for counts[id] occurrences of each name.
-        void Prepare(const std::vector<std::uint32_t>& counts);
+        void Prepare(const WorkVector<std::uint32_t>& counts);
         // Files the occurrence that has `before` others of its name before it.
         void Put(std::uint32_t id, std::uint32_t before, stTagEntry entry) {
             m_entries[m_starts[id] + before] = entry;
@@ -212,8 +217,8 @@ private:
         }
 
     private:
-        std::vector<std::uint32_t> m_starts; // per name id: first index in m_entries, then the total
-        std::vector<stTagEntry> m_entries;
+        WorkVector<std::uint32_t> m_starts; // per name id: first index in m_entries, then the total
+        WorkVector<stTagEntry> m_entries;
     };
 
     // Events of any number of names, stored one name after the other, paired while they are
@@ -224,7 +229,7 @@ private:
     class CPairings {
     public:
         // Room for counts[id] events of each name.
-        void Prepare(const std::vector<std::uint32_t>& counts);
+        void Prepare(const WorkVector<std::uint32_t>& counts);
         // Files the `index`-th event of name `id`, in text order across all names: a closing,
         // or an opening, counted unless it is an empty-element tag.
         void Add(std::uint32_t id, std::uint32_t index, std::uint32_t position, bool closing, bool counted);
@@ -233,19 +238,19 @@ private:
         stPairing Of(std::size_t id) const;
 
     private:
-        std::vector<std::uint32_t> m_positions;
-        std::vector<std::uint32_t> m_ends;    // links the waiting starts of a name until answered
-        std::vector<std::uint32_t> m_starts;  // per name: first event, then the total
-        std::vector<std::int32_t> m_balances; // per name: closings minus counted openings so far
-        std::vector<std::uint32_t> m_waiting; // per name: the latest waiting start, or kNoIndex
-        std::vector<std::int32_t> m_before;   // per event: the balance before it
+        WorkVector<std::uint32_t> m_positions;
+        WorkVector<std::uint32_t> m_ends;    // links the waiting starts of a name until answered
+        WorkVector<std::uint32_t> m_starts;  // per name: first event, then the total
+        WorkVector<std::int32_t> m_balances; // per name: closings minus counted openings so far
+        WorkVector<std::uint32_t> m_waiting; // per name: the latest waiting start, or kNoIndex
+        WorkVector<std::int32_t> m_before;   // per event: the balance before it
     };
 
     // A name that holds ">" (only a name read across a CDATA section can): its occurrences,
     // picked out of those filed under the part before its first ">".
     struct stFilteredName {
-        std::vector<stTagEntry> openings;
-        std::vector<stTagEntry> closings;
+        WorkVector<stTagEntry> openings;
+        WorkVector<stTagEntry> closings;
         CPairings pairings;
     };
 
@@ -254,15 +259,15 @@ private:
     // Where the name of an opening tag whose "<" is at `less` ends (`greater` is its first ">").
     std::size_t OpeningNameEnd(std::size_t less, std::size_t greater) const;
     // Groups the tags by name and pairs them, given the openings and closings of each name.
-    void FileTags(const std::vector<std::uint32_t>& openings, const std::vector<std::uint32_t>& closings);
+    void FileTags(const WorkVector<std::uint32_t>& openings, const WorkVector<std::uint32_t>& closings);
     stTagEntries Of(const COccurrences& occurrences, std::uint32_t id) const;
     // Pairs a filtered name's openings and closings.
     void Pair(stFilteredName& entries) const;
     stTagName Filtered(std::string_view name);
     // The occurrences of the prefix's id whose next `length` bytes after the name's start hash
     // to `hash` (candidates, grouped once per prefix, length and kind).
-    const std::vector<stTagEntry>& Candidates(std::uint32_t id, std::size_t length, bool closing,
-                                              std::uint64_t hash);
+    const WorkVector<stTagEntry>& Candidates(std::uint32_t id, std::size_t length, bool closing,
+                                             std::uint64_t hash);
     std::uint64_t HashAt(std::size_t offset, std::size_t length);
 
     std::string_view m_text;
@@ -270,15 +275,15 @@ private:
     COccurrences m_closings;
     COccurrences m_openings;
     CPairings m_pairings;
-    std::vector<stTagStart> m_tags;      // every "<", in text order
+    WorkVector<stTagStart> m_tags;       // every "<", in text order
     mutable std::size_t m_tagCursor = 0; // the tag NextTag found last
     CPositions m_greater;
     CPositions m_cdataEnds;
     std::unordered_map<std::string, stFilteredName> m_filtered;
     // Hashes of every prefix of the text, made when the first name holding ">" is looked up.
-    std::vector<std::uint64_t> m_prefixHashes;
-    std::vector<std::uint64_t> m_powers;
-    std::map<std::uint64_t, std::unordered_map<std::uint64_t, std::vector<stTagEntry>>> m_candidates;
+    WorkVector<std::uint64_t> m_prefixHashes;
+    WorkVector<std::uint64_t> m_powers;
+    std::map<std::uint64_t, std::unordered_map<std::uint64_t, WorkVector<stTagEntry>>> m_candidates;
 };
 
 } // namespace airvane::xml

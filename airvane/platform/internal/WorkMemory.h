@@ -1,0 +1,61 @@
+#pragma once
+
+// Working memory of the library's own algorithms (the XML reader's index and level stack). A
+// large block is mapped from the system on its own, in huge pages where the system offers them,
+// so that a large text costs a few hundred page faults instead of one per 4 KiB page; smaller
+// blocks come from operator new. Not part of the exported interface.
+
+#include <cstddef>
+#include <limits>
+#include <new>
+#include <vector>
+
+namespace airvane::platform {
+
+// Blocks of at least this many bytes are mapped.
+constexpr std::size_t kMappedWorkBytes = std::size_t{32} << 20;
+
+// A mapped block of `bytes` bytes (at least kMappedWorkBytes), or null when the system has no
+// memory for it; released with UnmapWorkMemory and the same size.
+void* MapWorkMemory(std::size_t bytes);
+void UnmapWorkMemory(void* block, std::size_t bytes);
+
+// A standard allocator over that memory; it throws std::bad_alloc when none is left.
+template <class T> class CWorkAllocator {
+public:
+    using value_type = T;
+
+    CWorkAllocator() noexcept = default;
+    template <class U> explicit CWorkAllocator(const CWorkAllocator<U>& /*other*/) noexcept {}
+
+    T* allocate(std::size_t count) {
+        if (count > std::numeric_limits<std::size_t>::max() / sizeof(T)) {
+            throw std::bad_array_new_length();
+        }
+        const std::size_t bytes = count * sizeof(T);
+        if (bytes < kMappedWorkBytes) {
+            return static_cast<T*>(::operator new(bytes));
+        }
+        void* block = MapWorkMemory(bytes);
+        if (block == nullptr) {
+            throw std::bad_alloc();
+        }
+        return static_cast<T*>(block);
+    }
+
+    void deallocate(T* block, std::size_t count) noexcept {
+        const std::size_t bytes = count * sizeof(T);
+        if (bytes < kMappedWorkBytes) {
+            ::operator delete(block);
+        } else {
+            UnmapWorkMemory(block, bytes);
+        }
+    }
+
+    template <class U> bool operator==(const CWorkAllocator<U>& /*other*/) const noexcept { return true; }
+    template <class U> bool operator!=(const CWorkAllocator<U>& /*other*/) const noexcept { return false; }
+};
+
+template <class T> using WorkVector = std::vector<T, CWorkAllocator<T>>;
+
+} // namespace airvane::platform
