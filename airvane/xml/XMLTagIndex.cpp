@@ -118,12 +118,21 @@ std::uint32_t stPairing::LowerBound(std::size_t from, std::uint32_t hint) const 
     return static_cast<std::uint32_t>(Gallop(validHint ? hint : 0, count, from, positionOf));
 }
 
-void CTagIndex::CPairings::Prepare(const WorkVector<std::uint32_t>& counts) {
-    m_starts.resize(counts.size() + 1);
-    m_starts[0] = 0;
+namespace {
+
+// Each id's first index in an array of all ids' items, given how many each has; the total last.
+void SetStarts(const WorkVector<std::uint32_t>& counts, WorkVector<std::uint32_t>& starts) {
+    starts.resize(counts.size() + 1);
+    starts[0] = 0;
     for (std::size_t id = 0; id < counts.size(); ++id) {
-        m_starts[id + 1] = m_starts[id] + counts[id];
+        starts[id + 1] = starts[id] + counts[id];
     }
+}
+
+} // namespace
+
+void CTagIndex::CPairings::Prepare(const WorkVector<std::uint32_t>& counts) {
+    SetStarts(counts, m_starts);
     m_positions.resize(m_starts.back());
     m_ends.resize(m_starts.back());
     m_before.resize(m_starts.back());
@@ -234,11 +243,7 @@ std::uint32_t CTagIndex::CNames::Lookup(std::string_view name) const {
 }
 
 void CTagIndex::COccurrences::Prepare(const WorkVector<std::uint32_t>& counts) {
-    m_starts.resize(counts.size() + 1);
-    m_starts[0] = 0;
-    for (std::size_t id = 0; id < counts.size(); ++id) {
-        m_starts[id + 1] = m_starts[id] + counts[id];
-    }
+    SetStarts(counts, m_starts);
     m_entries.resize(m_starts.back());
 }
 

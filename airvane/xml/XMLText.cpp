@@ -39,24 +39,24 @@ constexpr stRescanEntity kRescanEntities[] = {
 
 namespace {
 
+// Copies `length` bytes, at least one word and at most two, as two words that may overlap.
+template <class Word> void CopyTwoWords(char* to, const char* from, std::size_t length) {
+    Word head;
+    Word tail;
+    std::memcpy(&head, from, sizeof(Word));
+    std::memcpy(&tail, from + length - sizeof(Word), sizeof(Word));
+    std::memcpy(to, &head, sizeof(Word));
+    std::memcpy(to + length - sizeof(Word), &tail, sizeof(Word));
+}
+
 // Copies `length` bytes; the short names and values of a tree are copied without a call.
 void CopyBytes(char* to, const char* from, std::size_t length) {
     if (length > 16) {
         std::memcpy(to, from, length);
     } else if (length >= 8) {
-        std::uint64_t head;
-        std::uint64_t tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + length - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + length - 8, &tail, 8);
+        CopyTwoWords<std::uint64_t>(to, from, length);
     } else if (length >= 4) {
-        std::uint32_t head;
-        std::uint32_t tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + length - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + length - 4, &tail, 4);
+        CopyTwoWords<std::uint32_t>(to, from, length);
     } else {
         for (std::size_t i = 0; i < length; ++i) {
             to[i] = from[i];
