@@ -1,5 +1,6 @@
 #include "tests/xml/XMLTestUtil.h"
 
+#include "airvane/platform/internal/GlobalBlocks.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -105,10 +106,9 @@ TEST(XMLReader, DepthIsLimitedByMemoryOnly) {
     EXPECT_STREQ(last != nullptr ? last->value : "", "x");
 }
 
-// What the blocks of a chain take up in global memory (see XMLSetMemoryBudget): their sizes
-// rounded to 16 bytes and a 16-byte header, exact for the blocks of 64 bytes or less used here.
+// What the blocks of a chain take up in global memory (see XMLSetMemoryBudget).
 std::uint64_t BudgetCost(const stXMLNode* node) {
-    const auto block = [](std::size_t bytes) { return (bytes + 15) / 16 * 16 + 16; };
+    const auto block = [](std::size_t bytes) { return airvane::platform::GlobalBlockFootprint(bytes); };
     const auto text = [&](const char* s) { return s != nullptr ? block(std::strlen(s) + 1) : 0; };
     std::uint64_t cost = 0;
     for (; node != nullptr; node = node->nextSibling) {
