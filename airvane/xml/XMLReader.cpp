@@ -12,7 +12,6 @@
 #include <memory>
 #include <new>
 #include <string_view>
-#include <vector>
 
 // Each level is read over a range of the whole text (its element's content), never copied, and
 // every search the levels make is answered from one index of the whole text (XMLTagIndex.h).
@@ -60,10 +59,10 @@ struct stLevel {
 
 // Raw ranges of one attribute in the text.
 struct stAttributeRange {
-    std::size_t nameBegin;
-    std::size_t nameEnd;
-    std::size_t valueBegin;
-    std::size_t valueEnd;
+    std::uint32_t nameBegin;
+    std::uint32_t nameEnd;
+    std::uint32_t valueBegin;
+    std::uint32_t valueEnd;
 };
 
 // What the reader has learnt about the tag at a level's next "<". The position may move by one
@@ -86,7 +85,7 @@ struct stTagState {
     std::size_t nameFound = 0;
     bool haveAttributes = false;
     std::size_t attributesStart = 0;
-    std::vector<stAttributeRange> attributes; // capacity reused from tag to tag
+    airvane::platform::WorkVector<stAttributeRange> attributes; // capacity reused from tag to tag
 
     void Reset(const stTagStart* tag, std::size_t end) {
         open = tag->position;
@@ -150,7 +149,7 @@ private:
     CTreeBudget m_budget;
     airvane::platform::WorkVector<stLevel> m_levels;
     stTagState m_tag;
-    std::vector<char> m_decodeScratch;
+    airvane::platform::WorkVector<char> m_decodeScratch;
 };
 
 std::size_t CReader::NextLess(std::size_t from, std::size_t end) const {
@@ -369,7 +368,9 @@ void CReader::ScanAttributes(std::size_t start, std::size_t end) {
         while (valueEnd != kNone && text[valueEnd - 1] == '/') {
             valueEnd = find(valueEnd + 1, '"');
         }
-        m_tag.attributes.push_back({i, equals, quote + 1, valueEnd != kNone ? valueEnd : stop});
+        m_tag.attributes.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(equals),
+                                    static_cast<std::uint32_t>(quote + 1),
+                                    static_cast<std::uint32_t>(valueEnd != kNone ? valueEnd : stop)});
         if (valueEnd == kNone) {
             break;
         }

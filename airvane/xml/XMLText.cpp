@@ -228,7 +228,7 @@ stKeptRange TrimmedRange(const char* text, std::size_t length, const char* set) 
 } // namespace
 
 char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet,
-                          std::vector<char>& scratch, CTreeBudget& budget) {
+                          platform::WorkVector<char>& scratch, CTreeBudget& budget) {
     if (length == 0) {
         return CopyToStringBlock(text, 0, &budget);
     }

@@ -1,9 +1,10 @@
 #pragma once
 
-// Working memory of the library's own algorithms (the XML reader's index and level stack). A
-// large block is mapped from the system on its own, in huge pages where the system offers them,
-// so that a large text costs a few hundred page faults instead of one per 4 KiB page; smaller
-// blocks come from operator new. Not part of the exported interface.
+// Working memory of the library's own algorithms (the XML reader's index and level stack) and the
+// memory the global blocks' slabs are cut from. A block of 2 MiB or more is mapped from the system
+// on its own, aligned and in huge pages where the system offers them, so that a large text costs
+// one page fault per 2 MiB instead of one per 4 KiB page; smaller blocks come from operator new.
+// Not part of the exported interface.
 
 #include <cstddef>
 #include <limits>
@@ -13,12 +14,17 @@
 namespace airvane::platform {
 
 // Blocks of at least this many bytes are mapped.
-constexpr std::size_t kMappedWorkBytes = std::size_t{32} << 20;
+constexpr std::size_t kMappedWorkBytes = std::size_t{2} << 20;
 
 // A mapped block of `bytes` bytes (at least kMappedWorkBytes), or null when the system has no
 // memory for it; released with UnmapWorkMemory and the same size.
 void* MapWorkMemory(std::size_t bytes);
 void UnmapWorkMemory(void* block, std::size_t bytes);
+
+// The lock of the mappings kept for reuse, taken by the global memory's fork handlers after
+// their own locks, so that a child process never starts with it held.
+void LockWorkMemory();
+void UnlockWorkMemory();
 
 // A standard allocator over that memory; it throws std::bad_alloc when none is left.
 template <class T> class CWorkAllocator {

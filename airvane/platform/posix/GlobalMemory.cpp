@@ -1,5 +1,6 @@
 #include "airvane/platform/GlobalMemory.h"
 #include "airvane/platform/internal/GlobalBlocks.h"
+#include "airvane/platform/internal/WorkMemory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,8 +15,13 @@
 // Small blocks (the XML tree's strings: most are a few bytes) come from slabs of one size class
 // each; larger ones from the C library (malloc or calloc). Every block is preceded by a 16-byte header naming
 // its slab (none for a block of its own), so any module and any thread may release any block through
-// GlobalRelease, and a slab goes back to the C library once all its blocks are released (a few
-// empty slabs per class are kept for reuse). Nothing here replaces or interposes malloc.
+// GlobalRelease, and a slab is given back once all its blocks are released (a few empty slabs per
+// class are kept for reuse). Nothing here replaces or interposes malloc.
+//
+// Slabs are cut from chunks of 2 MiB mapped on their own, in huge pages where the system offers
+// them: a large tree then costs one page fault per 2 MiB instead of one per 4 KiB. A chunk is
+// unmapped once none of its slabs is in use (one empty chunk is kept). Under a memory checker the
+// slabs come from the C library instead, so that its leak checker still looks inside them.
 //
 // Each thread keeps a short list of free blocks per class in front of the slabs: an allocation
 // takes the list's first block and a release puts the block there, with no lock and without
@@ -62,10 +68,13 @@ struct alignas(16) stHeader {
 };
 static_assert(sizeof(stHeader) == kHeaderBytes, "block header size");
 
+struct stChunk;
+
 // At the start of each slab's memory; the blocks follow.
 struct alignas(16) stSlab {
     stSlab* prev; // in the class's list of slabs with room
     stSlab* next;
+    stChunk* chunk; // the chunk it was cut from; null for a slab from the C library
     stHeader* freeBlocks;
     std::size_t unused; // offset of the first block never handed out
     std::size_t live;   // blocks handed out and not released
@@ -119,39 +128,165 @@ void Show(const void* at, std::size_t bytes) {
 #endif
 }
 
-void Lock(stClass& owner) {
+void Lock(std::atomic_flag& lock) {
     // Taken at once unless another thread holds it: the waiting stays off the common path.
-    while (__builtin_expect(owner.lock.test_and_set(std::memory_order_acquire), false)) {
+    while (__builtin_expect(lock.test_and_set(std::memory_order_acquire), false)) {
         std::this_thread::yield();
     }
 }
 
-void Unlock(stClass& owner) {
-    owner.lock.clear(std::memory_order_release);
+void Unlock(std::atomic_flag& lock) {
+    lock.clear(std::memory_order_release);
 }
 
-class CClassLock {
+class CSpinLock {
 public:
-    explicit CClassLock(stClass& owner) : m_owner(owner) { Lock(m_owner); }
-    ~CClassLock() { Unlock(m_owner); }
-    CClassLock(const CClassLock&) = delete;
-    CClassLock& operator=(const CClassLock&) = delete;
+    explicit CSpinLock(std::atomic_flag& lock) : m_lock(lock) { Lock(m_lock); }
+    ~CSpinLock() { Unlock(m_lock); }
+    CSpinLock(const CSpinLock&) = delete;
+    CSpinLock& operator=(const CSpinLock&) = delete;
 
 private:
-    stClass& m_owner;
+    std::atomic_flag& m_lock;
 };
 
-// Around a fork the forking thread holds every class lock, so the child never starts with one
-// held by a thread it does not have.
-void LockAllClasses() {
-    for (stClass& owner : g_classes) {
-        Lock(owner);
+constexpr std::size_t kChunkBytes = std::size_t{2} << 20;
+constexpr std::size_t kSlabsPerChunk = kChunkBytes / kSlabBytes;
+static_assert(kChunkBytes >= kMappedWorkBytes, "a chunk is mapped on its own");
+
+// A chunk's record, kept apart from its memory, all of which is slabs.
+struct stChunk {
+    stChunk* prev; // in the pool's list of chunks with a slab to give
+    stChunk* next;
+    char* memory;
+    void* freeSlabs;    // slabs given back, linked through their first word
+    std::size_t unused; // slabs never cut from it
+    std::size_t inUse;  // slabs cut and not given back
+    bool listed;
+};
+
+// Empty chunks kept mapped for the next slabs, so that parsing small documents one after another
+// does not map and unmap a chunk each time.
+constexpr std::size_t kKeptEmptyChunks = 1;
+
+// Taken inside a class's lock, never the other way round.
+struct stChunkPool {
+    std::atomic_flag lock = ATOMIC_FLAG_INIT;
+    stChunk* withRoom = nullptr;
+    std::size_t emptyChunks = 0; // chunks of that list with no slab in use
+};
+
+stChunkPool g_chunks;
+
+void LinkChunk(stChunk* chunk) {
+    chunk->prev = nullptr;
+    chunk->next = g_chunks.withRoom;
+    if (g_chunks.withRoom != nullptr) {
+        g_chunks.withRoom->prev = chunk;
+    }
+    g_chunks.withRoom = chunk;
+    chunk->listed = true;
+}
+
+void UnlinkChunk(stChunk* chunk) {
+    (chunk->prev != nullptr ? chunk->prev->next : g_chunks.withRoom) = chunk->next;
+    if (chunk->next != nullptr) {
+        chunk->next->prev = chunk->prev;
+    }
+    chunk->listed = false;
+}
+
+stChunk* MapChunk() {
+    auto* chunk = static_cast<stChunk*>(std::malloc(sizeof(stChunk)));
+    void* memory = chunk != nullptr ? MapWorkMemory(kChunkBytes) : nullptr;
+    if (memory == nullptr) {
+        std::free(chunk);
+        return nullptr;
+    }
+    return new (chunk) stChunk{nullptr, nullptr, static_cast<char*>(memory), nullptr, 0, 0, false};
+}
+
+bool SlabsFromTheCLibrary() {
+#if defined(AIRVANE_ASAN)
+    return true;
+#elif defined(AIRVANE_VALGRIND_CLIENT)
+    return Watched();
+#else
+    return false;
+#endif
+}
+
+// Memory for one slab, and the chunk it comes from (null: from the C library); null when no
+// memory is left.
+void* NewSlabMemory(stChunk*& from) {
+    from = nullptr;
+    if (SlabsFromTheCLibrary()) {
+        return std::malloc(kSlabBytes);
+    }
+    CSpinLock lock(g_chunks.lock);
+    stChunk* chunk = g_chunks.withRoom;
+    if (chunk == nullptr) {
+        chunk = MapChunk();
+        if (chunk == nullptr) {
+            return nullptr;
+        }
+        LinkChunk(chunk);
+    } else if (chunk->inUse == 0) {
+        --g_chunks.emptyChunks;
+    }
+    void* memory = chunk->freeSlabs;
+    if (memory != nullptr) {
+        chunk->freeSlabs = *static_cast<void**>(memory);
+    } else {
+        memory = chunk->memory + chunk->unused * kSlabBytes;
+        ++chunk->unused;
+    }
+    ++chunk->inUse;
+    if (chunk->freeSlabs == nullptr && chunk->unused == kSlabsPerChunk) {
+        UnlinkChunk(chunk);
+    }
+    from = chunk;
+    return memory;
+}
+
+void FreeSlabMemory(void* memory, stChunk* chunk) {
+    if (chunk == nullptr) {
+        std::free(memory);
+        return;
+    }
+    CSpinLock lock(g_chunks.lock);
+    *static_cast<void**>(memory) = chunk->freeSlabs;
+    chunk->freeSlabs = memory;
+    if (!chunk->listed) {
+        LinkChunk(chunk);
+    }
+    if (--chunk->inUse == 0) {
+        if (g_chunks.emptyChunks < kKeptEmptyChunks) {
+            ++g_chunks.emptyChunks;
+        } else {
+            UnlinkChunk(chunk);
+            UnmapWorkMemory(chunk->memory, kChunkBytes);
+            std::free(chunk);
+        }
     }
 }
 
-void UnlockAllClasses() {
+// Around a fork the forking thread holds every class lock, the chunk pool's and the kept
+// mappings', in the order they nest, so the child never starts with one held by a thread it does
+// not have.
+void LockAll() {
     for (stClass& owner : g_classes) {
-        Unlock(owner);
+        Lock(owner.lock);
+    }
+    Lock(g_chunks.lock);
+    LockWorkMemory();
+}
+
+void UnlockAll() {
+    UnlockWorkMemory();
+    Unlock(g_chunks.lock);
+    for (stClass& owner : g_classes) {
+        Unlock(owner.lock);
     }
 }
 
@@ -176,11 +311,13 @@ void Unlink(stClass& owner, stSlab* slab) {
 // A new slab for the class, listed as having room; null when no memory is left. Its blocks are
 // not cleared: a block is zeroed when it is handed out, if the caller asks for that.
 [[gnu::noinline]] stSlab* AddSlab(stClass& owner, std::size_t classIndex) {
-    void* memory = std::malloc(kSlabBytes);
+    stChunk* chunk = nullptr;
+    void* memory = NewSlabMemory(chunk);
     if (memory == nullptr) {
         return nullptr;
     }
     stSlab* slab = new (memory) stSlab{};
+    slab->chunk = chunk;
     slab->unused = kFirstBlock;
     slab->classIndex = static_cast<std::uint32_t>(classIndex);
     Hide(static_cast<char*>(memory) + kFirstBlock, kSlabBytes - kFirstBlock);
@@ -280,7 +417,7 @@ bool Refill(stThreadCache& cache, std::size_t classIndex, std::uint32_t wanted) 
     stHeader* chain = cache.blocks[classIndex];
     std::uint32_t taken = 0;
     {
-        CClassLock lock(owner);
+        CSpinLock lock(owner.lock);
         while (taken < wanted) {
             stSlab* slab = owner.withRoom != nullptr ? owner.withRoom : AddSlab(owner, classIndex);
             if (slab == nullptr) {
@@ -300,8 +437,8 @@ bool Refill(stThreadCache& cache, std::size_t classIndex, std::uint32_t wanted) 
     return taken != 0;
 }
 
-// A slab that got a block back: it has room again, and once empty it goes back to the C library
-// unless enough empty ones are kept already.
+// A slab that got a block back: it has room again, and once empty it is given back unless enough
+// empty ones are kept already.
 void Regained(stClass& owner, stSlab* slab) {
     if (!slab->listed) {
         Link(owner, slab);
@@ -312,7 +449,7 @@ void Regained(stClass& owner, stSlab* slab) {
         } else {
             Unlink(owner, slab);
             Show(slab, kSlabBytes);
-            std::free(slab);
+            FreeSlabMemory(slab, slab->chunk);
         }
     }
 }
@@ -324,7 +461,7 @@ void Drain(stThreadCache& cache, std::size_t classIndex, std::uint32_t count) {
     stClass& owner = g_classes[classIndex];
     stHeader* header = cache.blocks[classIndex];
     cache.counts[classIndex] = static_cast<std::uint16_t>(cache.counts[classIndex] - count);
-    CClassLock lock(owner);
+    CSpinLock lock(owner.lock);
     while (count != 0) {
         stSlab* const slab = SlabOf(header);
         stHeader* const first = header;
@@ -364,7 +501,7 @@ class CThreadHooks {
 public:
     CThreadHooks() {
         m_valid = pthread_key_create(&m_key, DrainThread) == 0;
-        pthread_atfork(LockAllClasses, UnlockAllClasses, UnlockAllClasses);
+        pthread_atfork(LockAll, UnlockAll, UnlockAll);
     }
     // Once the library is unloaded no thread may call back into it (the C library forgets the
     // fork handlers of an unloaded module itself).

@@ -1,23 +1,146 @@
 #include "airvane/platform/internal/WorkMemory.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
 #include <sys/mman.h>
 
 namespace airvane::platform {
 
+namespace {
+
+// The size of a huge page on the machines served here; a mapping starts on such a boundary and
+// spans whole ones, so that every part of it can be served by huge pages.
+constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+
+// Mappings given back are kept for a later request of the same size, so that parsing one large
+// document after another neither maps nor faults in its memory again: the latest kKeptMappings of
+// them, kKeptBytes at most in all. Their pages are handed to the system as lazily freeable, so it
+// takes them back when it runs short of memory, and a mapping reused before that costs no fault.
+constexpr std::size_t kKeptMappings = 128;
+constexpr std::size_t kKeptBytes = std::size_t{256} << 20;
+
+struct stKept {
+    void* block;
+    std::size_t bytes;
+};
+
+struct stKeptMappings {
+    std::atomic_flag lock = ATOMIC_FLAG_INIT;
+    stKept mappings[kKeptMappings] = {};
+    std::size_t count = 0;
+    std::size_t bytes = 0;
+};
+
+stKeptMappings g_kept;
+
+class CKeptLock {
+public:
+    CKeptLock() { LockWorkMemory(); }
+    ~CKeptLock() { UnlockWorkMemory(); }
+    CKeptLock(const CKeptLock&) = delete;
+    CKeptLock& operator=(const CKeptLock&) = delete;
+};
+
+std::size_t Rounded(std::size_t bytes) {
+    return (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+}
+
+// The kept mappings are in the order they were given back, oldest first.
+void* TakeKept(std::size_t size) {
+    const CKeptLock lock;
+    for (std::size_t i = g_kept.count; i-- != 0;) {
+        if (g_kept.mappings[i].bytes == size) {
+            void* block = g_kept.mappings[i].block;
+            std::copy(g_kept.mappings + i + 1, g_kept.mappings + g_kept.count, g_kept.mappings + i);
+            --g_kept.count;
+            g_kept.bytes -= size;
+            return block;
+        }
+    }
+    return nullptr;
+}
+
+// Keeps the mapping, unmapping the oldest kept ones to make room; false when it is too large to
+// be kept at all.
+bool Keep(void* block, std::size_t size) {
+    if (size > kKeptBytes) {
+        return false;
+    }
+    stKept evicted[kKeptMappings];
+    std::size_t dropped = 0;
+    {
+        const CKeptLock lock;
+        while (g_kept.count - dropped == kKeptMappings || size > kKeptBytes - g_kept.bytes) {
+            evicted[dropped] = g_kept.mappings[dropped];
+            g_kept.bytes -= evicted[dropped].bytes;
+            ++dropped;
+        }
+        std::copy(g_kept.mappings + dropped, g_kept.mappings + g_kept.count, g_kept.mappings);
+        g_kept.count -= dropped;
+        g_kept.mappings[g_kept.count++] = {block, size};
+        g_kept.bytes += size;
+    }
+    for (std::size_t i = 0; i < dropped; ++i) {
+        munmap(evicted[i].block, evicted[i].bytes);
+    }
+    return true;
+}
+
+} // namespace
+
+void LockWorkMemory() {
+    // Taken at once unless another thread holds it: the waiting stays off the common path.
+    while (__builtin_expect(g_kept.lock.test_and_set(std::memory_order_acquire), false)) {
+        std::this_thread::yield();
+    }
+}
+
+void UnlockWorkMemory() {
+    g_kept.lock.clear(std::memory_order_release);
+}
+
 void* MapWorkMemory(std::size_t bytes) {
-    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) {
+    if (bytes == 0 || bytes > static_cast<std::size_t>(-1) - 2 * kHugePageBytes) {
         return nullptr;
     }
+    const std::size_t size = Rounded(bytes);
+    if (void* kept = TakeKept(size)) {
+        return kept;
+    }
+    // Mapped a huge page longer than asked, then trimmed to the first boundary at both ends.
+    void* mapped =
+        mmap(nullptr, size + kHugePageBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        return nullptr;
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t aligned = (start + kHugePageBytes - 1) & ~(std::uintptr_t{kHugePageBytes} - 1);
+    if (aligned != start) {
+        munmap(mapped, aligned - start);
+    }
+    const std::size_t after = kHugePageBytes - (aligned - start);
+    if (after != 0) {
+        munmap(reinterpret_cast<void*>(aligned + size), after);
+    }
+    void* block = reinterpret_cast<void*>(aligned);
 #if defined(MADV_HUGEPAGE)
     // Only a hint: where the system keeps huge pages for those who ask, a fault maps 2 MiB.
-    madvise(block, bytes, MADV_HUGEPAGE);
+    madvise(block, size, MADV_HUGEPAGE);
 #endif
     return block;
 }
 
 void UnmapWorkMemory(void* block, std::size_t bytes) {
-    munmap(block, bytes);
+    const std::size_t size = Rounded(bytes);
+#if defined(MADV_FREE)
+    if (madvise(block, size, MADV_FREE) == 0 && Keep(block, size)) {
+        return;
+    }
+#endif
+    munmap(block, size);
 }
 
 } // namespace airvane::platform

@@ -4,10 +4,10 @@
 // Not part of the exported interface.
 
 #include "airvane/platform/internal/GlobalBlocks.h"
+#include "airvane/platform/internal/WorkMemory.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace airvane::xml {
 
@@ -61,6 +61,6 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out);
 // into `scratch` (kept by the caller for reuse); the block is taken from `budget`. Null when no
 // memory is left.
 char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet,
-                          std::vector<char>& scratch, CTreeBudget& budget);
+                          platform::WorkVector<char>& scratch, CTreeBudget& budget);
 
 } // namespace airvane::xml
