@@ -56,7 +56,7 @@ std::uint64_t HashOf(std::string_view text) {
 }
 
 // Index of the first position at or after `from` among `size` sorted ones, searched from the
-// previous answer `cursor` (mostly the answer is that one or the one after it); `size` when
+// previous answer `cursor` (mostly the answer is that one or one of the next few); `size` when
 // there is none. Updates the cursor.
 template <typename PositionOf>
 std::size_t NextIndex(std::size_t size, std::size_t& cursor, std::size_t from, PositionOf positionOf) {
@@ -65,11 +65,12 @@ std::size_t NextIndex(std::size_t size, std::size_t& cursor, std::size_t from, P
         cursor = Gallop(0, low, from, positionOf);
         return cursor;
     }
-    // Every position before `low` lies before `from`; mostly the answer is `low` or the next.
-    if (low != size && positionOf(low) < from) {
-        ++low;
-        if (low != size && positionOf(low) < from) {
+    // Every position before `low` lies before `from`; mostly the answer is one of the next few
+    // (a reader passing an element and its closing tag moves two on), further ones are galloped to.
+    for (int looked = 0; low != size && positionOf(low) < from; ++low) {
+        if (++looked == 4) {
             low = Gallop(low, size, from, positionOf);
+            break;
         }
     }
     cursor = low;

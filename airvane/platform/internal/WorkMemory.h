@@ -1,10 +1,12 @@
 #pragma once
 
-// Working memory of the library's own algorithms (the XML reader's index and level stack) and the
-// memory the global blocks' slabs are cut from. A block of 2 MiB or more is mapped from the system
-// on its own, aligned and in huge pages where the system offers them, so that a large text costs
-// one page fault per 2 MiB instead of one per 4 KiB page; smaller blocks come from operator new.
-// Not part of the exported interface.
+// Working memory of the library's own algorithms (the XML reader's index, attribute ranges,
+// decoding scratch and level stack) and the memory the global blocks' slabs are cut from. A block
+// of 256 KiB or more is mapped from the system on its own (on POSIX systems aligned to and
+// rounded up to whole 2 MiB pages, in huge pages where the system offers them, and kept for reuse
+// once given back), so that a large text costs one page fault per 2 MiB instead of one per 4 KiB
+// page, and the next parse none; smaller blocks come from operator new. Not part of the exported
+// interface.
 
 #include <cstddef>
 #include <limits>
@@ -14,10 +16,10 @@
 namespace airvane::platform {
 
 // Blocks of at least this many bytes are mapped.
-constexpr std::size_t kMappedWorkBytes = std::size_t{2} << 20;
+constexpr std::size_t kMappedWorkBytes = std::size_t{256} << 10;
 
-// A mapped block of `bytes` bytes (at least kMappedWorkBytes), or null when the system has no
-// memory for it; released with UnmapWorkMemory and the same size.
+// A mapped block of at least `bytes` bytes, or null when the system has no memory for it;
+// released with UnmapWorkMemory and the same `bytes`.
 void* MapWorkMemory(std::size_t bytes);
 void UnmapWorkMemory(void* block, std::size_t bytes);
 

@@ -17,8 +17,9 @@ constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 
 // Mappings given back are kept for a later request of the same size, so that parsing one large
 // document after another neither maps nor faults in its memory again: the latest kKeptMappings of
-// them, kKeptBytes at most in all. Their pages are handed to the system as lazily freeable, so it
-// takes them back when it runs short of memory, and a mapping reused before that costs no fault.
+// them, kKeptBytes at most in all. Their pages stay as they are: marked lazily freeable
+// (MADV_FREE), every later write to them traps again on a virtual machine with shadow page
+// tables, which costs more than the faults it would save.
 constexpr std::size_t kKeptMappings = 128;
 constexpr std::size_t kKeptBytes = std::size_t{256} << 20;
 
@@ -135,11 +136,9 @@ void* MapWorkMemory(std::size_t bytes) {
 
 void UnmapWorkMemory(void* block, std::size_t bytes) {
     const std::size_t size = Rounded(bytes);
-#if defined(MADV_FREE)
-    if (madvise(block, size, MADV_FREE) == 0 && Keep(block, size)) {
+    if (Keep(block, size)) {
         return;
     }
-#endif
     munmap(block, size);
 }
 
