@@ -18,10 +18,11 @@
 // GlobalRelease, and a slab is given back once all its blocks are released (a few empty slabs per
 // class are kept for reuse). Nothing here replaces or interposes malloc.
 //
-// Slabs are cut from chunks of 2 MiB mapped on their own, in huge pages where the system offers
-// them: a large tree then costs one page fault per 2 MiB instead of one per 4 KiB. A chunk is
-// unmapped once none of its slabs is in use (one empty chunk is kept). Under a memory checker the
-// slabs come from the C library instead, so that its leak checker still looks inside them.
+// Slabs are cut from chunks of 2 MiB, working memory mappings (WorkMemory.h), in huge pages where
+// the system offers them: a large tree then costs one page fault per 2 MiB instead of one per
+// 4 KiB. A chunk is given back once none of its slabs is in use (one empty chunk stays here). Under
+// a memory checker the slabs come from the C library instead, so that its leak checker still
+// looks inside them.
 //
 // Each thread keeps a short list of free blocks per class in front of the slabs: an allocation
 // takes the list's first block and a release puts the block there, with no lock and without
@@ -152,7 +153,6 @@ private:
 
 constexpr std::size_t kChunkBytes = std::size_t{2} << 20;
 constexpr std::size_t kSlabsPerChunk = kChunkBytes / kSlabBytes;
-static_assert(kChunkBytes >= kMappedWorkBytes, "a chunk is mapped on its own");
 
 // A chunk's record, kept apart from its memory, all of which is slabs.
 struct stChunk {
