@@ -117,16 +117,17 @@ void* MapWorkMemory(std::size_t bytes) {
     if (mapped == MAP_FAILED) {
         return nullptr;
     }
-    const auto start = reinterpret_cast<std::uintptr_t>(mapped);
-    const std::uintptr_t aligned = (start + kHugePageBytes - 1) & ~(std::uintptr_t{kHugePageBytes} - 1);
-    if (aligned != start) {
-        munmap(mapped, aligned - start);
+    char* const start = static_cast<char*>(mapped);
+    const std::size_t before =
+        (kHugePageBytes - reinterpret_cast<std::uintptr_t>(start) % kHugePageBytes) % kHugePageBytes;
+    char* const block = start + before;
+    if (before != 0) {
+        munmap(start, before);
     }
-    const std::size_t after = kHugePageBytes - (aligned - start);
+    const std::size_t after = kHugePageBytes - before;
     if (after != 0) {
-        munmap(reinterpret_cast<void*>(aligned + size), after);
+        munmap(block + size, after);
     }
-    void* block = reinterpret_cast<void*>(aligned);
 #if defined(MADV_HUGEPAGE)
     // Only a hint: where the system keeps huge pages for those who ask, a fault maps 2 MiB.
     madvise(block, size, MADV_HUGEPAGE);
