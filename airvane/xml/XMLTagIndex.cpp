@@ -222,8 +222,8 @@ void CTagIndex::CNames::Grow() {
 }
 
 std::uint32_t CTagIndex::CNames::InternNew(std::size_t offset, std::size_t length) {
-    // At most half full, so probing stays short and always ends at an empty slot.
-    if (2 * (m_keys.size() + 1) > m_slots.size()) {
+    // At most three quarters full, so probing stays short and always ends at an empty slot.
+    if (4 * (m_keys.size() + 1) > 3 * m_slots.size()) {
         Grow();
     }
     const std::string_view name = m_text.substr(offset, length);
