@@ -118,6 +118,17 @@ inline std::string BytesOf(const std::string& hex) {
     return bytes;
 }
 
+// A supplicant case's network block: its "block" field, or else the block exactly as the
+// library's WPA-PSK method writes it for the case's "ssid" and "psk" (a quoted pass phrase or 64
+// hex digits).
+inline std::string NetworkBlock(const std::string& ssid, const std::string& psk) {
+    return "network={\n\t\t\t\t\tssid=\"" + ssid + "\"\n\t\t\t\t\tpsk=" + psk +
+           "\n\t\t\t\t\tpriority=1\n\t\t\t\t\tkey_mgmt=WPA-PSK\n\t\t\t\t\t}\n";
+}
+inline std::string NetworkBlockOf(const stCase& c) {
+    return c.All("block").empty() ? NetworkBlock(c.Get("ssid"), c.Get("psk")) : c.Get("block");
+}
+
 // Runs the "do" lines of a case through `step`, which gets the words before " => " and returns
 // the outcome; the outcome must be the text after " => ", when there is one.
 template <typename Step> void RunSteps(const stCase& c, Step&& step) {

@@ -122,11 +122,6 @@ struct CPeer final : ILinuxWpaPeer {
     int failures = 0;
 };
 
-std::string LibraryBlock(const std::string& ssid, const std::string& psk) {
-    return "network={\n\t\t\t\t\tssid=\"" + ssid + "\"\n\t\t\t\t\tpsk=" + psk +
-           "\n\t\t\t\t\tpriority=1\n\t\t\t\t\tkey_mgmt=WPA-PSK\n\t\t\t\t\t}\n";
-}
-
 // Runs the cases of cases/supplicant.txt, which describes the steps.
 TEST(LinuxSupplicantTest, Transcripts) {
     platform::ModuleHandle module = platform::LoadModule(AIRVANE_LINUX_WPA_STUB_PATH);
@@ -143,8 +138,7 @@ TEST(LinuxSupplicantTest, Transcripts) {
         SCOPED_TRACE(c.name);
         const std::unique_ptr<CFakeWpaSupplicant> fake(
             c.All("no-supplicant").empty() ? new CFakeWpaSupplicant(dir.Path()) : nullptr);
-        const std::string block =
-            c.All("block").empty() ? LibraryBlock(c.Get("ssid"), c.Get("psk")) : c.Get("block");
+        const std::string block = test::NetworkBlockOf(c);
         IWPAStubContext* context = nullptr;
         const int failuresBefore = peer.failures;
         for (const test::stCaseField& step : c.fields) {
@@ -175,7 +169,7 @@ TEST(LinuxSupplicantTest, Transcripts) {
                       sent == std::vector<std::string>{"nothing"} ? std::vector<std::string>() : sent);
         }
     }
-    EXPECT_EQ(load(LibraryBlock("Net", "\"12345678\"").c_str(), nullptr), nullptr);
+    EXPECT_EQ(load(test::NetworkBlock("Net", "\"12345678\"").c_str(), nullptr), nullptr);
 }
 
 } // namespace

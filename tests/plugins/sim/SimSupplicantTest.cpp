@@ -23,17 +23,6 @@ namespace {
 
 using test::stCase;
 
-// The block exactly as the library's WPA-PSK method writes it; `psk` is a quoted pass phrase or
-// 64 hex digits.
-std::string LibraryBlock(const std::string& ssid, const std::string& psk) {
-    return "network={\n\t\t\t\t\tssid=\"" + ssid + "\"\n\t\t\t\t\tpsk=" + psk +
-           "\n\t\t\t\t\tpriority=1\n\t\t\t\t\tkey_mgmt=WPA-PSK\n\t\t\t\t\t}\n";
-}
-
-std::string BlockOf(const stCase& c) {
-    return c.All("block").empty() ? LibraryBlock(c.Get("ssid"), c.Get("psk")) : c.Get("block");
-}
-
 // An access point configured with a pass phrase or (when `key` is given) a raw key; records
 // handshake outcomes.
 struct CFakeAccessPoint : ISimWpaPeer {
@@ -98,7 +87,7 @@ TEST(SimSupplicantTest, MasterKeysBlocksAndHandshakes) {
         stSimNetworkBlock block;
         std::string error;
         if (!c.All("read").empty() || !c.All("error").empty()) {
-            const bool read = ParseNetworkBlock(BlockOf(c).c_str(), block, &error);
+            const bool read = ParseNetworkBlock(test::NetworkBlockOf(c).c_str(), block, &error);
             EXPECT_EQ(read, c.All("error").empty()) << error;
             EXPECT_EQ(error.empty(), read);
             EXPECT_EQ(read ? "ssid=" + block.ssid + " priority=" + std::to_string(block.priority) +
@@ -119,8 +108,9 @@ TEST(SimSupplicantTest, MasterKeysBlocksAndHandshakes) {
             }
             CFakeAccessPoint ap(words[0], words[1], key);
             const bool viaModule = !c.All("via-module").empty();
-            IWPAStubContext* context = viaModule ? load(BlockOf(c).c_str(), ToWpaAdapter(&ap))
-                                                 : CSimSupplicant::Create(BlockOf(c).c_str(), &ap);
+            IWPAStubContext* context = viaModule
+                                           ? load(test::NetworkBlockOf(c).c_str(), ToWpaAdapter(&ap))
+                                           : CSimSupplicant::Create(test::NetworkBlockOf(c).c_str(), &ap);
             if (!c.All("no-context").empty()) {
                 EXPECT_EQ(context, nullptr);
                 continue;
@@ -151,8 +141,8 @@ TEST(SimSupplicantTest, MasterKeysBlocksAndHandshakes) {
     EXPECT_EQ(block.ssid, "kept") << "a null text leaves the block alone";
     CFakeAccessPoint ap("IEEE", "password");
     EXPECT_EQ(CSimSupplicant::Create(nullptr, &ap), nullptr);
-    EXPECT_EQ(CSimSupplicant::Create(LibraryBlock("IEEE", "\"password\"").c_str(), nullptr), nullptr);
-    EXPECT_EQ(load(LibraryBlock("IEEE", "\"password\"").c_str(), nullptr), nullptr);
+    EXPECT_EQ(CSimSupplicant::Create(test::NetworkBlock("IEEE", "\"password\"").c_str(), nullptr), nullptr);
+    EXPECT_EQ(load(test::NetworkBlock("IEEE", "\"password\"").c_str(), nullptr), nullptr);
 }
 
 } // namespace
