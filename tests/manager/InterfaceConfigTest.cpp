@@ -65,7 +65,7 @@ std::string Synthesize(const airvane::test::stCase& c) {
     list.count = std::stoi(c.Get("count", std::to_string(entries.size())));
     stXMLNode* root = BuildInterfaceConfig(&modes);
     EXPECT_TRUE(root != nullptr && root->parent == nullptr) << "a document of its own";
-    const std::string text = Describe(root);
+    std::string text = Describe(root);
     XMLFreeTree(root);
     return text;
 }

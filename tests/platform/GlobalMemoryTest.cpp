@@ -36,6 +36,7 @@ TEST(GlobalMemory, BlocksAreReleasedFromAnyThread) {
     std::vector<std::vector<char*>> made(kThreads, std::vector<char*>(kBlocks));
     for (const bool release : {false, true}) {
         std::vector<std::thread> threads;
+        threads.reserve(kThreads);
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([t, release, &made] {
                 for (int i = 0; i < kBlocks; ++i) {

@@ -61,10 +61,10 @@ std::string Describe(const CWLANWEPSecureMethod& wep) {
     unsigned char out[32];
     std::fill(std::begin(out), std::end(out), 0xEE);
     const int got = wep.GetKey(out);
-    const std::string text = "uid=" + std::to_string(wep.GetSecureMethodUID()) +
-                             " mode=" + std::to_string(wep.GetMode()) +
-                             " bits=" + std::to_string(wep.GetKeySizeInBit()) +
-                             " get=" + std::to_string(got) + " key=" + airvane::hex::Encode(out, 14);
+    std::string text = "uid=" + std::to_string(wep.GetSecureMethodUID()) +
+                       " mode=" + std::to_string(wep.GetMode()) +
+                       " bits=" + std::to_string(wep.GetKeySizeInBit()) + " get=" + std::to_string(got) +
+                       " key=" + airvane::hex::Encode(out, 14);
     const auto* plus = dynamic_cast<const Method*>(&wep);
     if (plus == nullptr) {
         return text;

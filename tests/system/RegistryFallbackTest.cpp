@@ -83,9 +83,9 @@ TEST(RegistryFallback, CreatesTheKeyAndOpensOnlyWhenCreationIsRefused) {
             if (w[0] == "refuse") {
                 g_refuseCreate = w.at(1) == "yes";
             } else if (w[0] == "calls") {
-                const std::string seen = "create=" + std::to_string(g_calls.first) +
-                                         " open=" + std::to_string(g_calls.second) +
-                                         (g_lastOpenForWrite ? " write" : " read");
+                std::string seen = "create=" + std::to_string(g_calls.first) +
+                                   " open=" + std::to_string(g_calls.second) +
+                                   (g_lastOpenForWrite ? " write" : " read");
                 ResetCounts(g_refuseCreate);
                 return seen;
             } else if (w[0] == "store-size") {

@@ -36,6 +36,7 @@ stCliResult RunCli(std::vector<std::string> arguments, const std::string& input 
     WriteFile(streams.File("in"), input);
     arguments.insert(arguments.begin(), AIRVANE_CLI_PATH);
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
     }

@@ -155,7 +155,7 @@ public:
         if (m_text.count("INFO") != 0) {
             const std::string& info = m_text["INFO"];
             const std::size_t count = std::min<std::size_t>(info.size(), kAdapterInfoBytes);
-            std::memcpy(block, info.data(), count);
+            std::copy_n(info.begin(), count, block);
             *length = static_cast<std::uint32_t>(count);
         }
         return 1;

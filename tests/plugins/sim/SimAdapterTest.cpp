@@ -228,7 +228,7 @@ std::string Step(CSimAdapter& adapter, CRecordingListener& listener, const std::
              const int result = adapter.IsSecureMethodSupported(static_cast<enWLANSecureMethodUID>(length),
                                                                 w.size() > 2 ? nullptr : &capabilities);
              const auto* wpa = dynamic_cast<CWLANWPAGenSecureCapabilities*>(capabilities);
-             const std::string text =
+             std::string text =
                  std::to_string(result) +
                  (capabilities == nullptr ? ""
                   : wpa == nullptr        ? " capabilities=?"
