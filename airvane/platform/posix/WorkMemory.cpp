@@ -90,6 +90,25 @@ bool Keep(void* block, std::size_t size) {
     return true;
 }
 
+// When the library is unloaded (or the process ends) the kept mappings go back to the system, so
+// that a host loading and unloading the library does not pile them up.
+class CKeptRelease {
+public:
+    CKeptRelease() = default;
+    CKeptRelease(const CKeptRelease&) = delete;
+    CKeptRelease& operator=(const CKeptRelease&) = delete;
+    ~CKeptRelease() {
+        const CKeptLock lock;
+        for (std::size_t i = 0; i < g_kept.count; ++i) {
+            munmap(g_kept.mappings[i].block, g_kept.mappings[i].bytes);
+        }
+        g_kept.count = 0;
+        g_kept.bytes = 0;
+    }
+};
+
+const CKeptRelease g_keptRelease;
+
 } // namespace
 
 void LockWorkMemory() {
