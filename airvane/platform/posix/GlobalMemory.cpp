@@ -151,6 +151,26 @@ private:
     std::atomic_flag& m_lock;
 };
 
+// A class's slabs with room and the pool's chunks with slabs to give are lists linked through
+// the items' own `prev` and `next`; `listed` tells whether an item is in its list.
+template <class T> void Link(T*& head, T* item) {
+    item->prev = nullptr;
+    item->next = head;
+    if (head != nullptr) {
+        head->prev = item;
+    }
+    head = item;
+    item->listed = true;
+}
+
+template <class T> void Unlink(T*& head, T* item) {
+    (item->prev != nullptr ? item->prev->next : head) = item->next;
+    if (item->next != nullptr) {
+        item->next->prev = item->prev;
+    }
+    item->listed = false;
+}
+
 constexpr std::size_t kChunkBytes = std::size_t{2} << 20;
 constexpr std::size_t kSlabsPerChunk = kChunkBytes / kSlabBytes;
 
@@ -177,24 +197,6 @@ struct stChunkPool {
 };
 
 stChunkPool g_chunks;
-
-void LinkChunk(stChunk* chunk) {
-    chunk->prev = nullptr;
-    chunk->next = g_chunks.withRoom;
-    if (g_chunks.withRoom != nullptr) {
-        g_chunks.withRoom->prev = chunk;
-    }
-    g_chunks.withRoom = chunk;
-    chunk->listed = true;
-}
-
-void UnlinkChunk(stChunk* chunk) {
-    (chunk->prev != nullptr ? chunk->prev->next : g_chunks.withRoom) = chunk->next;
-    if (chunk->next != nullptr) {
-        chunk->next->prev = chunk->prev;
-    }
-    chunk->listed = false;
-}
 
 stChunk* MapChunk() {
     auto* chunk = static_cast<stChunk*>(std::malloc(sizeof(stChunk)));
@@ -230,7 +232,7 @@ void* NewSlabMemory(stChunk*& from) {
         if (chunk == nullptr) {
             return nullptr;
         }
-        LinkChunk(chunk);
+        Link(g_chunks.withRoom, chunk);
     } else if (chunk->inUse == 0) {
         --g_chunks.emptyChunks;
     }
@@ -243,7 +245,7 @@ void* NewSlabMemory(stChunk*& from) {
     }
     ++chunk->inUse;
     if (chunk->freeSlabs == nullptr && chunk->unused == kSlabsPerChunk) {
-        UnlinkChunk(chunk);
+        Unlink(g_chunks.withRoom, chunk);
     }
     from = chunk;
     return memory;
@@ -258,13 +260,13 @@ void FreeSlabMemory(void* memory, stChunk* chunk) {
     *static_cast<void**>(memory) = chunk->freeSlabs;
     chunk->freeSlabs = memory;
     if (!chunk->listed) {
-        LinkChunk(chunk);
+        Link(g_chunks.withRoom, chunk);
     }
     if (--chunk->inUse == 0) {
         if (g_chunks.emptyChunks < kKeptEmptyChunks) {
             ++g_chunks.emptyChunks;
         } else {
-            UnlinkChunk(chunk);
+            Unlink(g_chunks.withRoom, chunk);
             UnmapWorkMemory(chunk->memory, kChunkBytes);
             std::free(chunk);
         }
@@ -290,24 +292,6 @@ void UnlockAll() {
     }
 }
 
-void Link(stClass& owner, stSlab* slab) {
-    slab->prev = nullptr;
-    slab->next = owner.withRoom;
-    if (owner.withRoom != nullptr) {
-        owner.withRoom->prev = slab;
-    }
-    owner.withRoom = slab;
-    slab->listed = true;
-}
-
-void Unlink(stClass& owner, stSlab* slab) {
-    (slab->prev != nullptr ? slab->prev->next : owner.withRoom) = slab->next;
-    if (slab->next != nullptr) {
-        slab->next->prev = slab->prev;
-    }
-    slab->listed = false;
-}
-
 // A new slab for the class, listed as having room; null when no memory is left. Its blocks are
 // not cleared: a block is zeroed when it is handed out, if the caller asks for that.
 [[gnu::noinline]] stSlab* AddSlab(stClass& owner, std::size_t classIndex) {
@@ -321,7 +305,7 @@ void Unlink(stClass& owner, stSlab* slab) {
     slab->unused = kFirstBlock;
     slab->classIndex = static_cast<std::uint32_t>(classIndex);
     Hide(static_cast<char*>(memory) + kFirstBlock, kSlabBytes - kFirstBlock);
-    Link(owner, slab);
+    Link(owner.withRoom, slab);
     ++owner.emptySlabs;
     return slab;
 }
@@ -428,7 +412,7 @@ bool Refill(stThreadCache& cache, std::size_t classIndex, std::uint32_t wanted) 
             }
             taken += TakeFromSlab(slab, stride, wanted - taken, chain);
             if (slab->freeBlocks == nullptr && slab->unused + stride > kSlabBytes) {
-                Unlink(owner, slab);
+                Unlink(owner.withRoom, slab);
             }
         }
     }
@@ -441,13 +425,13 @@ bool Refill(stThreadCache& cache, std::size_t classIndex, std::uint32_t wanted) 
 // empty ones are kept already.
 void Regained(stClass& owner, stSlab* slab) {
     if (!slab->listed) {
-        Link(owner, slab);
+        Link(owner.withRoom, slab);
     }
     if (slab->live == 0) {
         if (owner.emptySlabs < kKeptEmptySlabs) {
             ++owner.emptySlabs;
         } else {
-            Unlink(owner, slab);
+            Unlink(owner.withRoom, slab);
             Show(slab, kSlabBytes);
             FreeSlabMemory(slab, slab->chunk);
         }
