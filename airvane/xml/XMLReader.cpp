@@ -142,7 +142,9 @@ private:
     std::size_t FindName(std::size_t from, std::string_view name);
     void ScanAttributes(std::size_t start, std::size_t end);
     void BuildAttributes(stXMLNode* node);
-    void SetParentValue(const stLevel& level);
+    // Sets the text of the level's parent; `replace` releases a value it had first (only the
+    // caller's parent can have one: the nodes this parse makes get their text once).
+    void SetParentValue(const stLevel& level, bool replace);
 
     std::string_view m_text;
     CTagIndex m_index;
@@ -407,7 +409,7 @@ void CReader::BuildAttributes(stXMLNode* node) {
     }
 }
 
-void CReader::SetParentValue(const stLevel& level) {
+void CReader::SetParentValue(const stLevel& level, bool replace) {
     // The text after the last tag read; a CDATA section in it gives the text inside.
     std::string_view rest = m_text.substr(level.position, level.end - level.position);
     const std::size_t cdata = rest.find(kCDataStart);
@@ -415,8 +417,10 @@ void CReader::SetParentValue(const stLevel& level) {
         rest = rest.substr(cdata + kCDataStart.size());
         rest = rest.substr(0, rest.find(kCDataEnd));
     }
-    if (level.parent->value != nullptr) {
-        XMLFreeString(level.parent->value); // a value the caller's parent had
+    // Not looking at the value otherwise spares a read of a record mostly out of the cache by
+    // now (a deep element's text is set long after its record was written).
+    if (replace && level.parent->value != nullptr) {
+        XMLFreeString(level.parent->value);
     }
     level.parent->value =
         airvane::xml::DecodeToStringBlock(rest.data(), rest.size(), kValueTrimSet, m_decodeScratch, m_budget);
@@ -502,7 +506,7 @@ void CReader::ReadContent(stXMLNode* node, const stContent& content) {
     // Content without "<" (the next "<" after the tag's is its closing tag) holds no tag: it
     // is all the element's text.
     if (m_tag.start[1].position >= nested.end) {
-        SetParentValue(nested);
+        SetParentValue(nested, false);
         return;
     }
     // Without memory to read the content the element keeps no children and no text.
@@ -512,7 +516,7 @@ void CReader::ReadContent(stXMLNode* node, const stContent& content) {
 void CReader::FinishLevel() noexcept {
     const stLevel& level = m_levels.back();
     if (level.positionValid && level.parent != nullptr) {
-        SetParentValue(level);
+        SetParentValue(level, m_levels.size() == 1);
     }
     m_levels.pop_back();
 }

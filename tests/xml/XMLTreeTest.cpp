@@ -84,6 +84,16 @@ TEST(XMLTree, DeepAndLongTreesAreWrittenAndFreedWithoutRecursion) {
     EXPECT_EQ(text.size(), std::size_t{9} * 200000 + 8 + std::size_t{8} * 200000);
     EXPECT_EQ(text.substr(0, 12) + text.substr(text.size() - 10), "<R>\n<S></S>\n</D>\n</R>\n");
     XMLFreeTree(root);
+    // 200000 levels whose element has both a child and a following sibling.
+    root = XMLCreateNode("R", nullptr);
+    node = root;
+    for (int i = 0; i < 200000; ++i) {
+        XMLCreateNode("S", node);
+        node = XMLCreateNode("D", node);
+    }
+    const std::string comb = Serialize(root, 0);
+    EXPECT_EQ(comb.substr(0, 12) + comb.substr(comb.size() - 10), "<R>\n<D>\n<D>\n</S>\n</R>\n");
+    XMLFreeTree(root);
     XMLFreeTree(nullptr);
     EXPECT_EQ(xml::TreeBlocksLive(), before);
 }
