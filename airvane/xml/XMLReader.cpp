@@ -247,6 +247,9 @@ std::size_t CReader::FirstClosing(const stTagEntries& closings, std::size_t name
 }
 
 bool CReader::ClosingExists(stLevel& level, std::string_view name) {
+    if (m_tag.closingExists < 0 && m_index.NeverClosed(*m_tag.start, name)) {
+        m_tag.closingExists = 0;
+    }
     if (m_tag.closingExists < 0 && m_tag.cdata && name.find('>') != std::string_view::npos &&
         !m_index.MayClose(name, level.begin, level.end)) {
         m_tag.closingExists = 0;

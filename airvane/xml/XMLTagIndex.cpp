@@ -4,6 +4,10 @@
 #include <cstring>
 #include <functional>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace airvane::xml {
 
 namespace {
@@ -75,6 +79,24 @@ std::size_t NextIndex(std::size_t size, std::size_t& cursor, std::size_t from, P
     }
     cursor = low;
     return low;
+}
+
+// Offset of the first `c` in data[from, size), or `size`. In documents dense with tags the next
+// one is mostly within sixteen bytes: those are compared at once where the processor can, and
+// the library's search is called only past them.
+std::size_t FindByte(const char* data, std::size_t from, std::size_t size, char c) {
+#if defined(__SSE2__)
+    if (size - from >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c))));
+        if (hits != 0) {
+            return from + static_cast<std::size_t>(__builtin_ctz(hits));
+        }
+        from += 16;
+    }
+#endif
+    const void* found = std::memchr(data + from, c, size - from);
+    return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
 }
 
 } // namespace
@@ -261,9 +283,7 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     // Per name id: the openings and closings seen so far.
     WorkVector<std::uint32_t> openingsSeen;
     WorkVector<std::uint32_t> closingsSeen;
-    for (const void* found = std::memchr(data, '<', size); found != nullptr;) {
-        const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-        found = i + 1 < size ? std::memchr(data + i + 1, '<', size - i - 1) : nullptr;
+    for (std::size_t i = FindByte(data, 0, size, '<'); i != size; i = FindByte(data, i + 1, size, '<')) {
         while (nextGreater < greaters.size() && greaters[nextGreater] < i) {
             ++nextGreater;
         }
@@ -316,13 +336,11 @@ void CTagIndex::FindGreaters() {
     const char* data = m_text.data();
     // Room for a ">" every 16 bytes up front (fewer regrowths, as for the tags).
     m_greater.Reserve(size / 16);
-    for (const void* found = std::memchr(data, '>', size); found != nullptr;) {
-        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+    for (std::size_t at = FindByte(data, 0, size, '>'); at != size; at = FindByte(data, at + 1, size, '>')) {
         m_greater.Add(static_cast<std::uint32_t>(at));
         if (at >= 2 && data[at - 1] == ']' && data[at - 2] == ']') {
             m_cdataEnds.Add(static_cast<std::uint32_t>(at - 2));
         }
-        found = std::memchr(data + at + 1, '>', size - at - 1);
     }
 }
 

@@ -132,6 +132,12 @@ public:
     // its "<", with `nextClosing` and `selfEvent` set when the index holds the tag as an opening
     // of that name: then no name is hashed.
     stTagName FindAt(const stTagStart& tag, std::string_view name);
+    // True when the tag that starts at `tag` is filed as an opening of `name` (as for FindAt)
+    // and the text holds no closing of that name at all: a quick answer for tags never closed.
+    bool NeverClosed(const stTagStart& tag, std::string_view name) const {
+        return tag.id != kNoIndex && m_text[tag.position + 1] != '/' &&
+               m_names.Length(tag.id) == name.size() && m_closings.Count(tag.id) == 0;
+    }
 
 private:
     // Name -> dense id (ids in order of first occurrence): an open-addressing table, at most
@@ -217,6 +223,7 @@ private:
         stTagEntries Of(std::uint32_t id) const {
             return {m_entries.data() + m_starts[id], m_entries.data() + m_starts[id + 1]};
         }
+        std::uint32_t Count(std::uint32_t id) const { return m_starts[id + 1] - m_starts[id]; }
 
     private:
         WorkVector<std::uint32_t> m_starts; // per name id: first index in m_entries, then the total
