@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -311,6 +312,7 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
         m_tags.push_back(tag);
     }
     FileTags(openingsSeen, closingsSeen);
+    m_openingCounts = std::move(openingsSeen);
 }
 
 inline std::size_t CTagIndex::OpeningNameEnd(std::size_t less, std::size_t greater) const {
@@ -346,7 +348,6 @@ void CTagIndex::FindGreaters() {
 
 void CTagIndex::FileTags(const WorkVector<std::uint32_t>& openings,
                          const WorkVector<std::uint32_t>& closings) {
-    m_openings.Prepare(openings);
     m_closings.Prepare(closings);
     WorkVector<std::uint32_t> events(openings.size());
     for (std::size_t id = 0; id < events.size(); ++id) {
@@ -357,18 +358,28 @@ void CTagIndex::FileTags(const WorkVector<std::uint32_t>& openings,
         if (tag.id == kNoIndex) {
             continue;
         }
-        const stTagEntry entry{tag.position, tag.greater};
         const bool closing = m_text[tag.position + 1] == '/';
         if (closing) {
-            m_closings.Put(tag.id, tag.closingsBefore, entry);
-        } else {
-            m_openings.Put(tag.id, tag.openingsBefore, entry);
+            m_closings.Put(tag.id, tag.closingsBefore, {tag.position, tag.greater});
         }
         // An opening whose first ">" follows "/" is an empty-element tag and is not counted.
         const bool counted = !closing && (tag.greater >= m_text.size() || m_text[tag.greater - 1] != '/');
         m_pairings.Add(tag.id, tag.openingsBefore + tag.closingsBefore, tag.position, closing, counted);
     }
     m_pairings.Finish();
+}
+
+const CTagIndex::COccurrences& CTagIndex::Openings() {
+    if (!m_openingsFiled) {
+        m_openings.Prepare(m_openingCounts);
+        for (const stTagStart& tag : m_tags) {
+            if (tag.id != kNoIndex && m_text[tag.position + 1] != '/') {
+                m_openings.Put(tag.id, tag.openingsBefore, {tag.position, tag.greater});
+            }
+        }
+        m_openingsFiled = true;
+    }
+    return m_openings;
 }
 
 stTagEntries CTagIndex::Of(const COccurrences& occurrences, std::uint32_t id) const {
@@ -407,7 +418,7 @@ const WorkVector<stTagEntry>& CTagIndex::Candidates(std::uint32_t id, std::size_
     auto group = m_candidates.find(key);
     if (group == m_candidates.end()) {
         std::unordered_map<std::uint64_t, WorkVector<stTagEntry>> byHash;
-        const stTagEntries entries = Of(closing ? m_closings : m_openings, id);
+        const stTagEntries entries = Of(closing ? m_closings : Openings(), id);
         const std::size_t nameOffset = closing ? 2 : 1;
         for (const stTagEntry* it = entries.begin; it != entries.end; ++it) {
             const std::size_t start = it->position + nameOffset;

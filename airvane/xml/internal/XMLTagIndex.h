@@ -270,6 +270,7 @@ private:
     // Groups the tags by name and pairs them, given the openings and closings of each name.
     void FileTags(const WorkVector<std::uint32_t>& openings, const WorkVector<std::uint32_t>& closings);
     stTagEntries Of(const COccurrences& occurrences, std::uint32_t id) const;
+    const COccurrences& Openings();
     // Pairs a filtered name's openings and closings.
     void Pair(stFilteredName& entries) const;
     stTagName Filtered(std::string_view name);
@@ -282,7 +283,11 @@ private:
     std::string_view m_text;
     CNames m_names;
     COccurrences m_closings;
+    // The openings by name are needed only for names holding ">", so they are filed the first
+    // time one is looked up.
     COccurrences m_openings;
+    WorkVector<std::uint32_t> m_openingCounts; // per name id
+    bool m_openingsFiled = false;
     CPairings m_pairings;
     WorkVector<stTagStart> m_tags;       // every "<", in text order
     mutable std::size_t m_tagCursor = 0; // the tag NextTag found last
