@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <limits>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace airvane::platform {
@@ -58,6 +60,16 @@ public:
         } else {
             UnmapWorkMemory(block, bytes);
         }
+    }
+
+    // An element made without a value is left as `new U` leaves it (a number is not zeroed): the
+    // arrays sized up front are written in full before they are read, and zeroing them first
+    // would only add a pass over memory.
+    template <class U> void construct(U* element) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(element)) U;
+    }
+    template <class U, class... Args> void construct(U* element, Args&&... args) {
+        ::new (static_cast<void*>(element)) U(std::forward<Args>(args)...);
     }
 
     template <class U> bool operator==(const CWorkAllocator<U>& /*other*/) const noexcept { return true; }
