@@ -429,6 +429,10 @@ void Regained(stClass& owner, stSlab* slab) {
     }
     if (slab->live == 0) {
         if (owner.emptySlabs < kKeptEmptySlabs) {
+            // Every block is free: the slab starts over, so that its blocks are handed out again
+            // in address order instead of by following the free list through memory.
+            slab->freeBlocks = nullptr;
+            slab->unused = kFirstBlock;
             ++owner.emptySlabs;
         } else {
             Unlink(owner.withRoom, slab);
