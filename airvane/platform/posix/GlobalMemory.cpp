@@ -312,7 +312,7 @@ void UnlockAll() {
 
 // Blocks a thread's list takes from the slabs at a time; the list gives a batch back once it
 // holds two.
-constexpr std::uint32_t kBatch = 32;
+constexpr std::uint32_t kBatch = 64;
 
 // One thread's lists of free blocks, linked through their headers. Zero-initialised and trivially
 // destructible, so reaching it costs no initialisation check.
