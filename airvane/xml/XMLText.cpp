@@ -227,6 +227,14 @@ stKeptRange TrimmedRange(const char* text, std::size_t length, const char* set) 
 
 } // namespace
 
+namespace {
+
+// Texts from this length on (past the first-level caches), when not trimmed, are decoded without
+// the scratch copy.
+constexpr std::size_t kMeasuredFirst = 16 * 1024;
+
+} // namespace
+
 char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet,
                           platform::WorkVector<char>& scratch, CTreeBudget& budget) {
     if (length == 0) {
@@ -236,6 +244,20 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
     const char* decoded = text;
     std::size_t decodedLength = length;
     const void* ampersand = std::memchr(text, '&', length);
+    if (ampersand != nullptr && trimSet == nullptr && length >= kMeasuredFirst) {
+        // A long text is measured first and then decoded straight into its block: two reads
+        // of the text cost less than writing and reading back a copy as long.
+        const std::size_t decodedLength = DecodeEntities(text, length, nullptr);
+        if (!budget.Take(decodedLength + 1)) {
+            return nullptr;
+        }
+        char* block = static_cast<char*>(AllocateTreeBlock(decodedLength + 1, false));
+        if (block != nullptr) {
+            DecodeEntities(text, length, block);
+            block[decodedLength] = '\0';
+        }
+        return block;
+    }
     if (ampersand != nullptr) {
         // Decoding never lengthens a text; without memory for the scratch copy there is no text.
         if (scratch.size() < length) {

@@ -57,8 +57,9 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out);
 
 // The decoded form of `text[0, length)`, which holds no zero byte, in a new string block sized
 // exactly; with `trimSet` the characters of that set are then trimmed from the start and then
-// from the end (the end never loses the first character left). Decoding runs once,
-// into `scratch` (kept by the caller for reuse); the block is taken from `budget`. Null when no
+// from the end (the end never loses the first character left). Decoding runs once, into
+// `scratch` (kept by the caller for reuse), except for a long text without `trimSet`, which is
+// measured and then decoded into its block; the block is taken from `budget`. Null when no
 // memory is left.
 char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet,
                           platform::WorkVector<char>& scratch, CTreeBudget& budget);
