@@ -145,7 +145,13 @@ stEntityMatch MatchEntity(std::string_view source, std::size_t at) {
 
 } // namespace
 
-std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
+namespace {
+
+// DecodeEntities, told that no "&" lies at or after `plainFrom` (the text from there is copied
+// without a search), and telling in `lastAmpersand`, when given, where the last "&" it met lies
+// (or `plainFrom`'s default, the length, when it met none).
+std::size_t Decode(const char* text, std::size_t length, char* out, std::size_t plainFrom,
+                   std::size_t* lastAmpersand) {
     const std::string_view source(text, length);
     std::size_t read = 0;
     std::size_t written = 0;
@@ -163,7 +169,8 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
         // Text up to the next "&" is copied as it is, in one piece (the re-scanned character
         // is looked at on its own below).
         if (read != overridePos) {
-            const void* ampersand = std::memchr(text + read, '&', length - read);
+            const void* ampersand =
+                read >= plainFrom ? nullptr : std::memchr(text + read, '&', length - read);
             const std::size_t runEnd =
                 ampersand != nullptr ? static_cast<std::size_t>(static_cast<const char*>(ampersand) - text)
                                      : length;
@@ -174,6 +181,9 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
             }
         }
         const char c = read == overridePos ? overrideChar : text[read];
+        if (c == '&' && lastAmpersand != nullptr) {
+            *lastAmpersand = read;
+        }
         const stEntityMatch match =
             c == '&' ? MatchEntity(source, read) : stEntityMatch{stEntityMatch::kNone, 0, 0};
         switch (match.kind) {
@@ -194,6 +204,12 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
         }
     }
     return written;
+}
+
+} // namespace
+
+std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
+    return Decode(text, length, out, length, nullptr);
 }
 
 namespace {
@@ -247,13 +263,15 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
     if (ampersand != nullptr && trimSet == nullptr && length >= kMeasuredFirst) {
         // A long text is measured first and then decoded straight into its block: two reads
         // of the text cost less than writing and reading back a copy as long.
-        const std::size_t decodedLength = DecodeEntities(text, length, nullptr);
+        // The second pass copies the text after the last "&" without searching it again.
+        std::size_t lastAmpersand = length;
+        const std::size_t decodedLength = Decode(text, length, nullptr, length, &lastAmpersand);
         if (!budget.Take(decodedLength + 1)) {
             return nullptr;
         }
         char* block = static_cast<char*>(AllocateTreeBlock(decodedLength + 1, false));
         if (block != nullptr) {
-            DecodeEntities(text, length, block);
+            Decode(text, length, block, lastAmpersand + 1, nullptr);
             block[decodedLength] = '\0';
         }
         return block;

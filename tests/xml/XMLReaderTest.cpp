@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <random>
 #include <sstream>
 
 namespace airvane::test {
@@ -143,6 +145,34 @@ TEST(XMLReader, TheTreeIsHeldToTheMemoryBudget) {
         }
         EXPECT_TRUE(nodes > 0 && nodes < previousNodes) << nodes;
         previousNodes = nodes;
+    }
+}
+
+TEST(XMLReader, LongAttributeValuesDecodeLikeElementText) {
+    // Values of 16 KiB and more, untrimmed, are decoded without the scratch copy that element
+    // text goes through: the two must agree, up to element text's trimming.
+    const char* const pieces[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&eacute;", "&#", "&", "amp;", "lt;",
+                                  "#",     "1",    "3",    "6",      "5",        ";",  "x", "\n",   "\t"};
+    const auto trim = [](const std::string& s) {
+        std::size_t begin = 0, end = s.size();
+        while (begin < end && (s[begin] == '\n' || s[begin] == '\t')) {
+            ++begin;
+        }
+        while (end - begin > 1 && (s[end - 1] == '\n' || s[end - 1] == '\t')) {
+            --end;
+        }
+        return s.substr(begin, end - begin);
+    };
+    std::mt19937 random(13);
+    for (int round = 0; round < 20; ++round) {
+        std::string value;
+        while (value.size() < 17000) {
+            value += pieces[random() % std::size(pieces)];
+        }
+        XMLTreePtr attribute = Parse("<A v=\"" + value + "\"/>");
+        XMLTreePtr element = Parse("<B>" + value + "</B>");
+        ASSERT_TRUE(attribute != nullptr && attribute->attributes != nullptr && element != nullptr);
+        EXPECT_EQ(trim(attribute->attributes->value), element->value) << "round " << round;
     }
 }
 
