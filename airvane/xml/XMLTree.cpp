@@ -174,8 +174,11 @@ void XMLFreeTree(stXMLNode* node) {
     // freed, then its siblings are taken up from it.
     CReleaseQueue released;
     stXMLNode* waiting = nullptr;
-    while (node != nullptr || waiting != nullptr) {
+    for (;;) {
         if (node == nullptr) {
+            if (waiting == nullptr) {
+                return;
+            }
             stXMLNode* resumed = waiting;
             waiting = resumed->parent;
             node = resumed->nextSibling;
