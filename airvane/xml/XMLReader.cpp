@@ -231,7 +231,7 @@ bool CReader::ReadTag(std::size_t open, std::size_t end) {
 
 const stTagName& CReader::Occurrences(std::string_view name) {
     if (!m_tag.haveOccurrences) {
-        m_tag.occurrences = m_index.FindAt(*m_tag.start, name);
+        m_index.FindAt(*m_tag.start, name, m_tag.occurrences);
         m_tag.haveOccurrences = true;
     }
     return m_tag.occurrences;
@@ -512,8 +512,18 @@ void CReader::ReadContent(stXMLNode* node, const stContent& content) {
         SetParentValue(nested, false);
         return;
     }
-    // Without memory to read the content the element keeps no children and no text.
-    airvane::Guard([&] { m_levels.push_back(nested); });
+    // Without memory to read the content the element keeps no children and no text. The level
+    // is written in place field by field (as for the index's tags, a copy of a whole record
+    // would be read back wider than it was written).
+    airvane::Guard([&] {
+        stLevel& level = m_levels.emplace_back();
+        level.begin = nested.begin;
+        level.end = nested.end;
+        level.position = nested.position;
+        level.positionValid = true;
+        level.parent = node;
+        level.tail = &node->firstChild;
+    });
 }
 
 void CReader::FinishLevel() noexcept {

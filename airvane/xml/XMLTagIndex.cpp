@@ -202,11 +202,6 @@ void CTagIndex::CPairings::Finish() {
     WorkVector<std::int32_t>().swap(m_balances);
 }
 
-stPairing CTagIndex::CPairings::Of(std::size_t id) const {
-    const std::uint32_t first = m_starts[id];
-    return {m_positions.data() + first, m_ends.data() + first, m_starts[id + 1] - first};
-}
-
 std::uint32_t CTagIndex::CNames::Hash(std::string_view name) {
     return static_cast<std::uint32_t>(std::hash<std::string_view>()(name));
 }
@@ -289,12 +284,15 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
             ++nextGreater;
         }
         const std::size_t greater = nextGreater < greaters.size() ? greaters[nextGreater] : size;
-        stTagStart tag{static_cast<std::uint32_t>(i),
-                       static_cast<std::uint32_t>(greater),
-                       nextGreater != 0 ? greaters[nextGreater - 1] : kNoIndex,
-                       kNoIndex,
-                       0,
-                       0};
+        // Written in place field by field: a whole record built aside and copied in would be
+        // read back wider than it was written, which stalls the processor on every tag.
+        stTagStart& tag = m_tags.emplace_back();
+        tag.position = static_cast<std::uint32_t>(i);
+        tag.greater = static_cast<std::uint32_t>(greater);
+        tag.previousGreater = nextGreater != 0 ? greaters[nextGreater - 1] : kNoIndex;
+        tag.id = kNoIndex;
+        tag.openingsBefore = 0;
+        tag.closingsBefore = 0;
         // "</" name ">": the name runs to the first ">".
         const bool closing = i + 1 < size && data[i + 1] == '/';
         const std::size_t end = closing ? greater : OpeningNameEnd(i, greater);
@@ -309,7 +307,6 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
             tag.openingsBefore = closing ? openingsSeen[tag.id] : openingsSeen[tag.id]++;
             tag.closingsBefore = closing ? closingsSeen[tag.id]++ : closingsSeen[tag.id];
         }
-        m_tags.push_back(tag);
     }
     FileTags(openingsSeen, closingsSeen);
     m_openingCounts = std::move(openingsSeen);
@@ -506,17 +503,16 @@ stTagName CTagIndex::Find(std::string_view name) {
     return result;
 }
 
-stTagName CTagIndex::FindAt(const stTagStart& tag, std::string_view name) {
+void CTagIndex::FindAt(const stTagStart& tag, std::string_view name, stTagName& found) {
     // The tag's indexed name starts at the same byte, so equal lengths mean equal names.
     if (tag.id != kNoIndex && m_text[tag.position + 1] != '/' && m_names.Length(tag.id) == name.size()) {
-        stTagName result;
-        result.closings = m_closings.Of(tag.id);
-        result.pairing = m_pairings.Of(tag.id);
-        result.nextClosing = result.closings.begin + tag.closingsBefore;
-        result.selfEvent = tag.openingsBefore + tag.closingsBefore;
-        return result;
+        found.closings = m_closings.Of(tag.id);
+        found.pairing = m_pairings.Of(tag.id);
+        found.nextClosing = found.closings.begin + tag.closingsBefore;
+        found.selfEvent = tag.openingsBefore + tag.closingsBefore;
+        return;
     }
-    return Find(name);
+    found = Find(name);
 }
 
 } // namespace airvane::xml

@@ -128,10 +128,11 @@ public:
     // of the name before its first ">" fits there. A cheap test before Find for a name holding
     // ">", whose occurrences are picked out one by one.
     bool MayClose(std::string_view name, std::size_t begin, std::size_t end) const;
-    // The same for the name of the tag that starts at `tag`, `name` being the text right after
-    // its "<", with `nextClosing` and `selfEvent` set when the index holds the tag as an opening
-    // of that name: then no name is hashed.
-    stTagName FindAt(const stTagStart& tag, std::string_view name);
+    // Find for the name of the tag that starts at `tag`, `name` being the text right after its
+    // "<", into `found`, with `nextClosing` and `selfEvent` set when the index holds the tag as
+    // an opening of that name: then no name is hashed. (Written into the caller's record field
+    // by field: the reader asks once per tag.)
+    void FindAt(const stTagStart& tag, std::string_view name, stTagName& found);
     // True when the tag that starts at `tag` is filed as an opening of `name` (as for FindAt)
     // and the text holds no closing of that name at all: a quick answer for tags never closed.
     bool NeverClosed(const stTagStart& tag, std::string_view name) const {
@@ -244,7 +245,10 @@ private:
         void Add(std::uint32_t id, std::uint32_t index, std::uint32_t position, bool closing, bool counted);
         // Ends the starts still waiting: no closing ends their content. Call after the last Add.
         void Finish();
-        stPairing Of(std::size_t id) const;
+        stPairing Of(std::size_t id) const {
+            const std::uint32_t first = m_starts[id];
+            return {m_positions.data() + first, m_ends.data() + first, m_starts[id + 1] - first};
+        }
 
     private:
         WorkVector<std::uint32_t> m_positions;
