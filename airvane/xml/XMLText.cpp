@@ -143,13 +143,9 @@ stEntityMatch MatchEntity(std::string_view source, std::size_t at) {
     return {stEntityMatch::kNone, 0, 0};
 }
 
-} // namespace
-
-namespace {
-
 // DecodeEntities, told that no "&" lies at or after `plainFrom` (the text from there is copied
-// without a search), and telling in `lastAmpersand`, when given, where the last "&" it met lies
-// (or `plainFrom`'s default, the length, when it met none).
+// without a search). When `lastAmpersand` is given it receives the position of the last "&"
+// met, and is left alone when none is.
 std::size_t Decode(const char* text, std::size_t length, char* out, std::size_t plainFrom,
                    std::size_t* lastAmpersand) {
     const std::string_view source(text, length);
@@ -240,10 +236,6 @@ stKeptRange TrimmedRange(const char* text, std::size_t length, const char* set) 
     }
     return kept;
 }
-
-} // namespace
-
-namespace {
 
 // Texts from this length on (past the first-level caches), when not trimmed, are decoded without
 // the scratch copy.
