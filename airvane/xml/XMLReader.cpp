@@ -86,6 +86,13 @@ struct stTagState {
     bool haveAttributes = false;
     std::size_t attributesStart = 0;
     airvane::platform::WorkVector<stAttributeRange> attributes; // capacity reused from tag to tag
+    // The values decoded for the first attributes when the tag was read; a tag read again gives
+    // its attributes copies of them instead of decoding its text again.
+    struct stValue {
+        const char* text;
+        std::size_t length;
+    };
+    airvane::platform::WorkVector<stValue> values;
 
     void Reset(const stTagStart* tag, std::size_t end) {
         open = tag->position;
@@ -101,6 +108,7 @@ struct stTagState {
         nameFrom = kNone;
         haveAttributes = false;
         attributes.clear();
+        values.clear();
     }
 };
 
@@ -142,6 +150,8 @@ private:
     std::size_t FindName(std::size_t from, std::string_view name);
     void ScanAttributes(std::size_t start, std::size_t end);
     void BuildAttributes(stXMLNode* node);
+    // A new block holding the decoded value of the tag's attribute `index`; null without memory.
+    char* AttributeValue(std::size_t index);
     // Sets the text of the level's parent; `replace` releases a value it had first (only the
     // caller's parent can have one: the nodes this parse makes get their text once).
     void SetParentValue(const stLevel& level, bool replace);
@@ -356,6 +366,7 @@ void CReader::ScanAttributes(std::size_t start, std::size_t end) {
         return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : kNone;
     };
     m_tag.attributes.clear();
+    m_tag.values.clear();
     for (std::size_t i = start;;) {
         while (i < stop && IsAttributeSpace(text[i])) {
             ++i;
@@ -385,9 +396,26 @@ void CReader::ScanAttributes(std::size_t start, std::size_t end) {
     m_tag.haveAttributes = true;
 }
 
+char* CReader::AttributeValue(std::size_t index) {
+    if (index < m_tag.values.size()) {
+        const stTagState::stValue& value = m_tag.values[index];
+        return airvane::xml::CopyToStringBlock(value.text, value.length, &m_budget);
+    }
+    const stAttributeRange& range = m_tag.attributes[index];
+    char* value =
+        airvane::xml::DecodeToStringBlock(m_text.data() + range.valueBegin, range.valueEnd - range.valueBegin,
+                                          nullptr, m_decodeScratch, m_budget);
+    // Kept for a later reading of the same tag; without memory to keep it, it is decoded again.
+    if (value != nullptr && index == m_tag.values.size()) {
+        airvane::Guard([&] { m_tag.values.push_back({value, std::strlen(value)}); });
+    }
+    return value;
+}
+
 void CReader::BuildAttributes(stXMLNode* node) {
     stXMLAttribute** link = &node->attributes;
-    for (const stAttributeRange& range : m_tag.attributes) {
+    for (std::size_t index = 0; index < m_tag.attributes.size(); ++index) {
+        const stAttributeRange& range = m_tag.attributes[index];
         if (!m_budget.Take(sizeof(stXMLAttribute))) {
             return;
         }
@@ -397,11 +425,7 @@ void CReader::BuildAttributes(stXMLNode* node) {
         }
         attribute->name = airvane::xml::CopyToStringBlock(m_text.data() + range.nameBegin,
                                                           range.nameEnd - range.nameBegin, &m_budget);
-        attribute->value = attribute->name == nullptr
-                               ? nullptr
-                               : airvane::xml::DecodeToStringBlock(m_text.data() + range.valueBegin,
-                                                                   range.valueEnd - range.valueBegin, nullptr,
-                                                                   m_decodeScratch, m_budget);
+        attribute->value = attribute->name == nullptr ? nullptr : AttributeValue(index);
         if (attribute->value == nullptr) {
             XMLFreeString(attribute->name);
             airvane::xml::ReleaseTreeBlock(attribute);
