@@ -14,16 +14,6 @@ bool SameName(const char* held, const char* wanted) {
     return held != nullptr && airvane::platform::MbsCmp(held, wanted) == 0;
 }
 
-void FreeAttributes(stXMLAttribute* attribute) {
-    while (attribute != nullptr) {
-        stXMLAttribute* next = attribute->next;
-        airvane::xml::ReleaseTreeBlock(attribute->name);
-        airvane::xml::ReleaseTreeBlock(attribute->value);
-        airvane::xml::ReleaseTreeBlock(attribute);
-        attribute = next;
-    }
-}
-
 // Blocks of a tree being freed, released a fixed number of blocks after they were queued. Each
 // is prefetched when queued, so that releasing it (which reads the header in front of it) does
 // not wait for memory: in a large tree most blocks are no longer in the cache.
@@ -61,6 +51,17 @@ private:
     std::size_t m_count = 0;
     std::size_t m_oldest = 0;
 };
+
+// Queues a chain of attributes with their names and values.
+void QueueAttributes(CReleaseQueue& released, stXMLAttribute* attribute) {
+    while (attribute != nullptr) {
+        stXMLAttribute* next = attribute->next;
+        released.Add(attribute->name);
+        released.Add(attribute->value);
+        released.Add(attribute);
+        attribute = next;
+    }
+}
 
 } // namespace
 
@@ -136,7 +137,8 @@ void XMLSetAttribute(stXMLNode* node, const char* name, const char* value) {
     attribute->name = airvane::xml::DuplicateString(name);
     attribute->value = airvane::xml::DuplicateString(value);
     if (attribute->name == nullptr || attribute->value == nullptr) {
-        FreeAttributes(attribute);
+        CReleaseQueue released;
+        QueueAttributes(released, attribute);
         return;
     }
     *link = attribute;
@@ -189,13 +191,7 @@ void XMLFreeTree(stXMLNode* node) {
         stXMLNode* next = node->nextSibling;
         released.Add(node->name);
         released.Add(node->value);
-        for (stXMLAttribute* attribute = node->attributes; attribute != nullptr;) {
-            stXMLAttribute* following = attribute->next;
-            released.Add(attribute->name);
-            released.Add(attribute->value);
-            released.Add(attribute);
-            attribute = following;
-        }
+        QueueAttributes(released, node->attributes);
         if (child != nullptr && next != nullptr) {
             node->parent = waiting;
             waiting = node;
