@@ -54,7 +54,10 @@ void CheckOne(const stXMLNode* node, int withSiblings) {
 
 void CheckSerialization(const stXMLNode* node) {
     CheckOne(node, 0);
-    CheckOne(node, 1);
+    // Without siblings both forms are the same text: one walk fewer on the largest trees.
+    if (node != nullptr && node->nextSibling != nullptr) {
+        CheckOne(node, 1);
+    }
 }
 
 void CheckSerialization(const stXMLNode* node, int withSiblings) {
