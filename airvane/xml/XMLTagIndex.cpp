@@ -82,24 +82,6 @@ std::size_t NextIndex(std::size_t size, std::size_t& cursor, std::size_t from, P
     return low;
 }
 
-// Offset of the first `c` in data[from, size), or `size`. In documents dense with tags the next
-// one is mostly within sixteen bytes: those are compared at once where the processor can, and
-// the library's search is called only past them.
-std::size_t FindByte(const char* data, std::size_t from, std::size_t size, char c) {
-#if defined(__SSE2__)
-    if (size - from >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
-        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c))));
-        if (hits != 0) {
-            return from + static_cast<std::size_t>(__builtin_ctz(hits));
-        }
-        from += 16;
-    }
-#endif
-    const void* found = std::memchr(data + from, c, size - from);
-    return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
-}
-
 } // namespace
 
 std::uint32_t CPositions::Next(std::size_t from) const {
@@ -269,17 +251,15 @@ void CTagIndex::COccurrences::Prepare(const WorkVector<std::uint32_t>& counts) {
 CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     const std::size_t size = text.size();
     const char* data = text.data();
-    FindGreaters();
+    WorkVector<std::uint32_t> less;
+    FindMarks(less);
     const WorkVector<std::uint32_t>& greaters = m_greater.All();
-    // Room for a tag per ">" (most tags have one of their own), at most one every 3 bytes, up
-    // front: fewer regrowths (each copies and touches fresh pages); pages reserved and never
-    // used cost nothing.
-    m_tags.reserve(std::min(greaters.size(), size / 3));
+    m_tags.reserve(less.size());
     std::size_t nextGreater = 0; // index of the first ">" after the current "<"
     // Per name id: the openings and closings seen so far.
     WorkVector<std::uint32_t> openingsSeen;
     WorkVector<std::uint32_t> closingsSeen;
-    for (std::size_t i = FindByte(data, 0, size, '<'); i != size; i = FindByte(data, i + 1, size, '<')) {
+    for (const std::uint32_t i : less) {
         while (nextGreater < greaters.size() && greaters[nextGreater] < i) {
             ++nextGreater;
         }
@@ -330,17 +310,109 @@ inline std::size_t CTagIndex::OpeningNameEnd(std::size_t less, std::size_t great
     return end < limit ? end : greater;
 }
 
-void CTagIndex::FindGreaters() {
+namespace {
+
+// Where `kind` occurs in text[from, from + 64), one bit per byte.
+#if defined(__SSE2__)
+struct stBlockMarks {
+    std::uint64_t less;
+    std::uint64_t greater;
+    std::uint64_t bracket; // "]"
+};
+
+std::uint64_t Bits(const __m128i (&bytes)[4], char kind) {
+    const __m128i wanted = _mm_set1_epi8(kind);
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 4; ++i) {
+        const auto part = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes[i], wanted)));
+        bits |= std::uint64_t{part} << (16 * i);
+    }
+    return bits;
+}
+
+stBlockMarks MarksAt(const char* block) {
+    const __m128i bytes[4] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 32)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 48))};
+    return {Bits(bytes, '<'), Bits(bytes, '>'), Bits(bytes, ']')};
+}
+
+// Appends base + the index of each set bit. The array keeps room for a whole block past its
+// size, so that the positions are written without a check each.
+void Append(WorkVector<std::uint32_t>& positions, std::size_t& count, std::uint64_t bits, std::uint32_t base) {
+    if (count + 64 > positions.size()) {
+        positions.resize(std::max<std::size_t>(2 * positions.size(), count + 64));
+    }
+    std::uint32_t* out = positions.data() + count;
+    count += static_cast<std::size_t>(__builtin_popcountll(bits));
+    while (bits != 0) {
+        *out++ = base + static_cast<std::uint32_t>(__builtin_ctzll(bits));
+        bits &= bits - 1;
+    }
+}
+#endif
+
+} // namespace
+
+void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
     const std::size_t size = m_text.size();
     const char* data = m_text.data();
-    // Room for a ">" every 16 bytes up front (fewer regrowths, as for the tags).
-    m_greater.Reserve(size / 16);
-    for (std::size_t at = FindByte(data, 0, size, '>'); at != size; at = FindByte(data, at + 1, size, '>')) {
-        m_greater.Add(static_cast<std::uint32_t>(at));
+    WorkVector<std::uint32_t> greaters;
+    WorkVector<std::uint32_t> cdataEnds;
+#if defined(__SSE2__)
+    // 64 bytes at a time: a bit mask per kind of byte, then the positions of its set bits. In
+    // documents dense with tags this costs far less than a search from each mark to the next.
+    // "]]>" is a ">" whose two bytes before are "]", the bits of the block before included.
+    std::size_t lessCount = 0;
+    std::size_t greaterCount = 0;
+    std::size_t cdataCount = 0;
+    std::uint64_t previousBrackets = 0;
+    const auto file = [&](const stBlockMarks& marks, std::size_t base) {
+        const auto at = static_cast<std::uint32_t>(base);
+        if (marks.less != 0) {
+            Append(less, lessCount, marks.less, at);
+        }
+        if (marks.greater != 0) {
+            Append(greaters, greaterCount, marks.greater, at);
+            const std::uint64_t cdata = marks.greater & ((marks.bracket << 1) | (previousBrackets >> 63)) &
+                                        ((marks.bracket << 2) | (previousBrackets >> 62));
+            if (cdata != 0) {
+                Append(cdataEnds, cdataCount, cdata, at - 2);
+            }
+        }
+        previousBrackets = marks.bracket;
+    };
+    std::size_t base = 0;
+    for (; size - base >= 64; base += 64) {
+        file(MarksAt(data + base), base);
+    }
+    if (base != size) {
+        // The last bytes, in a block padded with zeros, which mark nothing.
+        char tail[64] = {};
+        std::memcpy(tail, data + base, size - base);
+        file(MarksAt(tail), base);
+    }
+    less.resize(lessCount);
+    greaters.resize(greaterCount);
+    cdataEnds.resize(cdataCount);
+#else
+    const auto FindByte = [data, size](std::size_t from, char c) {
+        const void* found = std::memchr(data + from, c, size - from);
+        return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
+    };
+    for (std::size_t at = FindByte(0, '<'); at != size; at = FindByte(at + 1, '<')) {
+        less.push_back(static_cast<std::uint32_t>(at));
+    }
+    for (std::size_t at = FindByte(0, '>'); at != size; at = FindByte(at + 1, '>')) {
+        greaters.push_back(static_cast<std::uint32_t>(at));
         if (at >= 2 && data[at - 1] == ']' && data[at - 2] == ']') {
-            m_cdataEnds.Add(static_cast<std::uint32_t>(at - 2));
+            cdataEnds.push_back(static_cast<std::uint32_t>(at - 2));
         }
     }
+#endif
+    m_greater.Assign(std::move(greaters));
+    m_cdataEnds.Assign(std::move(cdataEnds));
 }
 
 void CTagIndex::FileTags(const WorkVector<std::uint32_t>& openings,

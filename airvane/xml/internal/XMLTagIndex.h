@@ -23,6 +23,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace airvane::xml {
@@ -41,8 +42,7 @@ constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu;
 // answer (galloping), so a reader going forward pays for the distance, not for the size.
 class CPositions {
 public:
-    void Reserve(std::size_t count) { m_positions.reserve(count); }
-    void Add(std::uint32_t position) { m_positions.push_back(position); }
+    void Assign(WorkVector<std::uint32_t>&& positions) { m_positions = std::move(positions); }
     // First position at or after `from`, or kNoIndex.
     std::uint32_t Next(std::size_t from) const;
     const WorkVector<std::uint32_t>& All() const { return m_positions; }
@@ -267,8 +267,8 @@ private:
         CPairings pairings;
     };
 
-    // Every ">" and every "]]>" of the text.
-    void FindGreaters();
+    // Every "<" of the text into `less`, every ">" and every "]]>" into the index.
+    void FindMarks(WorkVector<std::uint32_t>& less);
     // Where the name of an opening tag whose "<" is at `less` ends (`greater` is its first ">").
     std::size_t OpeningNameEnd(std::size_t less, std::size_t greater) const;
     // Groups the tags by name and pairs them, given the openings and closings of each name.
