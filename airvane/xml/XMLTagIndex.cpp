@@ -360,6 +360,10 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
     const char* data = m_text.data();
     WorkVector<std::uint32_t> greaters;
     WorkVector<std::uint32_t> cdataEnds;
+    const auto FindByte = [data, size](std::size_t from, char c) {
+        const void* found = std::memchr(data + from, c, size - from);
+        return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
+    };
 #if defined(__SSE2__)
     // 64 bytes at a time: a bit mask per kind of byte, then the positions of its set bits. In
     // documents dense with tags this costs far less than a search from each mark to the next.
@@ -383,9 +387,33 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
         }
         previousBrackets = marks.bracket;
     };
+    // A block without "<" or ">" is mostly in a long text (a value, a comment): the next of
+    // each is then looked for with the library's search, which runs faster through plain text,
+    // and the scan goes on from the nearer one. Each search result is kept until passed, so no
+    // byte is searched twice for the same mark.
+    std::size_t nextLess = 0;
+    std::size_t nextGreater = 0;
     std::size_t base = 0;
-    for (; size - base >= 64; base += 64) {
-        file(MarksAt(data + base), base);
+    while (size - base >= 64) {
+        const stBlockMarks marks = MarksAt(data + base);
+        file(marks, base);
+        base += 64;
+        if ((marks.less | marks.greater) != 0 || size - base < 64) {
+            continue;
+        }
+        if (nextLess < base) {
+            nextLess = FindByte(base, '<');
+        }
+        if (nextGreater < base) {
+            nextGreater = FindByte(base, '>');
+        }
+        const std::size_t next = std::min(nextLess, nextGreater);
+        if (next - base >= 64) {
+            // Only the two bytes before the next block matter for a "]]>" it starts with.
+            base = std::min(next, size - 64);
+            previousBrackets = (std::uint64_t{data[base - 1] == ']'} << 63) |
+                               (std::uint64_t{data[base - 2] == ']'} << 62);
+        }
     }
     if (base != size) {
         // The last bytes, in a block padded with zeros, which mark nothing.
@@ -397,10 +425,6 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
     greaters.resize(greaterCount);
     cdataEnds.resize(cdataCount);
 #else
-    const auto FindByte = [data, size](std::size_t from, char c) {
-        const void* found = std::memchr(data + from, c, size - from);
-        return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
-    };
     for (std::size_t at = FindByte(0, '<'); at != size; at = FindByte(at + 1, '<')) {
         less.push_back(static_cast<std::uint32_t>(at));
     }
