@@ -86,13 +86,9 @@ struct stTagState {
     bool haveAttributes = false;
     std::size_t attributesStart = 0;
     airvane::platform::WorkVector<stAttributeRange> attributes; // capacity reused from tag to tag
-    // The values decoded for the first attributes when the tag was read; a tag read again gives
-    // its attributes copies of them instead of decoding its text again.
-    struct stValue {
-        const char* text;
-        std::size_t length;
-    };
-    airvane::platform::WorkVector<stValue> values;
+    // The attributes of the node last built from the tag with these ranges: a tag read again
+    // gives its attributes copies of their values instead of decoding its text again.
+    const stXMLAttribute* built = nullptr;
 
     void Reset(const stTagStart* tag, std::size_t end) {
         open = tag->position;
@@ -108,7 +104,7 @@ struct stTagState {
         nameFrom = kNone;
         haveAttributes = false;
         attributes.clear();
-        values.clear();
+        built = nullptr;
     }
 };
 
@@ -150,8 +146,10 @@ private:
     std::size_t FindName(std::size_t from, std::string_view name);
     void ScanAttributes(std::size_t start, std::size_t end);
     void BuildAttributes(stXMLNode* node);
-    // A new block holding the decoded value of the tag's attribute `index`; null without memory.
-    char* AttributeValue(std::size_t index);
+    // A new block holding the decoded value of the tag's attribute `index`, or a copy of
+    // `earlier` (the same attribute's value in a node built before from the tag) when there is
+    // one; null without memory.
+    char* AttributeValue(std::size_t index, const stXMLAttribute* earlier);
     // Sets the text of the level's parent; `replace` releases a value it had first (only the
     // caller's parent can have one: the nodes this parse makes get their text once).
     void SetParentValue(const stLevel& level, bool replace);
@@ -366,7 +364,7 @@ void CReader::ScanAttributes(std::size_t start, std::size_t end) {
         return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : kNone;
     };
     m_tag.attributes.clear();
-    m_tag.values.clear();
+    m_tag.built = nullptr;
     for (std::size_t i = start;;) {
         while (i < stop && IsAttributeSpace(text[i])) {
             ++i;
@@ -396,44 +394,42 @@ void CReader::ScanAttributes(std::size_t start, std::size_t end) {
     m_tag.haveAttributes = true;
 }
 
-char* CReader::AttributeValue(std::size_t index) {
-    if (index < m_tag.values.size()) {
-        const stTagState::stValue& value = m_tag.values[index];
-        return airvane::xml::CopyToStringBlock(value.text, value.length, &m_budget);
+char* CReader::AttributeValue(std::size_t index, const stXMLAttribute* earlier) {
+    if (earlier != nullptr) {
+        return airvane::xml::CopyToStringBlock(earlier->value, std::strlen(earlier->value), &m_budget);
     }
     const stAttributeRange& range = m_tag.attributes[index];
-    char* value =
-        airvane::xml::DecodeToStringBlock(m_text.data() + range.valueBegin, range.valueEnd - range.valueBegin,
-                                          nullptr, m_decodeScratch, m_budget);
-    // Kept for a later reading of the same tag; without memory to keep it, it is decoded again.
-    if (value != nullptr && index == m_tag.values.size()) {
-        airvane::Guard([&] { m_tag.values.push_back({value, std::strlen(value)}); });
-    }
-    return value;
+    return airvane::xml::DecodeToStringBlock(m_text.data() + range.valueBegin,
+                                             range.valueEnd - range.valueBegin, nullptr, m_decodeScratch,
+                                             m_budget);
 }
 
 void CReader::BuildAttributes(stXMLNode* node) {
     stXMLAttribute** link = &node->attributes;
+    const stXMLAttribute* earlier = m_tag.built;
     for (std::size_t index = 0; index < m_tag.attributes.size(); ++index) {
         const stAttributeRange& range = m_tag.attributes[index];
         if (!m_budget.Take(sizeof(stXMLAttribute))) {
-            return;
+            break;
         }
         stXMLAttribute* attribute = airvane::xml::NewTreeRecord<stXMLAttribute>();
         if (attribute == nullptr) {
-            return;
+            break;
         }
         attribute->name = airvane::xml::CopyToStringBlock(m_text.data() + range.nameBegin,
                                                           range.nameEnd - range.nameBegin, &m_budget);
-        attribute->value = attribute->name == nullptr ? nullptr : AttributeValue(index);
+        attribute->value = attribute->name == nullptr ? nullptr : AttributeValue(index, earlier);
         if (attribute->value == nullptr) {
             XMLFreeString(attribute->name);
             airvane::xml::ReleaseTreeBlock(attribute);
-            return;
+            break;
         }
         *link = attribute;
         link = &attribute->next;
+        earlier = earlier != nullptr ? earlier->next : nullptr;
     }
+    // This node's list, however far it got, serves the next reading of the tag.
+    m_tag.built = node->attributes;
 }
 
 void CReader::SetParentValue(const stLevel& level, bool replace) {
