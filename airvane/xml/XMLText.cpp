@@ -100,10 +100,9 @@ struct stEntityMatch {
 
 // The entities tried at `source[at]`, which is (or stands for) "&", in their fixed order.
 stEntityMatch MatchEntity(std::string_view source, std::size_t at) {
-    // The second character rules out all entities but one or three, before any comparison;
-    // entities are short, so the rest is compared in a plain loop.
+    // Entities are short: they are compared in a plain loop.
     const auto begins = [&](std::string_view entity) {
-        if (source.size() - at < entity.size() || source[at + 1] != entity[1]) {
+        if (source.size() - at < entity.size()) {
             return false;
         }
         for (std::size_t i = 2; i < entity.size(); ++i) {
@@ -113,13 +112,23 @@ stEntityMatch MatchEntity(std::string_view source, std::size_t at) {
         }
         return true;
     };
-    if (begins(kEntityLt)) {
-        return {stEntityMatch::kWrite, kEntityLt.size(), '<'};
+    if (source.size() - at < 2) {
+        return {stEntityMatch::kNone, 0, 0};
     }
-    if (begins(kEntityGt)) {
-        return {stEntityMatch::kWrite, kEntityGt.size(), '>'};
-    }
-    if (begins(kNumericStart)) {
+    // The second character tells the kinds apart, so only the entities of one kind are tried,
+    // still in their order.
+    switch (source[at + 1]) {
+    case 'l':
+        if (begins(kEntityLt)) {
+            return {stEntityMatch::kWrite, kEntityLt.size(), '<'};
+        }
+        break;
+    case 'g':
+        if (begins(kEntityGt)) {
+            return {stEntityMatch::kWrite, kEntityGt.size(), '>'};
+        }
+        break;
+    case '#': {
         const std::size_t digits = at + kNumericStart.size();
         const std::size_t window = std::min(source.size(), digits + kMaxReferenceDigits + 1);
         const std::size_t semicolon = source.substr(0, window).find(';', digits);
@@ -131,13 +140,18 @@ stEntityMatch MatchEntity(std::string_view source, std::size_t at) {
             const char byte = static_cast<char>(value & 0xFFu);
             return {byte == 0 ? stEntityMatch::kEnd : stEntityMatch::kWrite, semicolon + 1 - at, byte};
         }
+        break;
     }
-    if (begins(kEntityQuot)) {
-        return {stEntityMatch::kWrite, kEntityQuot.size(), '"'};
-    }
-    for (const stRescanEntity& entity : kRescanEntities) {
-        if (begins(entity.text)) {
-            return {stEntityMatch::kRescan, entity.text.size(), entity.character};
+    case 'q':
+        if (begins(kEntityQuot)) {
+            return {stEntityMatch::kWrite, kEntityQuot.size(), '"'};
+        }
+        break;
+    default:
+        for (const stRescanEntity& entity : kRescanEntities) {
+            if (source[at + 1] == entity.text[1] && begins(entity.text)) {
+                return {stEntityMatch::kRescan, entity.text.size(), entity.character};
+            }
         }
     }
     return {stEntityMatch::kNone, 0, 0};
@@ -157,7 +171,7 @@ std::size_t Decode(const char* text, std::size_t length, char* out, std::size_t 
     char overrideChar = 0;
     const auto emit = [&](const char* bytes, std::size_t count) {
         if (out != nullptr) {
-            std::memcpy(out + written, bytes, count);
+            CopyBytes(out + written, bytes, count);
         }
         written += count;
     };
@@ -278,7 +292,7 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
         }
         // The part before the first "&" decodes to itself.
         const std::size_t plain = static_cast<std::size_t>(static_cast<const char*>(ampersand) - text);
-        std::memcpy(scratch.data(), text, plain);
+        CopyBytes(scratch.data(), text, plain);
         decodedLength = plain + DecodeEntities(text + plain, length - plain, scratch.data() + plain);
         decoded = scratch.data();
     }
