@@ -312,44 +312,50 @@ inline std::size_t CTagIndex::OpeningNameEnd(std::size_t less, std::size_t great
 
 namespace {
 
-// Where `kind` occurs in text[from, from + 64), one bit per byte.
 #if defined(__SSE2__)
-struct stBlockMarks {
-    std::uint64_t less;
-    std::uint64_t greater;
-    std::uint64_t bracket; // "]"
+// 64 bytes of the text, as four 16-byte vectors.
+struct stBlock {
+    __m128i bytes[4];
 };
 
-std::uint64_t Bits(const __m128i (&bytes)[4], char kind) {
+stBlock LoadBlock(const char* at) {
+    return {{_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
+             _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16)),
+             _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 32)),
+             _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 48))}};
+}
+
+// Where `kind` occurs in the block, one bit per byte.
+std::uint64_t Bits(const stBlock& block, char kind) {
     const __m128i wanted = _mm_set1_epi8(kind);
     std::uint64_t bits = 0;
     for (int i = 0; i < 4; ++i) {
-        const auto part = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes[i], wanted)));
+        const auto part =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block.bytes[i], wanted)));
         bits |= std::uint64_t{part} << (16 * i);
     }
     return bits;
 }
 
-stBlockMarks MarksAt(const char* block) {
-    const __m128i bytes[4] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)),
-                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16)),
-                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 32)),
-                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 48))};
-    return {Bits(bytes, '<'), Bits(bytes, '>'), Bits(bytes, ']')};
+// Room in `positions` for a whole block of marks past `count`.
+[[gnu::noinline]] void Grow(WorkVector<std::uint32_t>& positions, std::size_t count) {
+    positions.resize(std::max<std::size_t>(2 * positions.size(), count + 64));
 }
 
 // Appends base + the index of each set bit. The array keeps room for a whole block past its
 // size, so that the positions are written without a check each.
-void Append(WorkVector<std::uint32_t>& positions, std::size_t& count, std::uint64_t bits, std::uint32_t base) {
+inline void Append(WorkVector<std::uint32_t>& positions, std::size_t& count, std::uint64_t bits,
+                   std::uint32_t base) {
     if (count + 64 > positions.size()) {
-        positions.resize(std::max<std::size_t>(2 * positions.size(), count + 64));
+        Grow(positions, count);
     }
-    std::uint32_t* out = positions.data() + count;
-    count += static_cast<std::size_t>(__builtin_popcountll(bits));
+    std::uint32_t* const first = positions.data() + count;
+    std::uint32_t* out = first;
     while (bits != 0) {
         *out++ = base + static_cast<std::uint32_t>(__builtin_ctzll(bits));
         bits &= bits - 1;
     }
+    count += static_cast<std::size_t>(out - first);
 }
 #endif
 
@@ -359,7 +365,6 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
     const std::size_t size = m_text.size();
     const char* data = m_text.data();
     WorkVector<std::uint32_t> greaters;
-    WorkVector<std::uint32_t> cdataEnds;
     const auto FindByte = [data, size](std::size_t from, char c) {
         const void* found = std::memchr(data + from, c, size - from);
         return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
@@ -367,25 +372,20 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
 #if defined(__SSE2__)
     // 64 bytes at a time: a bit mask per kind of byte, then the positions of its set bits. In
     // documents dense with tags this costs far less than a search from each mark to the next.
-    // "]]>" is a ">" whose two bytes before are "]", the bits of the block before included.
     std::size_t lessCount = 0;
     std::size_t greaterCount = 0;
-    std::size_t cdataCount = 0;
-    std::uint64_t previousBrackets = 0;
-    const auto file = [&](const stBlockMarks& marks, std::size_t base) {
+    // Files the marks of the 64 bytes from `base`, held in `block`.
+    const auto file = [&](const stBlock& block, std::size_t base) {
         const auto at = static_cast<std::uint32_t>(base);
-        if (marks.less != 0) {
-            Append(less, lessCount, marks.less, at);
+        const std::uint64_t lessBits = Bits(block, '<');
+        const std::uint64_t greaterBits = Bits(block, '>');
+        if (lessBits != 0) {
+            Append(less, lessCount, lessBits, at);
         }
-        if (marks.greater != 0) {
-            Append(greaters, greaterCount, marks.greater, at);
-            const std::uint64_t cdata = marks.greater & ((marks.bracket << 1) | (previousBrackets >> 63)) &
-                                        ((marks.bracket << 2) | (previousBrackets >> 62));
-            if (cdata != 0) {
-                Append(cdataEnds, cdataCount, cdata, at - 2);
-            }
+        if (greaterBits != 0) {
+            Append(greaters, greaterCount, greaterBits, at);
         }
-        previousBrackets = marks.bracket;
+        return greaterBits | lessBits;
     };
     // A block without "<" or ">" is mostly in a long text (a value, a comment): the next of
     // each is then looked for with the library's search, which runs faster through plain text,
@@ -395,10 +395,9 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
     std::size_t nextGreater = 0;
     std::size_t base = 0;
     while (size - base >= 64) {
-        const stBlockMarks marks = MarksAt(data + base);
-        file(marks, base);
+        const std::uint64_t marks = file(LoadBlock(data + base), base);
         base += 64;
-        if ((marks.less | marks.greater) != 0 || size - base < 64) {
+        if (marks != 0 || size - base < 64) {
             continue;
         }
         if (nextLess < base) {
@@ -407,36 +406,40 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
         if (nextGreater < base) {
             nextGreater = FindByte(base, '>');
         }
-        const std::size_t next = std::min(nextLess, nextGreater);
-        if (next - base >= 64) {
-            // Only the two bytes before the next block matter for a "]]>" it starts with.
-            base = std::min(next, size - 64);
-            previousBrackets = (std::uint64_t{data[base - 1] == ']'} << 63) |
-                               (std::uint64_t{data[base - 2] == ']'} << 62);
-        }
+        base = std::max(base, std::min(std::min(nextLess, nextGreater), size - 64));
     }
     if (base != size) {
         // The last bytes, in a block padded with zeros, which mark nothing.
         char tail[64] = {};
         std::memcpy(tail, data + base, size - base);
-        file(MarksAt(tail), base);
+        file(LoadBlock(tail), base);
     }
     less.resize(lessCount);
     greaters.resize(greaterCount);
-    cdataEnds.resize(cdataCount);
 #else
     for (std::size_t at = FindByte(0, '<'); at != size; at = FindByte(at + 1, '<')) {
         less.push_back(static_cast<std::uint32_t>(at));
     }
     for (std::size_t at = FindByte(0, '>'); at != size; at = FindByte(at + 1, '>')) {
         greaters.push_back(static_cast<std::uint32_t>(at));
-        if (at >= 2 && data[at - 1] == ']' && data[at - 2] == ']') {
-            cdataEnds.push_back(static_cast<std::uint32_t>(at - 2));
-        }
     }
 #endif
     m_greater.Assign(std::move(greaters));
-    m_cdataEnds.Assign(std::move(cdataEnds));
+}
+
+const CPositions& CTagIndex::CDataEnds() {
+    if (!m_cdataEndsFiled) {
+        // Every "]]>" is a ">" with two "]" before it.
+        WorkVector<std::uint32_t> ends;
+        for (const std::uint32_t at : m_greater.All()) {
+            if (at >= 2 && m_text[at - 1] == ']' && m_text[at - 2] == ']') {
+                ends.push_back(at - 2);
+            }
+        }
+        m_cdataEnds.Assign(std::move(ends));
+        m_cdataEndsFiled = true;
+    }
+    return m_cdataEnds;
 }
 
 void CTagIndex::FileTags(const WorkVector<std::uint32_t>& openings,

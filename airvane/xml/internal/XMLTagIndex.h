@@ -121,7 +121,8 @@ public:
     // The first "<" at or after `from`, or null.
     const stTagStart* NextTag(std::size_t from) const;
     const CPositions& Greater() const { return m_greater; }
-    const CPositions& CDataEnds() const { return m_cdataEnds; }
+    // Every "]]>", found the first time it is asked for (most documents hold no CDATA section).
+    const CPositions& CDataEnds();
 
     stTagName Find(std::string_view name);
     // False when "</" name ">" cannot lie in text[begin, end): no closing filed under the part
@@ -267,7 +268,7 @@ private:
         CPairings pairings;
     };
 
-    // Every "<" of the text into `less`, every ">" and every "]]>" into the index.
+    // Every "<" of the text into `less`, every ">" into the index.
     void FindMarks(WorkVector<std::uint32_t>& less);
     // Where the name of an opening tag whose "<" is at `less` ends (`greater` is its first ">").
     std::size_t OpeningNameEnd(std::size_t less, std::size_t greater) const;
@@ -297,6 +298,7 @@ private:
     mutable std::size_t m_tagCursor = 0; // the tag NextTag found last
     CPositions m_greater;
     CPositions m_cdataEnds;
+    bool m_cdataEndsFiled = false;
     std::unordered_map<std::string, stFilteredName> m_filtered;
     // Hashes of every prefix of the text, made when the first name holding ">" is looked up.
     WorkVector<std::uint64_t> m_prefixHashes;
