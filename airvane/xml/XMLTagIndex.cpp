@@ -221,13 +221,13 @@ void CTagIndex::CNames::Grow() {
     }
 }
 
-std::uint32_t CTagIndex::CNames::InternNew(std::size_t offset, std::size_t length) {
+std::uint32_t CTagIndex::CNames::InternNew(std::size_t offset, std::size_t length, std::uint64_t known) {
     // At most three quarters full, so probing stays short and always ends at an empty slot.
     if (4 * (m_keys.size() + 1) > 3 * m_slots.size()) {
         Grow();
     }
     const std::string_view name = m_text.substr(offset, length);
-    const std::uint32_t hash = Hash(name);
+    const std::uint32_t hash = known != kNoHash ? static_cast<std::uint32_t>(known) : Hash(name);
     stSlot& slot = m_slots[Probe(name, hash)];
     if (slot.id == kNoIndex) {
         slot = {hash, Count()};
@@ -259,33 +259,63 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     // Per name id: the openings and closings seen so far.
     WorkVector<std::uint32_t> openingsSeen;
     WorkVector<std::uint32_t> closingsSeen;
-    for (const std::uint32_t i : less) {
-        while (nextGreater < greaters.size() && greaters[nextGreater] < i) {
-            ++nextGreater;
+    // Files the tag under its name, which runs from `start` for `length` bytes.
+    const auto fileName = [&](stTagStart& tag, std::size_t start, std::size_t length, std::uint64_t hash) {
+        tag.id = m_names.Intern(start, length, hash);
+        if (tag.id == openingsSeen.size()) {
+            openingsSeen.push_back(0);
+            closingsSeen.push_back(0);
         }
-        const std::size_t greater = nextGreater < greaters.size() ? greaters[nextGreater] : size;
-        // Written in place field by field: a whole record built aside and copied in would be
-        // read back wider than it was written, which stalls the processor on every tag.
-        stTagStart& tag = m_tags.emplace_back();
-        tag.position = static_cast<std::uint32_t>(i);
-        tag.greater = static_cast<std::uint32_t>(greater);
-        tag.previousGreater = nextGreater != 0 ? greaters[nextGreater - 1] : kNoIndex;
-        tag.id = kNoIndex;
-        tag.openingsBefore = 0;
-        tag.closingsBefore = 0;
-        // "</" name ">": the name runs to the first ">".
-        const bool closing = i + 1 < size && data[i + 1] == '/';
-        const std::size_t end = closing ? greater : OpeningNameEnd(i, greater);
-        const std::size_t nameStart = i + (closing ? 2 : 1);
-        const std::size_t length = end - nameStart;
-        if (end < size && length != 0 && length <= kMaxXMLNameLength) {
-            tag.id = m_names.Intern(nameStart, length);
-            if (tag.id == openingsSeen.size()) {
-                openingsSeen.push_back(0);
-                closingsSeen.push_back(0);
+        const bool closing = data[tag.position + 1] == '/';
+        tag.openingsBefore = closing ? openingsSeen[tag.id] : openingsSeen[tag.id]++;
+        tag.closingsBefore = closing ? closingsSeen[tag.id]++ : closingsSeen[tag.id];
+    };
+    // Tags are filed a few at a time. Once the names table is too large for the caches, the
+    // names of the few are hashed and their slots fetched first, so that the misses overlap,
+    // and the tags are filed under them after.
+    constexpr std::size_t kBatch = 16;
+    struct stName {
+        std::size_t start;
+        std::size_t length; // 0: nothing left to file
+        std::uint64_t hash;
+    };
+    stName names[kBatch];
+    for (std::size_t first = 0; first < less.size(); first += kBatch) {
+        const std::size_t count = std::min(kBatch, less.size() - first);
+        const bool ahead = m_names.Large();
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint32_t i = less[first + k];
+            while (nextGreater < greaters.size() && greaters[nextGreater] < i) {
+                ++nextGreater;
             }
-            tag.openingsBefore = closing ? openingsSeen[tag.id] : openingsSeen[tag.id]++;
-            tag.closingsBefore = closing ? closingsSeen[tag.id]++ : closingsSeen[tag.id];
+            const std::size_t greater = nextGreater < greaters.size() ? greaters[nextGreater] : size;
+            // Written in place field by field: a whole record built aside and copied in would be
+            // read back wider than it was written, which stalls the processor on every tag.
+            stTagStart& tag = m_tags.emplace_back();
+            tag.position = i;
+            tag.greater = static_cast<std::uint32_t>(greater);
+            tag.previousGreater = nextGreater != 0 ? greaters[nextGreater - 1] : kNoIndex;
+            tag.id = kNoIndex;
+            tag.openingsBefore = 0;
+            tag.closingsBefore = 0;
+            // "</" name ">": the name runs to the first ">".
+            const bool closing = i + 1 < size && data[i + 1] == '/';
+            const std::size_t end = closing ? greater : OpeningNameEnd(i, greater);
+            const std::size_t nameStart = i + (closing ? 2 : 1);
+            const std::size_t length = end - nameStart;
+            names[k].length = 0;
+            if (end < size && length != 0 && length <= kMaxXMLNameLength) {
+                if (ahead) {
+                    names[k] = {nameStart, length, m_names.Prefetch(nameStart, length)};
+                } else {
+                    fileName(tag, nameStart, length, CNames::kNoHash);
+                }
+            }
+        }
+        for (std::size_t k = 0; ahead && k < count; ++k) {
+            if (names[k].length != 0) {
+                fileName(m_tags[first + k], names[k].start, names[k].length, names[k].hash);
+            }
         }
     }
     FileTags(openingsSeen, closingsSeen);

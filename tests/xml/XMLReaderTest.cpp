@@ -108,6 +108,19 @@ TEST(XMLReader, DepthIsLimitedByMemoryOnly) {
     EXPECT_STREQ(last != nullptr ? last->value : "", "x");
 }
 
+TEST(XMLReader, NamesPairAlikeWhateverTheirNumber) {
+    // 30,000 distinct names nested, closed in reverse: most closings are looked up among more
+    // names than the caches hold.
+    XMLTreePtr tree = Parse(Unescape("\\(0:30000:<N#>\\)x\\(30000:0:</N#>\\)"));
+    int depth = 0;
+    const stXMLNode* last = nullptr;
+    for (const stXMLNode* node = tree.get(); node != nullptr; last = node, node = node->firstChild, ++depth) {
+        ASSERT_EQ(std::string(node->name), "N" + std::to_string(depth));
+    }
+    EXPECT_EQ(depth, 30000);
+    EXPECT_STREQ(last != nullptr ? last->value : "", "x");
+}
+
 // What the blocks of a chain take up in global memory (see XMLSetMemoryBudget).
 std::uint64_t BudgetCost(const stXMLNode* node) {
     const auto block = [](std::size_t bytes) { return airvane::platform::GlobalBlockFootprint(bytes); };

@@ -150,7 +150,8 @@ private:
     class CNames {
     public:
         explicit CNames(std::string_view text) : m_text(text) {}
-        std::uint32_t Intern(std::size_t offset, std::size_t length) {
+        // The name's id; `hash` is its hash when the caller has it already (kNoHash otherwise).
+        std::uint32_t Intern(std::size_t offset, std::size_t length, std::uint64_t hash = kNoHash) {
             // Siblings of one name and a leaf's closing tag repeat the name met last; other
             // names met lately are kept by length and last byte, so that the names of a short
             // chain of nested elements are found without hashing too.
@@ -162,11 +163,21 @@ private:
             m_newest = (length + last) % kRecentNames;
             stRecent& recent = m_recent[m_newest];
             if (length != recent.length || !SameBytes(offset, recent.offset, length)) {
-                recent = {offset, length, InternNew(offset, length)};
+                recent = {offset, length, InternNew(offset, length, hash)};
             }
             return recent.id;
         }
         std::uint32_t Lookup(std::string_view name) const;
+        // True once the table is too large for the caches: names are then hashed some tags
+        // ahead and their slots fetched early, so that the misses overlap.
+        bool Large() const { return m_slots.size() >= kLargeSlots; }
+        // The name's hash, its slot fetched into the cache.
+        std::uint64_t Prefetch(std::size_t offset, std::size_t length) const {
+            const std::uint32_t hash = Hash(m_text.substr(offset, length));
+            __builtin_prefetch(m_slots.data() + (hash & (m_slots.size() - 1)));
+            return hash;
+        }
+        static constexpr std::uint64_t kNoHash = ~std::uint64_t{0};
         std::uint32_t Count() const { return static_cast<std::uint32_t>(m_keys.size()); }
         std::size_t Length(std::uint32_t id) const { return m_keys[id].length; }
 
@@ -197,7 +208,8 @@ private:
         // The slot holding `name`, or the empty slot where it would go.
         std::size_t Probe(std::string_view name, std::uint32_t hash) const;
         void Grow();
-        std::uint32_t InternNew(std::size_t offset, std::size_t length);
+        std::uint32_t InternNew(std::size_t offset, std::size_t length, std::uint64_t hash);
+        static constexpr std::size_t kLargeSlots = std::size_t{1} << 15;
 
         std::string_view m_text;
         // A name met lately (length 0: none).
