@@ -221,16 +221,16 @@ void CTagIndex::CNames::Grow() {
     }
 }
 
-std::uint32_t CTagIndex::CNames::InternNew(std::size_t offset, std::size_t length, std::uint64_t known) {
+std::uint32_t CTagIndex::CNames::InternNew(std::size_t offset, std::size_t length, std::uint64_t hash) {
     // At most three quarters full, so probing stays short and always ends at an empty slot.
     if (4 * (m_keys.size() + 1) > 3 * m_slots.size()) {
         Grow();
     }
     const std::string_view name = m_text.substr(offset, length);
-    const std::uint32_t hash = known != kNoHash ? static_cast<std::uint32_t>(known) : Hash(name);
-    stSlot& slot = m_slots[Probe(name, hash)];
+    const std::uint32_t nameHash = hash != kNoHash ? static_cast<std::uint32_t>(hash) : Hash(name);
+    stSlot& slot = m_slots[Probe(name, nameHash)];
     if (slot.id == kNoIndex) {
-        slot = {hash, Count()};
+        slot = {nameHash, Count()};
         m_keys.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length)});
     }
     return slot.id;
