@@ -395,7 +395,7 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
     const std::size_t size = m_text.size();
     const char* data = m_text.data();
     WorkVector<std::uint32_t> greaters;
-    const auto FindByte = [data, size](std::size_t from, char c) {
+    const auto findByte = [data, size](std::size_t from, char c) {
         const void* found = std::memchr(data + from, c, size - from);
         return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
     };
@@ -431,10 +431,10 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
             continue;
         }
         if (nextLess < base) {
-            nextLess = FindByte(base, '<');
+            nextLess = findByte(base, '<');
         }
         if (nextGreater < base) {
-            nextGreater = FindByte(base, '>');
+            nextGreater = findByte(base, '>');
         }
         base = std::max(base, std::min(std::min(nextLess, nextGreater), size - 64));
     }
@@ -447,10 +447,10 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
     less.resize(lessCount);
     greaters.resize(greaterCount);
 #else
-    for (std::size_t at = FindByte(0, '<'); at != size; at = FindByte(at + 1, '<')) {
+    for (std::size_t at = findByte(0, '<'); at != size; at = findByte(at + 1, '<')) {
         less.push_back(static_cast<std::uint32_t>(at));
     }
-    for (std::size_t at = FindByte(0, '>'); at != size; at = FindByte(at + 1, '>')) {
+    for (std::size_t at = findByte(0, '>'); at != size; at = findByte(at + 1, '>')) {
         greaters.push_back(static_cast<std::uint32_t>(at));
     }
 #endif

@@ -108,11 +108,11 @@ struct stTagName {
     std::uint32_t selfEvent = kNoIndex;
 };
 
-// Positions of tags in a whole text, grouped by name, built in a pass over the text's ">", one
-// over its "<" and one over the tags found:
+// Positions of tags in a whole text, grouped by name, built in a pass over the text that finds
+// its "<" and ">" and one over the tags found:
 //  - closing tags: occurrences of "</" name ">";
 //  - opening tags: occurrences of "<" name " " or "<" name ">" (empty-element tags included);
-//  - every "<" (with its tag's first ">"), every ">" and every "]]>".
+//  - every "<" (with its tag's first ">"), every ">" and (when first asked for) every "]]>".
 // Only names up to kMaxXMLNameLength bytes are kept. Building may throw std::bad_alloc.
 class CTagIndex {
 public:
