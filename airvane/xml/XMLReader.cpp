@@ -146,10 +146,10 @@ private:
     std::size_t FindName(std::size_t from, std::string_view name);
     void ScanAttributes(std::size_t start, std::size_t end);
     void BuildAttributes(stXMLNode* node);
-    // A new block holding the decoded value of the tag's attribute `index`, or a copy of
-    // `earlier` (the same attribute's value in a node built before from the tag) when there is
-    // one; null without memory.
-    char* AttributeValue(std::size_t index, const stXMLAttribute* earlier);
+    // A new block holding the decoded value of the attribute at `range`, or a copy of `earlier`
+    // (the same attribute's value in a node built before from the tag) when there is one; null
+    // without memory.
+    char* AttributeValue(const stAttributeRange& range, const stXMLAttribute* earlier);
     // Sets the text of the level's parent; `replace` releases a value it had first (only the
     // caller's parent can have one: the nodes this parse makes get their text once).
     void SetParentValue(const stLevel& level, bool replace);
@@ -394,11 +394,10 @@ void CReader::ScanAttributes(std::size_t start, std::size_t end) {
     m_tag.haveAttributes = true;
 }
 
-char* CReader::AttributeValue(std::size_t index, const stXMLAttribute* earlier) {
+char* CReader::AttributeValue(const stAttributeRange& range, const stXMLAttribute* earlier) {
     if (earlier != nullptr) {
         return airvane::xml::CopyToStringBlock(earlier->value, std::strlen(earlier->value), &m_budget);
     }
-    const stAttributeRange& range = m_tag.attributes[index];
     return airvane::xml::DecodeToStringBlock(m_text.data() + range.valueBegin,
                                              range.valueEnd - range.valueBegin, nullptr, m_decodeScratch,
                                              m_budget);
@@ -407,8 +406,7 @@ char* CReader::AttributeValue(std::size_t index, const stXMLAttribute* earlier) 
 void CReader::BuildAttributes(stXMLNode* node) {
     stXMLAttribute** link = &node->attributes;
     const stXMLAttribute* earlier = m_tag.built;
-    for (std::size_t index = 0; index < m_tag.attributes.size(); ++index) {
-        const stAttributeRange& range = m_tag.attributes[index];
+    for (const stAttributeRange& range : m_tag.attributes) {
         if (!m_budget.Take(sizeof(stXMLAttribute))) {
             break;
         }
@@ -418,7 +416,7 @@ void CReader::BuildAttributes(stXMLNode* node) {
         }
         attribute->name = airvane::xml::CopyToStringBlock(m_text.data() + range.nameBegin,
                                                           range.nameEnd - range.nameBegin, &m_budget);
-        attribute->value = attribute->name == nullptr ? nullptr : AttributeValue(index, earlier);
+        attribute->value = attribute->name == nullptr ? nullptr : AttributeValue(range, earlier);
         if (attribute->value == nullptr) {
             XMLFreeString(attribute->name);
             airvane::xml::ReleaseTreeBlock(attribute);
