@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -582,8 +583,13 @@ stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXMLNode* paren
         return nullptr;
     }
     const std::string_view whole(text, strnlen(text, length));
-    const std::uint64_t budget =
-        std::uint64_t{g_budgetPerTextByte.load()} * whole.size() + g_budgetExtraBytes.load();
+    // Both factors are below 2^32, so the product fits; a sum past the largest number is no
+    // limit at all, never the small number it would wrap to.
+    const std::uint64_t perText = std::uint64_t{g_budgetPerTextByte.load()} * whole.size();
+    const std::uint64_t extra = g_budgetExtraBytes.load();
+    const std::uint64_t budget = extra > std::numeric_limits<std::uint64_t>::max() - perText
+                                     ? std::numeric_limits<std::uint64_t>::max()
+                                     : perText + extra;
     const std::unique_ptr<CReader> reader =
         airvane::Guard(std::unique_ptr<CReader>(), [&] { return std::make_unique<CReader>(whole, budget); });
     return reader != nullptr ? reader->Run(parent) : nullptr; // null: no memory for the index

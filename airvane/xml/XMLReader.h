@@ -43,5 +43,6 @@ AIRVANE_API stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXM
 // attribute and string block counted with the memory it takes up (its size rounded up to the
 // allocator's size class, and the allocator's header). Past it
 // the parse ends as when no memory is left, keeping the tree built so far. The default is
-// 64 bytes per text byte plus 64 MiB.
+// 64 bytes per text byte plus 64 MiB. A sum past 2^64 - 1 bytes (`extraBytes` of UINT64_MAX,
+// for one) sets no limit.
 AIRVANE_API void XMLSetMemoryBudget(std::uint32_t bytesPerTextByte, std::uint64_t extraBytes);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <random>
 #include <sstream>
 
@@ -159,6 +160,29 @@ TEST(XMLReader, TheTreeIsHeldToTheMemoryBudget) {
         EXPECT_TRUE(nodes > 0 && nodes < previousNodes) << nodes;
         previousNodes = nodes;
     }
+}
+
+TEST(XMLReader, ABudgetTooLargeToCountSetsNoLimit) {
+    // About 2 MB of tree from 800 bytes of text: far past 64 bytes per text byte, well within
+    // the default 64 MiB besides. The largest extra must not wrap the sum round to a small one.
+    const std::string text = Unescape("<R>\\(0:200:>\\)<E\\(0:100: a=\"1\"\\)/></R>");
+    const auto count = [](const XMLTreePtr& tree) {
+        std::size_t nodes = 0;
+        for (const stXMLNode* e = tree != nullptr ? tree->firstChild : nullptr; e != nullptr;
+             e = e->nextSibling) {
+            ++nodes;
+        }
+        return nodes;
+    };
+    const std::size_t whole = count(Parse(text));
+    XMLSetMemoryBudget(64, std::numeric_limits<std::uint64_t>::max());
+    const std::size_t unlimited = count(Parse(text));
+    XMLSetMemoryBudget(0, std::numeric_limits<std::uint64_t>::max());
+    const std::size_t onlyExtra = count(Parse(text));
+    XMLSetMemoryBudget(64, std::uint64_t{64} << 20);
+    EXPECT_GT(whole, 100U);
+    EXPECT_EQ(unlimited, whole);
+    EXPECT_EQ(onlyExtra, whole);
 }
 
 TEST(XMLReader, LongAttributeValuesDecodeLikeElementText) {
