@@ -25,9 +25,18 @@ constexpr std::string_view kValueEnd = "\"";
 // Counts and, with a buffer, writes the pieces of the text.
 class CTextSink {
 public:
+    static constexpr std::size_t kTooLong = std::numeric_limits<std::size_t>::max();
+
     explicit CTextSink(char* buffer) : m_buffer(buffer) {}
 
     void Put(std::string_view piece) {
+        // A count that would pass the largest size stays at it: in a 32-bit process a tree
+        // whose strings are written more than once can measure past 4 GiB, and a count wrapped
+        // round to a small number would be taken for the size of the buffer to fill.
+        if (piece.size() > kTooLong - m_count) {
+            m_count = kTooLong;
+            return;
+        }
         if (m_buffer != nullptr && !piece.empty()) {
             std::memcpy(m_buffer + m_count, piece.data(), piece.size());
         }
@@ -110,9 +119,8 @@ std::uint32_t XMLSerialize(const stXMLNode* node, char* buffer, int withSiblings
     // Measure first, also when writing: a text whose count does not fit the result is neither
     // counted nor written, so a count is always the exact size of what is written. Without
     // memory for the walk nothing is written either.
-    constexpr std::size_t kNoCount = std::numeric_limits<std::size_t>::max();
     const std::size_t count =
-        airvane::Guard(kNoCount, [&] { return Write(node, nullptr, withSiblings != 0); });
+        airvane::Guard(CTextSink::kTooLong, [&] { return Write(node, nullptr, withSiblings != 0); });
     const auto writeAll = [&] {
         Write(node, buffer, withSiblings != 0);
         return true;

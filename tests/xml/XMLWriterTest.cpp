@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 namespace airvane::test {
 namespace {
 
@@ -23,6 +27,26 @@ TEST(XMLWriter, WritesTheNodeOrEveryFollowingSiblingAndNullsAsNothing) {
     tree->attributes->next->name = nullptr;
     XMLSetName(tree.get(), nullptr);
     EXPECT_EQ(Serialize(tree.get(), 0), "< a=\"\" >1</>\n");
+}
+
+TEST(XMLWriter, ATextPast4GiBIsNeitherCountedNorWritten) {
+    // Only a 32-bit count can wrap round to a small number; a 64-bit one is held to the
+    // result's range by the same check that this test reaches.
+    if (sizeof(std::size_t) > 4) {
+        GTEST_SKIP() << "a 64-bit count does not wrap";
+    }
+    // 33 siblings sharing one 64 MiB name, written twice each: 4.1 GiB of text.
+    std::string name(std::size_t{1} << 26, 'n');
+    std::vector<stXMLNode> nodes(33, stXMLNode{});
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        nodes[i].name = name.data();
+        nodes[i].nextSibling = i + 1 < nodes.size() ? &nodes[i + 1] : nullptr;
+    }
+    char buffer[2] = {'#', '#'};
+    EXPECT_EQ(XMLSerialize(nodes.data(), nullptr, 1), 0u);
+    EXPECT_EQ(XMLSerialize(nodes.data(), buffer, 1), 0u);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(buffer[1], '#');
 }
 
 } // namespace
