@@ -120,9 +120,11 @@ void XMLSetAttribute(stXMLNode* node, const char* name, const char* value) {
     for (; *link != nullptr; link = &(*link)->next) {
         stXMLAttribute* attribute = *link;
         if (SameName(attribute->name, name)) {
+            // Copied before the value held is released: `value` may be that very text. A copy
+            // that cannot be made leaves the value null rather than stale.
+            char* copy = airvane::xml::DuplicateString(value);
             XMLFreeString(attribute->value);
-            // A copy that cannot be made leaves the value null rather than stale.
-            attribute->value = airvane::xml::DuplicateString(value);
+            attribute->value = copy;
             return;
         }
     }
@@ -148,8 +150,10 @@ void XMLSetName(stXMLNode* node, const char* name) {
     if (node == nullptr) {
         return;
     }
+    // Copied before the name held is released: `name` may be that very text.
+    char* copy = airvane::xml::DuplicateString(name);
     XMLFreeString(node->name);
-    node->name = airvane::xml::DuplicateString(name);
+    node->name = copy;
 }
 
 stXMLNode* XMLCreateNode(const char* name, stXMLNode* parent) {

@@ -55,8 +55,10 @@ AIRVANE_API char* XMLGetAttribute(stXMLNode* node, const char* name);
 // Replaces the value of an existing attribute (null leaves it null), or appends a new
 // attribute at the end of the list (a null value then adds nothing). A null node or name
 // changes nothing; without memory for a copy a replaced value becomes null and nothing is added.
+// `value` may be the attribute's own value (or any text of the tree): it is copied first.
 AIRVANE_API void XMLSetAttribute(stXMLNode* node, const char* name, const char* value);
-// Replaces the node's name with a copy of `name`; null leaves the node without a name.
+// Replaces the node's name with a copy of `name` (which may be the name held); null leaves the
+// node without a name.
 AIRVANE_API void XMLSetName(stXMLNode* node, const char* name);
 // Makes a node named `name`, linked as the first child of `parent` when given; null when
 // no memory is left.

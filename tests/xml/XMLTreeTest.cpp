@@ -57,6 +57,9 @@ TEST(XMLTree, EditingAttributesNamesAndChildren) {
     EXPECT_EQ(Dump(node.get()), "(null)[A=back,B=two,C=]");
     // Created children come first; without memory nothing is added or created.
     XMLSetName(node.get(), "ROOT");
+    // A node's own name or value handed back to it is copied before the one held is released.
+    XMLSetName(node.get(), node->name);
+    XMLSetAttribute(node.get(), "B", node->attributes->next->value);
     XMLCreateNode("GRANDCHILD", XMLCreateNode("FIRST", node.get()));
     XMLCreateNode("SECOND", node.get());
     for (long k : {0L, 1L, 2L}) {
