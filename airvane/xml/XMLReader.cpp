@@ -439,13 +439,16 @@ void CReader::SetParentValue(const stLevel& level, bool replace) {
         rest = rest.substr(cdata + kCDataStart.size());
         rest = rest.substr(0, rest.find(kCDataEnd));
     }
-    // Not looking at the value otherwise spares a read of a record mostly out of the cache by
-    // now (a deep element's text is set long after its record was written).
+    char* value =
+        airvane::xml::DecodeToStringBlock(rest.data(), rest.size(), kValueTrimSet, m_decodeScratch, m_budget);
+    // The text replaced is released after the new one is read: the caller's parent may hold
+    // the very text being read. Not looking at the value otherwise spares a read of a record
+    // mostly out of the cache by now (a deep element's text is set long after its record was
+    // written).
     if (replace && level.parent->value != nullptr) {
         XMLFreeString(level.parent->value);
     }
-    level.parent->value =
-        airvane::xml::DecodeToStringBlock(rest.data(), rest.size(), kValueTrimSet, m_decodeScratch, m_budget);
+    level.parent->value = value;
 }
 
 bool CReader::Step() {

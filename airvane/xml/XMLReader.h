@@ -35,7 +35,7 @@ AIRVANE_API stXMLNode* XMLLoadFile(const char* path);
 // elements found, or null. The text itself is never modified; it is read up to its first zero
 // byte and never beyond `length` bytes. With a parent, the parent's value is replaced by the
 // text that follows the last tag of the level (the caller links the returned chain as the
-// parent's children).
+// parent's children); `text` may be that parent's own text, released once read.
 AIRVANE_API stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXMLNode* parent);
 
 // Sets, for every later parse of the process (XMLParseText, XMLLoadFile), the memory the tree of

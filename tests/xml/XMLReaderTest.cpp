@@ -96,6 +96,14 @@ TEST(XMLReader, NodesReadUnderAParentPointToItAndSetItsText) {
     // A second read replaces the text (the old block is released).
     EXPECT_EQ(XMLParseText("only text", 9, parent.get()), nullptr);
     EXPECT_STREQ(parent->value, "only text");
+    // The parent's own text may be the text read: it is released only once read.
+    const std::string own = "<B>2</B>rest";
+    XMLFreeString(parent->value);
+    parent->value = XMLAllocString(own.size());
+    own.copy(parent->value, own.size());
+    XMLFreeTree(parent->firstChild);
+    parent->firstChild = XMLParseText(parent->value, static_cast<std::uint32_t>(own.size()), parent.get());
+    EXPECT_EQ(Dump(parent.get()), "P=\"rest\"{B=\"2\"}");
 }
 
 TEST(XMLReader, DepthIsLimitedByMemoryOnly) {
