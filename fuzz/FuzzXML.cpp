@@ -4,6 +4,7 @@
 #include "FuzzXMLCheck.h"
 
 #include "airvane/xml/XMLReader.h"
+#include "airvane/xml/XMLTree.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -34,7 +35,8 @@ int FuzzOne(const std::uint8_t* data, std::size_t size) {
     const auto length = static_cast<std::uint32_t>(size);
 
     // Even sizes are read at the top level, odd ones under a parent, which receives the text
-    // after the last tag. One parse per unit keeps the largest inputs within the unit's time.
+    // after the last tag. The parent's own text is the input, so the text it replaces is the
+    // one being read. One parse per unit keeps the largest inputs within the unit's time.
     if ((size & 1u) == 0) {
         stXMLNode* root = XMLParseText(text.get(), length, nullptr);
         CheckSerialization(root);
@@ -42,11 +44,16 @@ int FuzzOne(const std::uint8_t* data, std::size_t size) {
         return 0;
     }
     stXMLNode* parent = XMLCreateNode(kParentName, nullptr);
-    if (parent != nullptr) {
-        parent->firstChild = XMLParseText(text.get(), length, parent);
-        CheckSerialization(parent);
-        XMLFreeTree(parent);
+    if (parent == nullptr) {
+        return 0;
     }
+    parent->value = XMLAllocString(size);
+    if (parent->value != nullptr) {
+        std::memcpy(parent->value, text.get(), size);
+        parent->firstChild = XMLParseText(parent->value, length, parent);
+        CheckSerialization(parent);
+    }
+    XMLFreeTree(parent);
     return 0;
 }
 
