@@ -40,8 +40,9 @@ void DestroyAll(MethodMap& methods) {
     methods.clear();
 }
 
-// Map with a clone of every method of `source` (null stays null, as does a failed clone).
-// Throws only when the map itself cannot grow, which happens before anything is cloned.
+// Map with a clone of every method of `source` (null stays null). Throws std::bad_alloc when
+// the map cannot grow or a method cannot be cloned, having destroyed the clones made so far:
+// a copy never holds null where its source holds a method.
 MethodMap CloneAll(const MethodMap& source) {
     MethodMap copy;
     for (const auto& entry : source) {
@@ -49,7 +50,13 @@ MethodMap CloneAll(const MethodMap& source) {
     }
     auto original = source.begin();
     for (auto& entry : copy) {
-        entry.second = original->second != nullptr ? original->second->Clone() : nullptr;
+        if (original->second != nullptr) {
+            entry.second = original->second->Clone();
+            if (entry.second == nullptr) {
+                DestroyAll(copy);
+                throw std::bad_alloc();
+            }
+        }
         ++original;
     }
     return copy;
@@ -74,7 +81,8 @@ CWLANProfil& CWLANProfil::operator=(const CWLANProfil& other) {
     if (this == &other) {
         return *this;
     }
-    // Out of memory: the target stays as it was. Nothing throws once the methods are cloned.
+    // Out of memory, for the SSID, the map or any clone: the target stays as it was. Nothing
+    // throws once the methods are cloned.
     airvane::Guard([&] {
         std::string ssid = other.m_ssid;
         MethodMap methods = CloneAll(other.m_methods);

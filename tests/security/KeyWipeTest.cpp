@@ -4,6 +4,7 @@
 // block just before it goes back to the system.
 
 #include "airvane/security/WEPSecureMethod.h"
+#include "airvane/security/WLANProfil.h"
 #include "airvane/security/WPAPSKSecureMethod.h"
 
 #include "SecurityTestHelpers.h"
@@ -114,6 +115,23 @@ TEST(KeyWipeTest, ReleasedBlocksNeverHoldASecret) {
         method->WPAReleaseContext();
     }
     reset();
+}
+
+// Not key material, but this executable is the one that can make the library's allocations fail.
+TEST(WLANProfilOutOfMemory, AnAssignmentThatCannotCloneLeavesTheTargetAsItWas) {
+    if (!airvane::test::ReleaseWatchActive()) {
+        GTEST_SKIP() << "another allocator took the place of this executable's";
+    }
+    CWLANProfil source("Source", WLAN_SECURE_WEP);
+    ASSERT_NE(source.GetSecureMethodIF(), nullptr);
+    CWLANProfil target("Target", WLAN_SECURE_WEP);
+    auto* const wep = static_cast<CWLANWEPSecureMethod*>(target.GetSecureMethodIF());
+    ASSERT_EQ(SetKey(*wep, kWepKey), 1);
+    airvane::test::FailNextNothrowNew(); // the clone of the source's method
+    target = source;
+    EXPECT_STREQ(target.GetSSID(), "Target");
+    EXPECT_EQ(target.GetSecureMethodIF(), wep);
+    EXPECT_EQ(wep->GetKeySizeInBit(), 104u);
 }
 
 } // namespace

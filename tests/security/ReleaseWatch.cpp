@@ -15,6 +15,8 @@ namespace {
 std::atomic<const std::string*> g_watched{nullptr};
 std::atomic<int> g_releasesHoldingSecret{0};
 std::atomic<long> g_releases{0};
+// Whether the next nothrow allocation fails.
+std::atomic<bool> g_failNextNothrow{false};
 
 // A null block has no usable size, so it is never seen holding the secret.
 void Release(void* block) noexcept {
@@ -50,6 +52,10 @@ int ReleasesHolding(const std::string& secret, const std::function<void()>& acti
     return g_releasesHoldingSecret.load();
 }
 
+void FailNextNothrowNew() {
+    g_failNextNothrow.store(true);
+}
+
 bool ReleaseWatchActive() {
     const long before = g_releases.load();
     // Through the library, whose calls are the ones another allocator intercepts: a method
@@ -76,11 +82,11 @@ void* operator new[](std::size_t bytes) {
 }
 
 void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
-    return std::malloc(bytes);
+    return g_failNextNothrow.exchange(false) ? nullptr : std::malloc(bytes);
 }
 
 void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
-    return std::malloc(bytes);
+    return g_failNextNothrow.exchange(false) ? nullptr : std::malloc(bytes);
 }
 
 void operator delete(void* block) noexcept {

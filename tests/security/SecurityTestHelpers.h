@@ -45,7 +45,10 @@ bool HoldsPartOf(const unsigned char* data, std::size_t size, const std::string&
 int ReleasesHolding(const std::string& secret, const std::function<void()>& action);
 
 // False when another allocator took the place of this executable's operator delete (valgrind
-// substitutes its own): the released blocks cannot be seen then.
+// substitutes its own): the released blocks cannot be seen then, nor allocations made to fail.
 bool ReleaseWatchActive();
+
+// Makes the next nothrow operator new of the process (the library's included) return null.
+void FailNextNothrowNew();
 
 } // namespace airvane::test
