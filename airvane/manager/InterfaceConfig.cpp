@@ -35,32 +35,62 @@ struct CTokenBuffer {
     std::size_t capacity = 0;
 };
 
+// Whether `node` holds the attribute with a value: a value that could not be copied leaves the
+// attribute out, or null.
+bool HasValue(const stXMLNode* node, const char* name) {
+    for (const stXMLAttribute* attribute = node->attributes; attribute != nullptr;
+         attribute = attribute->next) {
+        if (attribute->name != nullptr && std::strcmp(attribute->name, name) == 0) {
+            return attribute->value != nullptr;
+        }
+    }
+    return false;
+}
+
+// Sets the attribute; false when no memory was left to store it.
+bool SetAttribute(stXMLNode* node, const char* name, const char* value) {
+    XMLSetAttribute(node, name, value);
+    return HasValue(node, name);
+}
+
+// Links an element made without a parent as the parent's first child, as XMLCreateNode does.
+void LinkFirst(stXMLNode* parent, stXMLNode* child) {
+    child->parent = parent;
+    child->nextSibling = parent->firstChild;
+    parent->firstChild = child;
+}
+
 // Adds one DEVICE (with its X child) for a module to the document. False when no memory
-// was left.
+// was left. Each element is built apart and linked once whole: an ADAPTER without its DLL, or a
+// DEVICE without an attribute, its X child or that child's OSCODE (which keeps the device to
+// some systems), never reaches the document.
 bool AddDevice(stXMLNode* root, std::map<std::string, stXMLNode*>& adapters, const char* dll,
                const char* osCodes, const AccessModeEntry& entry) {
     stXMLNode*& adapter = adapters[dll];
     if (adapter == nullptr) {
-        adapter = XMLCreateNode(kConfigAdapterElement, root);
-        if (adapter == nullptr) {
+        stXMLNode* const made = XMLCreateNode(kConfigAdapterElement, nullptr);
+        if (made == nullptr || !SetAttribute(made, kConfigDllAttribute, dll)) {
+            XMLFreeTree(made);
             return false;
         }
-        XMLSetAttribute(adapter, kConfigDllAttribute, dll);
+        LinkFirst(root, made);
+        adapter = made;
     }
-    stXMLNode* device = XMLCreateNode(kConfigDeviceElement, adapter);
+    stXMLNode* const device = XMLCreateNode(kConfigDeviceElement, nullptr);
     if (device == nullptr) {
         return false;
     }
-    XMLSetAttribute(device, kConfigClassAttribute, kConfigDeviceClass);
-    XMLSetAttribute(device, kConfigHardwareIdAttribute, TextOrEmpty(entry.hardwareId));
-    stXMLNode* kit = XMLCreateNode(kConfigKitElement, device);
-    if (kit == nullptr) {
+    stXMLNode* kit = nullptr;
+    const bool whole = SetAttribute(device, kConfigClassAttribute, kConfigDeviceClass) &&
+                       SetAttribute(device, kConfigHardwareIdAttribute, TextOrEmpty(entry.hardwareId)) &&
+                       (kit = XMLCreateNode(kConfigKitElement, device)) != nullptr &&
+                       SetAttribute(kit, kConfigKitNameAttribute, TextOrEmpty(entry.kitName)) &&
+                       (*osCodes == '\0' || SetAttribute(kit, kConfigOSCodeAttribute, osCodes));
+    if (!whole) {
+        XMLFreeTree(device);
         return false;
     }
-    XMLSetAttribute(kit, kConfigKitNameAttribute, TextOrEmpty(entry.kitName));
-    if (*osCodes != '\0') {
-        XMLSetAttribute(kit, kConfigOSCodeAttribute, osCodes);
-    }
+    LinkFirst(adapter, device);
     return true;
 }
 
@@ -120,7 +150,9 @@ bool IsDeviceForCurrentOS(stXMLNode* device) {
     }
     const XMLStringOwner osCodes(XMLGetAttribute(kit, kConfigOSCodeAttribute));
     if (osCodes.get() == nullptr) {
-        return true;
+        // Without a code list the device applies everywhere; a list held but not copied (no
+        // memory) cannot be shown to name this system.
+        return !HasValue(kit, kConfigOSCodeAttribute);
     }
     if (*osCodes.get() == '\0') {
         return false;

@@ -3,6 +3,7 @@
 
 #include "airvane/manager/GestionModeAcces.h"
 #include "airvane/xml/XMLReader.h"
+#include "airvane/xml/internal/XMLMemory.h"
 #include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -77,6 +78,42 @@ TEST(BuildInterfaceConfigTest, OneAdapterPerModuleOneDevicePerPairNewestFirst) {
         EXPECT_EQ(Synthesize(c), c.Get("tree")) << c.name;
     }
     EXPECT_EQ(BuildInterfaceConfig(nullptr), nullptr);
+}
+
+// Whatever allocation fails, an element reaches the document whole or not at all: a DEVICE
+// without the OSCODE of its X child would apply to every system.
+TEST(BuildInterfaceConfigTest, AnElementThatCannotBeBuiltWholeIsLeftOut) {
+    AccessModeEntry entry{"KIT", "HW", 0, "drv.dll\"98", nullptr, kAccessModeWifi, nullptr, nullptr};
+    CGestionModeAcces modes{};
+    modes.m_lists[kAccessModeWifi].entries = &entry;
+    modes.m_lists[kAccessModeWifi].count = 1;
+    const std::string whole =
+        "WLAN{ADAPTER[DLL=drv.dll]{DEVICE[CLASS=NET,HARDWAREID=HW]{X[KITNAME=KIT,OSCODE=98]}}}";
+    airvane::xml::TrackAllocations();
+    for (long successes = 0; successes < 100; ++successes) {
+        airvane::xml::FailAllocationsAfter(successes, true);
+        stXMLNode* root = BuildInterfaceConfig(&modes);
+        airvane::xml::FailAllocationsAfter(-1, false);
+        const std::string text = Describe(root);
+        XMLFreeTree(root);
+        EXPECT_TRUE(text.empty() || text == "WLAN" || text == "WLAN{ADAPTER[DLL=drv.dll]}" || text == whole)
+            << "allocation " << successes << " failed: " << text;
+        if (text == whole) {
+            return;
+        }
+    }
+    ADD_FAILURE() << "never built whole";
+}
+
+TEST(IsDeviceForCurrentOSTest, ACodeListThatCannotBeCopiedNamesNoSystem) {
+    const std::string text = "<DEVICE><X OSCODE=\"98\"/></DEVICE>";
+    stXMLNode* device = XMLParseText(text.c_str(), static_cast<std::uint32_t>(text.size()), nullptr);
+    ASSERT_NE(device, nullptr);
+    airvane::xml::TrackAllocations();
+    airvane::xml::FailAllocationsAfter(0, true);
+    EXPECT_FALSE(IsDeviceForCurrentOS(device));
+    airvane::xml::FailAllocationsAfter(-1, false);
+    XMLFreeTree(device);
 }
 
 // One NextToken call per "token" of the case; its "after" lines give the cursor offset, the
