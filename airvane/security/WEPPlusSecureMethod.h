@@ -51,12 +51,15 @@ public:
     // Link key of the current peer. `size` is the buffer capacity on entry and the text
     // length + 1 on return (the size needed when the buffer is too small).
     int GetLinkKey(IWepPlusAdapter* adapter, char* buffer, std::uint32_t& size);
-    // Stores the link key of the current peer; ends pairing when stored.
+    // Stores the link key of the current peer. Pairing ends when it is stored and is on again
+    // when the store fails (GetLinkKey and GetLastGeneratedKey then return 0); when an address
+    // cannot be read nothing is stored and pairing stays as it was.
     int SetLinkKey(IWepPlusAdapter* adapter, const char* linkKey);
     // Stores sizeInBit / 8 key bytes as the adapter's last generated key.
     int SetLastGeneratedKey(IWepPlusAdapter* adapter, const unsigned char* key, std::uint32_t sizeInBit);
-    // Reads the last generated key; `size` is the capacity in bytes on entry and the
-    // reported size in bits on return.
+    // Reads the last generated key; `size` is the capacity in bytes on entry. Once the read is
+    // made, `size` is the byte count it reports times 8 (bits, in 32-bit arithmetic), whether
+    // the read succeeded or not; before that (pairing on, no label, no address) it is untouched.
     int GetLastGeneratedKey(IWepPlusAdapter* adapter, unsigned char* buffer, std::uint32_t& size);
 
     // Read access for plug-ins and the vendor routine.

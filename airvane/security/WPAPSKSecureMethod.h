@@ -18,6 +18,10 @@ public:
     ~CWLANWPAPSKSecureMethod() override;
 
     IWLANSecureMethod* Clone() const override;
+    // The network block handed to the supplicant module is a fixed template whose "%SSID%" is
+    // replaced by `ssid`, then whose "%PSK%" is replaced by the key in hexadecimal (or by the
+    // pass phrase in double quotes). Nothing is escaped, and each replacement scans the whole
+    // block: an SSID holding "%PSK%" receives the key or pass phrase too.
     int WPALoadContext(const CWLANState& state, const char* ssid, IWpaAdapter* adapter) override;
 
     // Stores a key (clears the pass phrase); 0 and nothing changed above 256 bits.
