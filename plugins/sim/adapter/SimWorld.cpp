@@ -229,6 +229,12 @@ bool ParseAdapterNames(stXMLNode* device, stXMLNode* node, stSimAdapterConfig& c
     if (!found) {
         config.label = config.name;
     }
+    // The library keeps no WEP Plus key under an empty label, so such an adapter could never
+    // be keyed although it would look connected.
+    if (config.label.empty()) {
+        error = "LABEL must not be empty";
+        return false;
+    }
     config.hardwareId = Attribute(device, kAttrHardwareId, found);
     config.wepPlusSupported = CWLANWEPPlusSecureMethod::IsWepPlusAdapter(config.hardwareId.c_str()) != 0;
     return true;
