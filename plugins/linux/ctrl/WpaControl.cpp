@@ -48,11 +48,15 @@ void CWpaControl::Close() {
 
 bool CWpaControl::Open(const std::string& folder, const std::string& interfaceName, std::string& error) {
     Close();
-    const std::string path = ControlSocketPath(folder, interfaceName);
-    if (path.empty()) {
+    m_path = ControlSocketPath(folder, interfaceName);
+    if (m_path.empty()) {
         error = "invalid control socket path";
         return false;
     }
+    return Connect(error);
+}
+
+bool CWpaControl::Connect(std::string& error) {
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = std::string("socket: ") + std::strerror(errno);
@@ -63,10 +67,10 @@ bool CWpaControl::Open(const std::string& folder, const std::string& interfaceNa
     local.sun_family = AF_UNIX;
     sockaddr_un remote{};
     remote.sun_family = AF_UNIX;
-    std::memcpy(remote.sun_path, path.c_str(), path.size() + 1);
+    std::memcpy(remote.sun_path, m_path.c_str(), m_path.size() + 1);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(sa_family_t)) != 0 ||
         ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
-        error = path + ": " + std::strerror(errno);
+        error = m_path + ": " + std::strerror(errno);
         ::close(fd);
         return false;
     }
@@ -104,6 +108,14 @@ bool CWpaControl::Request(const std::string& command, std::string& reply, int ti
         }
         m_pendingEvents += message.substr(message.find('>') + 1) + '\n';
     }
+    // The reply may still come and would then be read as the answer to the next command.
+    // The next commands go out on a fresh socket instead; opened while the old one still
+    // holds its address, it gets another, so the late reply can never reach it.
+    const int unanswered = m_socket;
+    m_socket = -1;
+    std::string error;
+    Connect(error);
+    ::close(unanswered);
     return false;
 }
 

@@ -26,7 +26,11 @@ public:
     void Close();
 
     // Sends `command` and waits up to `timeoutMs` for its reply, skipping unsolicited
-    // event messages ("<N>..."). False when the socket fails or no reply arrives.
+    // event messages ("<N>..."). False when the socket fails or no reply arrives. A reply
+    // that comes later could not be told from the next command's, so after a command goes
+    // unanswered the socket is replaced by a fresh one (a new address the late reply cannot
+    // reach); events already read stay readable, but the new socket is not attached. When
+    // that reopening fails, IsOpen() is false and later requests fail until Open.
     bool Request(const std::string& command, std::string& reply, int timeoutMs = kRequestTimeoutMs);
     // Request whose reply must be "OK".
     bool RequestOk(const std::string& command);
@@ -40,10 +44,13 @@ public:
     static constexpr int kRequestTimeoutMs = 3000;
 
 private:
+    // A new socket connected to m_path; false with a reason.
+    bool Connect(std::string& error);
     // One datagram within `timeoutMs`; false on timeout or error.
     bool Receive(std::string& message, int timeoutMs);
 
     int m_socket = -1;
+    std::string m_path;          // the control socket, kept to reopen after an unanswered request
     std::string m_pendingEvents; // events read while waiting for a reply, one per line
 };
 

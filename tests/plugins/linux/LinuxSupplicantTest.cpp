@@ -6,6 +6,7 @@
 #include "airvane/platform/Module.h"
 #include "airvane/security/WPAStubContext.h"
 #include "plugins/linux/LinuxWpaPeer.h"
+#include "plugins/linux/ctrl/WpaControl.h"
 #include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -32,9 +34,9 @@ namespace {
 constexpr const char kInterface[] = "wlan9";
 
 // A stand-in for wpa_supplicant's control socket: a local datagram socket at <folder>/wlan9
-// served by a thread. Every command is recorded and answered as Reply set, else ADD_NETWORK with
-// "0\n", STATUS with wpa_state=SCANNING and anything else with "OK\n". Clients that sent ATTACH
-// receive the events of SendEvent.
+// served by a thread. Every command is recorded and answered as Reply set (after its delay, during
+// which no other command is served), else ADD_NETWORK with "0\n", STATUS with wpa_state=SCANNING
+// and anything else with "OK\n". Clients that sent ATTACH receive the events of SendEvent.
 class CFakeWpaSupplicant {
 public:
     explicit CFakeWpaSupplicant(const std::string& folder) : m_path(folder + "/" + kInterface) {
@@ -56,9 +58,10 @@ public:
         ::close(m_socket);
         ::unlink(m_path.c_str());
     }
-    void Reply(const std::string& command, const std::string& answer) {
+    void Reply(const std::string& command, const std::string& answer, int delayMs = 0) {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_replies[command] = answer;
+        m_delays[command] = delayMs;
     }
     void SendEvent(const std::string& event) {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -87,6 +90,7 @@ private:
             }
             const std::string command(buffer, static_cast<std::size_t>(got));
             std::string answer;
+            int delayMs = 0;
             {
                 const std::lock_guard<std::mutex> lock(m_mutex);
                 m_commands.push_back(command);
@@ -94,11 +98,13 @@ private:
                     m_attached.emplace_back(from, fromLength);
                 }
                 const auto reply = m_replies.find(command);
+                delayMs = reply != m_replies.end() ? m_delays[command] : 0;
                 answer = reply != m_replies.end()   ? reply->second
                          : command == "ADD_NETWORK" ? "0\n"
                          : command == "STATUS"      ? "wpa_state=SCANNING\n"
                                                     : "OK\n";
             }
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
             ::sendto(m_socket, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from),
                      fromLength);
         }
@@ -109,6 +115,7 @@ private:
     int m_stop[2] = {-1, -1};
     std::mutex m_mutex;
     std::map<std::string, std::string> m_replies;
+    std::map<std::string, int> m_delays;
     std::vector<std::string> m_commands;
     std::vector<std::pair<sockaddr_un, socklen_t>> m_attached;
     std::thread m_thread;
@@ -170,6 +177,24 @@ TEST(LinuxSupplicantTest, Transcripts) {
         }
     }
     EXPECT_EQ(load(test::NetworkBlock("Net", "\"12345678\"").c_str(), nullptr), nullptr);
+}
+
+// A reply that arrives after its request gave up must never be read as the answer to a later
+// request: here a late "airvane" for network 0 would otherwise mark network 1 as Airvane's own.
+TEST(LinuxSupplicantTest, LateReplyIsNotTakenForTheNextRequest) {
+    test::CTempDir dir;
+    CFakeWpaSupplicant fake(dir.Path());
+    fake.Reply("GET_NETWORK 0 id_str", "\"airvane\"", 300);
+    fake.Reply("GET_NETWORK 1 id_str", "\"home\"");
+    CWpaControl control;
+    std::string error;
+    std::string reply;
+    ASSERT_TRUE(control.Open(dir.Path(), kInterface, error)) << error;
+    EXPECT_FALSE(control.Request("GET_NETWORK 0 id_str", reply, 20));
+    ASSERT_TRUE(control.Request("GET_NETWORK 1 id_str", reply, 2000));
+    EXPECT_EQ(reply, "\"home\"");
+    ASSERT_TRUE(control.Request("STATUS", reply, 2000));
+    EXPECT_EQ(reply, "wpa_state=SCANNING\n");
 }
 
 } // namespace
