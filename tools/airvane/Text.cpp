@@ -4,7 +4,9 @@
 #include "airvane/security/WLANState.h"
 #include "airvane/wpa_ie/WPAIEFlags.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -63,6 +65,41 @@ std::string Upper(std::string text) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return text;
+}
+
+// Bytes of the well-formed UTF-8 sequence starting at text[at], a byte of 0x80 or more; 0 when
+// there is none there. Overlong forms, surrogates (ED A0..BF) and code points past U+10FFFF
+// are not well-formed.
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
+    const auto byteAt = [&text](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+    };
+    const unsigned lead = byteAt(at);
+    std::size_t length = 0;
+    unsigned low = 0x80; // range of the second byte, narrowed for some lead bytes
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : low;   // shorter forms are overlong
+        high = lead == 0xED ? 0x9F : high; // ED A0..BF are surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : low;   // shorter forms are overlong
+        high = lead == 0xF4 ? 0x8F : high; // beyond U+10FFFF
+    } else {
+        return 0; // a continuation byte, C0, C1 or F5..FF
+    }
+    if (byteAt(at + 1) < low || byteAt(at + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byteAt(at + i) < 0x80 || byteAt(at + i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
 }
 
 } // namespace
@@ -224,9 +261,22 @@ bool ParseIEFlag(const std::string& text, unsigned long& flags) {
         return false;
     }
     if (std::isdigit(static_cast<unsigned char>(text[0]))) {
+        // Decimal, or hex after "0x": a leading zero does not make a number octal.
+        const bool isHex = text.size() > 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+        const std::string digits = isHex ? text.substr(2) : text;
+        const auto isDigit = [isHex](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return isHex ? std::isxdigit(byte) != 0 : std::isdigit(byte) != 0;
+        };
+        // strtoull alone would also take a sign, spaces or a second "0x" here.
+        if (digits.empty() || !std::all_of(digits.begin(), digits.end(), isDigit)) {
+            return false;
+        }
+        errno = 0;
         char* end = nullptr;
-        const unsigned long long value = std::strtoull(text.c_str(), &end, 0);
-        if (end == nullptr || *end != '\0' || (value & ~static_cast<unsigned long long>(IEAllFlags())) != 0) {
+        const unsigned long long value = std::strtoull(digits.c_str(), &end, isHex ? 16 : 10);
+        if (errno == ERANGE || end == nullptr || *end != '\0' ||
+            (value & ~static_cast<unsigned long long>(IEAllFlags())) != 0) {
             return false;
         }
         flags |= static_cast<unsigned long>(value);
@@ -254,7 +304,8 @@ bool ParseIEFlag(const std::string& text, unsigned long& flags) {
 std::string JsonEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
         case '"':
@@ -273,8 +324,12 @@ std::string JsonEscape(const std::string& text) {
             out += "\\t";
             break;
         default:
-            if (byte < 0x20 || byte >= 0x7F) {
-                // Text is 8-bit in the system's code page; escape what is not plain ASCII.
+            if (const std::size_t length = byte >= 0x80 ? Utf8SequenceLength(text, i) : 0; length > 0) {
+                out.append(text, i, length); // JSON is UTF-8: a well-formed sequence goes through
+                i += length - 1;
+            } else if (byte < 0x20 || byte >= 0x7F) {
+                // A control character, or a byte outside any well-formed sequence: shown as the
+                // code point of the same number, as if the text were Latin-1.
                 char escaped[8];
                 std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
                 out += escaped;
@@ -289,6 +344,22 @@ std::string JsonEscape(const std::string& text) {
 
 std::string JsonString(const std::string& text) {
     return "\"" + JsonEscape(text) + "\"";
+}
+
+std::string PrintableText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 } // namespace airvane::cli

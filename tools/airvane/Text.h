@@ -42,8 +42,17 @@ bool ParseIEFlag(const std::string& text, unsigned long& flags);
 // All flag bits.
 unsigned long IEAllFlags();
 
-// Escapes text for a JSON string literal (without the surrounding quotes).
+// Escapes text for a JSON string literal (without the surrounding quotes). Well-formed UTF-8
+// passes unchanged; '"', '\\', \n, \r and \t get their short escapes; other control characters,
+// 0x7F and each byte outside a well-formed UTF-8 sequence become \u00XX, the code point of the
+// same number.
 std::string JsonEscape(const std::string& text);
 std::string JsonString(const std::string& text);
+
+// Text from a device, a network or a configuration made safe for a terminal: bytes below 0x20
+// and 0x7F show as \xNN, so the text cannot move the cursor, change colours or start a line of
+// its own. Other bytes, UTF-8 and backslashes included, pass unchanged (a registry path reads
+// as it is written).
+std::string PrintableText(const std::string& text);
 
 } // namespace airvane::cli

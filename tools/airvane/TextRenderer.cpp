@@ -19,26 +19,30 @@ public:
     CTextRenderer(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
     void Adapters(const std::vector<stAdapterEntry>& adapters) override {
+        // The plug-ins supply every column; the widths are those of the printed forms.
+        std::vector<stAdapterEntry> rows;
         std::size_t nameWidth = 4;
         std::size_t friendlyWidth = 13;
         for (const stAdapterEntry& adapter : adapters) {
-            nameWidth = std::max(nameWidth, adapter.name.size());
-            friendlyWidth = std::max(friendlyWidth, adapter.friendlyName.size());
+            rows.push_back({PrintableText(adapter.name), PrintableText(adapter.friendlyName),
+                            PrintableText(adapter.info)});
+            nameWidth = std::max(nameWidth, rows.back().name.size());
+            friendlyWidth = std::max(friendlyWidth, rows.back().friendlyName.size());
         }
         m_out << std::left << std::setw(static_cast<int>(nameWidth)) << "NAME"
               << "  " << std::setw(static_cast<int>(friendlyWidth)) << "FRIENDLY NAME"
               << "  INFO\n";
-        for (const stAdapterEntry& adapter : adapters) {
-            m_out << std::setw(static_cast<int>(nameWidth)) << adapter.name << "  "
-                  << std::setw(static_cast<int>(friendlyWidth)) << adapter.friendlyName << "  "
-                  << adapter.info << "\n";
+        for (const stAdapterEntry& row : rows) {
+            m_out << std::setw(static_cast<int>(nameWidth)) << row.name << "  "
+                  << std::setw(static_cast<int>(friendlyWidth)) << row.friendlyName << "  " << row.info
+                  << "\n";
         }
         m_out << std::right;
     }
 
     void State(const stStateReport& report) override {
-        m_out << "Adapter " << report.adapter << " (" << report.friendlyName << ")"
-              << (report.listNetworks ? "" : ", selected") << "\n";
+        m_out << "Adapter " << PrintableText(report.adapter) << " (" << PrintableText(report.friendlyName)
+              << ")" << (report.listNetworks ? "" : ", selected") << "\n";
         m_out << "  link:     " << LinkStatusText(report.link) << "\n";
         m_out << "  security: " << report.security.Text() << "\n";
         m_out << "  supports: " << SupportText(report.support) << "\n";
@@ -50,21 +54,25 @@ public:
             m_out << "  no networks in range\n";
             return;
         }
+        // Any access point in range names itself: its SSID may hold any bytes.
+        std::vector<std::string> ssids;
         std::size_t width = 4;
         for (const stNetworkEntry& network : report.networks) {
-            width = std::max(width, network.ssid.size());
+            ssids.push_back(PrintableText(network.ssid));
+            width = std::max(width, ssids.back().size());
         }
         m_out << "  " << std::left << std::setw(static_cast<int>(width)) << "SSID"
               << "  QUALITY\n";
-        for (const stNetworkEntry& network : report.networks) {
-            m_out << "  " << std::setw(static_cast<int>(width)) << network.ssid << "  " << network.quality
-                  << "\n";
+        for (std::size_t i = 0; i < ssids.size(); ++i) {
+            m_out << "  " << std::setw(static_cast<int>(width)) << ssids[i] << "  "
+                  << report.networks[i].quality << "\n";
         }
         m_out << std::right;
     }
 
     void Connecting(const stConnectContext& context) override {
-        m_out << "Connecting " << context.adapter << " to " << context.ssid << " (" << context.method << ")\n"
+        m_out << "Connecting " << PrintableText(context.adapter) << " to " << PrintableText(context.ssid)
+              << " (" << context.method << ")\n"
               << std::flush;
     }
 
@@ -73,10 +81,12 @@ public:
     }
 
     void Connected(const stConnectReport& report) override {
-        m_out << "Connected to " << report.context->ssid << ".\n";
+        m_out << "Connected to " << PrintableText(report.context->ssid) << ".\n";
     }
 
-    void Disconnected(const std::string& adapter) override { m_out << "Disconnected " << adapter << ".\n"; }
+    void Disconnected(const std::string& adapter) override {
+        m_out << "Disconnected " << PrintableText(adapter) << ".\n";
+    }
 
     void IEDecoded(const stIEReport& report) override {
         m_out << FlagWord(report.flags);
@@ -113,14 +123,15 @@ std::unique_ptr<IRenderer> MakeTextRenderer(std::ostream& out, std::ostream& err
 }
 
 void WriteFailureText(std::ostream& err, const stFailure& failure) {
-    err << "error: " << failure.message;
+    // Messages and reasons quote adapter names, SSIDs and configuration values.
+    err << "error: " << PrintableText(failure.message);
     if (failure.hasAdapterError) {
         err << ": " << LastErrorText(failure.generic) << " [adapter error "
             << static_cast<std::int32_t>(failure.generic) << ", code " << failure.specific << "]";
     }
     err << "\n";
     for (const std::string& reason : failure.reasons) {
-        err << "  " << reason << "\n";
+        err << "  " << PrintableText(reason) << "\n";
     }
 }
 
