@@ -2,6 +2,7 @@
 
 #include "tools/airvane/Host.h"
 #include "tools/airvane/LineReader.h"
+#include "tools/airvane/Renderer.h"
 #include "tools/airvane/Terminal.h"
 
 #include "airvane/xml/XMLReader.h"
@@ -16,9 +17,12 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <new>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace airvane::cli {
@@ -49,11 +53,66 @@ constexpr const char kShellFooter[] =
     "word and \\ takes the next character as it is. At a terminal, lines can be edited and earlier lines "
     "recalled with the arrow keys.\n"
     "One adapter is selected at a time: status, scan, connect or disconnect of another adapter selects it "
-    "and unselects the first, which ends the first adapter's link.\n"
+    "and unselects the first (the simulated plug-in then ends that adapter's link; the Linux plug-in leaves "
+    "it up).\n"
     "Exit status: that of the first command that failed, 0 when none did.";
 
 // The memory budget of the configuration reader, for documents that would build huge trees.
 constexpr const char kXmlBudgetVariable[] = "AIRVANE_XML_BUDGET";
+
+// Passes whole lines on to `target` and holds back the line under way. With --json the host
+// writes through it: every document is one line, so a command that stops halfway through its
+// document leaves no piece of it on the output.
+class CLineHolder final : public std::streambuf {
+public:
+    explicit CLineHolder(std::ostream& target) : m_target(target) {}
+    CLineHolder(const CLineHolder&) = delete;
+    CLineHolder& operator=(const CLineHolder&) = delete;
+
+    // True when output was lost for want of memory since the last call (or Drop).
+    bool TakeLoss() { return std::exchange(m_lost, false); }
+    // Forgets the line under way and any loss.
+    void Drop() {
+        m_line.clear();
+        m_lost = false;
+    }
+
+protected:
+    // Only the new text is searched for a line's end, so a long line costs linear time. After a
+    // loss the rest of the command's output is dropped too: it would be the end of a document.
+    std::streamsize xsputn(const char* text, std::streamsize size) override {
+        const std::string_view added(text, static_cast<std::size_t>(size));
+        const std::size_t before = m_line.size();
+        if (m_lost) {
+            return size;
+        }
+        try {
+            m_line.append(added);
+        } catch (const std::bad_alloc&) {
+            m_lost = true;
+            m_line.clear();
+            return size;
+        }
+        const std::size_t end = added.rfind('\n');
+        if (end != std::string_view::npos) {
+            m_target.write(m_line.data(), static_cast<std::streamsize>(before + end + 1));
+            m_line.erase(0, before + end + 1);
+        }
+        return size;
+    }
+    int_type overflow(int_type c) override {
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            const char character = traits_type::to_char_type(c);
+            xsputn(&character, 1);
+        }
+        return traits_type::not_eof(c);
+    }
+
+private:
+    std::ostream& m_target;
+    std::string m_line;
+    bool m_lost = false;
+};
 
 // Reads one decimal number that fills `text` whole.
 template <typename Number> bool ParseWhole(std::string_view text, Number& value) {
@@ -83,6 +142,40 @@ struct stParsedCommand {
     std::vector<std::string> ieArguments;
     std::function<int(CHost&)> action;
 };
+
+// Where the host writes, and how a command that throws is reported.
+struct stOutput {
+    bool json = false;
+    CLineHolder* holder = nullptr; // with --json, the line holder the host writes through
+};
+
+// Runs the parsed command. A command that throws (out of memory on a huge document, say) fails
+// with status 1 like any other failure, through the renderer the host uses: with --json its
+// unfinished document is dropped and the failure is the command's one document.
+int RunAction(const stParsedCommand& parsed, CHost& host, const stOutput& output) {
+    if (!parsed.action) {
+        return EXIT_USAGE;
+    }
+    stFailure failure;
+    failure.status = EXIT_FAILED;
+    try {
+        const int status = parsed.action(host);
+        if (output.holder == nullptr || !output.holder->TakeLoss()) {
+            return status;
+        }
+        failure.message = "out of memory while writing the result";
+    } catch (const std::bad_alloc&) {
+        failure.message = "out of memory";
+    } catch (const std::exception& error) {
+        failure.message = std::string("the command stopped: ") + error.what();
+    }
+    if (output.holder != nullptr) {
+        output.holder->Drop();
+    }
+    (output.json ? MakeJsonRenderer(std::cout, std::cerr) : MakeTextRenderer(std::cout, std::cerr))
+        ->Failed(failure);
+    return failure.status;
+}
 
 // Replaces a secret given as "-" by a line of `input`, read without echo from a terminal.
 bool ReadSecret(std::string& secret, const std::string& ssid, std::istream& input) {
@@ -286,7 +379,7 @@ int ShellHelp(CLI::App& app, const std::vector<std::string>& words) {
     return EXIT_USAGE;
 }
 
-int RunShell(CHost& host, std::istream& input) {
+int RunShell(CHost& host, const stOutput& output, std::istream& input) {
     const bool interactive = &input == &std::cin && StdinIsTerminal();
     CLineReader reader(input, interactive);
     int first = EXIT_OK;
@@ -315,7 +408,7 @@ int RunShell(CHost& host, std::istream& input) {
             std::reverse(words.begin(), words.end()); // the order CLI11 takes a vector in
             try {
                 app.parse(words);
-                status = parsed.action ? parsed.action(host) : EXIT_USAGE;
+                status = RunAction(parsed, host, output);
             } catch (const CLI::ParseError& error) {
                 status = ReportParseError(app, error, host);
             }
@@ -361,7 +454,10 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& input) {
         return ReportParseError(app, error, host);
     }
 
-    CHost host(options, std::cout, std::cerr);
+    CLineHolder holder(std::cout);
+    std::ostream held(&holder);
+    const stOutput output{options.json, options.json ? &holder : nullptr};
+    CHost host(options, options.json ? held : std::cout, std::cerr);
     if (!directory.empty()) {
         std::error_code error;
         std::filesystem::current_path(directory, error);
@@ -375,9 +471,9 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& input) {
             ": expected BYTES_PER_TEXT_BYTE or BYTES_PER_TEXT_BYTE,EXTRA_BYTES (e.g. 64,67108864)");
     }
     if (shell) {
-        return RunShell(host, input);
+        return RunShell(host, output, input);
     }
-    return parsed.action ? parsed.action(host) : EXIT_USAGE;
+    return RunAction(parsed, host, output);
 }
 
 } // namespace airvane::cli

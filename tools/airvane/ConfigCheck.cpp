@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <unordered_map>
 
 namespace airvane::cli {
 
@@ -18,6 +19,9 @@ constexpr const char kAdapterElement[] = "ADAPTER";
 constexpr const char kDeviceElement[] = "DEVICE";
 constexpr const char kDllAttribute[] = "DLL";
 constexpr std::size_t kShownText = 40;
+// DescribeTree indents two spaces per level down to this depth; deeper elements keep this
+// indentation and show their depth as a number, so a line's length does not grow with depth.
+constexpr std::size_t kIndentedDepth = 32;
 
 struct stTreeDeleter {
     void operator()(stXMLNode* node) const { XMLFreeTree(node); }
@@ -127,34 +131,48 @@ std::vector<std::string> ExplainNoAdapter(const std::string& file) {
     return reasons;
 }
 
+// The tags open at a point of the scan, outermost first, and for each name the positions in
+// `tags` of the open tags of that name, innermost last: a closing tag finds its match without
+// looking at the tags of other names.
+struct stOpenTags {
+    std::vector<stOpenTag> tags;
+    std::unordered_map<std::string, std::vector<std::size_t>> byName;
+};
+
 // Pairs an element tag with the open ones: a closing tag closes the innermost open tag of its
-// name and reports the tags it leaves unclosed; an opening tag (not an empty-element one) opens.
+// name and reports the tags it leaves unclosed, innermost first; an opening tag (not an
+// empty-element one) opens. Each tag is opened and closed once, so a scan pairs in linear time.
 void PairTag(const CLineMap& lines, const std::string& name, bool closing, bool selfClosing,
-             std::size_t offset, std::vector<stOpenTag>& open, std::vector<stReaderTrap>& traps) {
+             std::size_t offset, stOpenTags& open, std::vector<stReaderTrap>& traps) {
     if (!closing) {
         if (!selfClosing) {
-            open.push_back({name, offset});
+            open.byName[name].push_back(open.tags.size());
+            open.tags.push_back({name, offset});
         }
         return;
     }
-    const auto match =
-        std::find_if(open.rbegin(), open.rend(), [&](const stOpenTag& tag) { return tag.name == name; });
-    if (match == open.rend()) {
-        traps.push_back(
-            lines.At(offset, "</" + name + "> closes no open <" + name + ">: the reader skips it"));
+    const auto positions = open.byName.find(name);
+    if (positions == open.byName.end() || positions->second.empty()) {
+        traps.push_back(lines.At(offset, "</" + name + "> closes no open <" + name +
+                                             ">: the reader reads it as an element without a name"));
         return;
     }
-    for (auto inner = open.rbegin(); inner != match; ++inner) {
-        traps.push_back(lines.At(inner->offset, "<" + inner->name + "> is not closed before </" + name +
-                                                    ">: the reader drops it or reads it with no content"));
+    const std::size_t match = positions->second.back();
+    while (open.tags.size() > match + 1) {
+        const stOpenTag& inner = open.tags.back();
+        traps.push_back(lines.At(inner.offset, "<" + inner.name + "> is not closed before </" + name +
+                                                   ">: the reader drops it or reads it with no content"));
+        open.byName[inner.name].pop_back();
+        open.tags.pop_back();
     }
-    open.erase(std::prev(match.base()), open.end());
+    positions->second.pop_back();
+    open.tags.pop_back();
 }
 
 std::vector<stReaderTrap> FindReaderTraps(const std::string& text) {
     const CLineMap lines(text);
     std::vector<stReaderTrap> traps;
-    std::vector<stOpenTag> open;
+    stOpenTags open;
     std::size_t at = 0;
     while (at < text.size()) {
         const std::size_t next = text.find_first_of("<>", at);
@@ -198,12 +216,13 @@ std::vector<stReaderTrap> FindReaderTraps(const std::string& text) {
         const bool closing = !inside.empty() && inside[0] == '/';
         const std::string name = TagName(closing ? inside.substr(1) : inside);
         if (name.empty()) {
-            traps.push_back(lines.At(next, "tag without a name: not an element"));
+            traps.push_back(lines.At(next, "tag without a name: the reader makes an element without a name "
+                                           "of it, or ends the level here"));
             continue;
         }
         PairTag(lines, name, closing, inside.back() == '/', next, open, traps);
     }
-    for (const stOpenTag& tag : open) {
+    for (const stOpenTag& tag : open.tags) {
         traps.push_back(lines.At(tag.offset, "<" + tag.name + "> is never closed: the reader drops it"));
     }
     std::stable_sort(traps.begin(), traps.end(), [](const stReaderTrap& a, const stReaderTrap& b) {
@@ -226,7 +245,10 @@ std::string DescribeTree(const stXMLNode* root) {
     while (!pending.empty()) {
         const stLevel level = pending.back();
         pending.pop_back();
-        out.append(level.depth * 2, ' ');
+        out.append(std::min(level.depth, kIndentedDepth) * 2, ' ');
+        if (level.depth > kIndentedDepth) {
+            out += "[depth " + std::to_string(level.depth) + "] ";
+        }
         out += "<" + std::string(level.node->name != nullptr ? level.node->name : "");
         for (const stXMLAttribute* attribute = level.node->attributes; attribute != nullptr;
              attribute = attribute->next) {

@@ -23,11 +23,14 @@ struct stReaderTrap {
 
 // Scans the raw text (independently of the reader) for tags the reader drops or reads in a
 // surprising way: unclosed and stray tags, comments holding ">", ">" in a quoted value or
-// outside any tag, and "<" without ">". Linear in the text's length.
+// outside any tag, and "<" without ">". Each tag is paired through an index of the open tags by
+// name, so the scan is linear in the text's length; sorting the findings by place adds a log factor.
 std::vector<stReaderTrap> FindReaderTraps(const std::string& text);
 
-// The tree as the library sees it: one line per element, indented two spaces per level,
-// with its attributes and its text.
+// The tree as the library sees it: one line per element, with its attributes and its text,
+// indented two spaces per level down to depth 32 (the top-level elements being at depth 0).
+// Deeper lines keep the indentation of depth 32 and start with "[depth N] ", so the output
+// stays linear in the tree's size however deep it goes.
 std::string DescribeTree(const stXMLNode* root);
 
 } // namespace airvane::cli
