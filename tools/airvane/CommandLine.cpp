@@ -2,7 +2,6 @@
 
 #include "tools/airvane/Host.h"
 #include "tools/airvane/LineReader.h"
-#include "tools/airvane/Renderer.h"
 #include "tools/airvane/Terminal.h"
 
 #include "airvane/xml/XMLReader.h"
@@ -143,38 +142,29 @@ struct stParsedCommand {
     std::function<int(CHost&)> action;
 };
 
-// Where the host writes, and how a command that throws is reported.
-struct stOutput {
-    bool json = false;
-    CLineHolder* holder = nullptr; // with --json, the line holder the host writes through
-};
-
 // Runs the parsed command. A command that throws (out of memory on a huge document, say) fails
-// with status 1 like any other failure, through the renderer the host uses: with --json its
-// unfinished document is dropped and the failure is the command's one document.
-int RunAction(const stParsedCommand& parsed, CHost& host, const stOutput& output) {
+// with status 1 like any other failure: with --json (`holder` given) its unfinished document is
+// dropped and the failure is the command's one document.
+int RunAction(const stParsedCommand& parsed, CHost& host, CLineHolder* holder) {
     if (!parsed.action) {
         return EXIT_USAGE;
     }
-    stFailure failure;
-    failure.status = EXIT_FAILED;
+    std::string stopped;
     try {
         const int status = parsed.action(host);
-        if (output.holder == nullptr || !output.holder->TakeLoss()) {
+        if (holder == nullptr || !holder->TakeLoss()) {
             return status;
         }
-        failure.message = "out of memory while writing the result";
+        stopped = "out of memory while writing the result";
     } catch (const std::bad_alloc&) {
-        failure.message = "out of memory";
+        stopped = "out of memory";
     } catch (const std::exception& error) {
-        failure.message = std::string("the command stopped: ") + error.what();
+        stopped = std::string("the command stopped: ") + error.what();
     }
-    if (output.holder != nullptr) {
-        output.holder->Drop();
+    if (holder != nullptr) {
+        holder->Drop();
     }
-    (output.json ? MakeJsonRenderer(std::cout, std::cerr) : MakeTextRenderer(std::cout, std::cerr))
-        ->Failed(failure);
-    return failure.status;
+    return host.CommandStopped(stopped);
 }
 
 // Replaces a secret given as "-" by a line of `input`, read without echo from a terminal.
@@ -379,7 +369,7 @@ int ShellHelp(CLI::App& app, const std::vector<std::string>& words) {
     return EXIT_USAGE;
 }
 
-int RunShell(CHost& host, const stOutput& output, std::istream& input) {
+int RunShell(CHost& host, CLineHolder* holder, std::istream& input) {
     const bool interactive = &input == &std::cin && StdinIsTerminal();
     CLineReader reader(input, interactive);
     int first = EXIT_OK;
@@ -408,7 +398,7 @@ int RunShell(CHost& host, const stOutput& output, std::istream& input) {
             std::reverse(words.begin(), words.end()); // the order CLI11 takes a vector in
             try {
                 app.parse(words);
-                status = RunAction(parsed, host, output);
+                status = RunAction(parsed, host, holder);
             } catch (const CLI::ParseError& error) {
                 status = ReportParseError(app, error, host);
             }
@@ -456,7 +446,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& input) {
 
     CLineHolder holder(std::cout);
     std::ostream held(&holder);
-    const stOutput output{options.json, options.json ? &holder : nullptr};
+    CLineHolder* const jsonHolder = options.json ? &holder : nullptr;
     CHost host(options, options.json ? held : std::cout, std::cerr);
     if (!directory.empty()) {
         std::error_code error;
@@ -471,9 +461,9 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& input) {
             ": expected BYTES_PER_TEXT_BYTE or BYTES_PER_TEXT_BYTE,EXTRA_BYTES (e.g. 64,67108864)");
     }
     if (shell) {
-        return RunShell(host, output, input);
+        return RunShell(host, jsonHolder, input);
     }
-    return RunAction(parsed, host, output);
+    return RunAction(parsed, host, jsonHolder);
 }
 
 } // namespace airvane::cli

@@ -145,6 +145,10 @@ int CHost::UsageError(const std::string& message) {
     return Failure(EXIT_USAGE, message, false);
 }
 
+int CHost::CommandStopped(const std::string& message) {
+    return Failure(EXIT_FAILED, message, false);
+}
+
 int CHost::NoUsableAdapter() {
     return Failure(EXIT_NO_ADAPTER, "no usable adapter", false, ExplainNoAdapter(kConfigurationFile));
 }

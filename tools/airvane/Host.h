@@ -82,6 +82,9 @@ public:
 
     // Prints a usage error (as one JSON document with --json) and returns EXIT_USAGE.
     int UsageError(const std::string& message);
+    // Prints the failure of a command that could not go on (out of memory, say) and returns
+    // EXIT_FAILED.
+    int CommandStopped(const std::string& message);
 
 private:
     // Points `current` at a connect command's context for the scope's lifetime.
