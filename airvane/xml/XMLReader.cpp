@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <vector>
 
 // Each level is read over a range of the whole text (its element's content), never copied, and
 // every search the levels make is answered from one index of the whole text (XMLTagIndex.h).
@@ -33,8 +34,6 @@ using airvane::xml::stTagStart;
 
 constexpr std::string_view kCDataStart = "<![CDATA[";
 constexpr std::string_view kCDataEnd = "]]>";
-// Element text loses these characters at both ends; spaces and "\r" remain.
-constexpr char kValueTrimSet[] = "\n\t";
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 std::atomic<std::uint32_t> g_budgetPerTextByte{64};
@@ -56,6 +55,41 @@ struct stLevel {
     bool positionValid;     // false once the level ended without a position (no parent text)
     stXMLNode* parent;
     stXMLNode** tail; // where the next element of the chain is linked
+};
+
+// The levels waiting for nested ones, in blocks of a fixed number of levels that are kept once
+// made: a deep document's stack grows without ever being copied to a larger array.
+class CLevelStack {
+public:
+    bool empty() const { return m_size == 0; }
+    std::size_t size() const { return m_size; }
+    stLevel& back() { return *m_top; }
+    // A new level on top, its fields left for the caller to write; throws std::bad_alloc.
+    stLevel& Push() {
+        const std::size_t slot = m_size % kBlockLevels;
+        const std::size_t block = m_size / kBlockLevels;
+        if (slot == 0 && block == m_blocks.size()) {
+            std::unique_ptr<stLevel[]> fresh(new stLevel[kBlockLevels]);
+            m_blocks.push_back(std::move(fresh));
+        }
+        m_top = m_blocks[block].get() + slot;
+        ++m_size;
+        return *m_top;
+    }
+    void Pop() {
+        --m_size;
+        if (m_size != 0) {
+            const std::size_t last = m_size - 1;
+            m_top = m_blocks[last / kBlockLevels].get() + last % kBlockLevels;
+        }
+    }
+
+private:
+    // 64 KiB blocks: below the sizes the C library maps on their own.
+    static constexpr std::size_t kBlockLevels = 2048;
+    std::vector<std::unique_ptr<stLevel[]>> m_blocks;
+    std::size_t m_size = 0;
+    stLevel* m_top = nullptr;
 };
 
 // Raw ranges of one attribute in the text.
@@ -153,12 +187,13 @@ private:
     char* AttributeValue(const stAttributeRange& range, const stXMLAttribute* earlier);
     // Sets the text of the level's parent; `replace` releases a value it had first (only the
     // caller's parent can have one: the nodes this parse makes get their text once).
-    void SetParentValue(const stLevel& level, bool replace);
+    // `mayHoldTag` is false when no "<" lies in the text left to the level.
+    void SetParentValue(const stLevel& level, bool replace, bool mayHoldTag);
 
     std::string_view m_text;
     CTagIndex m_index;
     CTreeBudget m_budget;
-    airvane::platform::WorkVector<stLevel> m_levels;
+    CLevelStack m_levels;
     stTagState m_tag;
     airvane::platform::WorkVector<char> m_decodeScratch;
 };
@@ -400,8 +435,8 @@ char* CReader::AttributeValue(const stAttributeRange& range, const stXMLAttribut
         return airvane::xml::CopyToStringBlock(earlier->value, std::strlen(earlier->value), &m_budget);
     }
     return airvane::xml::DecodeToStringBlock(m_text.data() + range.valueBegin,
-                                             range.valueEnd - range.valueBegin, nullptr, m_decodeScratch,
-                                             m_budget);
+                                             range.valueEnd - range.valueBegin, airvane::xml::eTrim::kNone,
+                                             m_decodeScratch, m_budget);
 }
 
 void CReader::BuildAttributes(stXMLNode* node) {
@@ -431,16 +466,17 @@ void CReader::BuildAttributes(stXMLNode* node) {
     m_tag.built = node->attributes;
 }
 
-void CReader::SetParentValue(const stLevel& level, bool replace) {
-    // The text after the last tag read; a CDATA section in it gives the text inside.
+void CReader::SetParentValue(const stLevel& level, bool replace, bool mayHoldTag) {
+    // The text after the last tag read; a CDATA section in it (which starts at a "<") gives the
+    // text inside.
     std::string_view rest = m_text.substr(level.position, level.end - level.position);
-    const std::size_t cdata = rest.find(kCDataStart);
+    const std::size_t cdata = mayHoldTag ? rest.find(kCDataStart) : std::string_view::npos;
     if (cdata != std::string_view::npos) {
         rest = rest.substr(cdata + kCDataStart.size());
         rest = rest.substr(0, rest.find(kCDataEnd));
     }
-    char* value =
-        airvane::xml::DecodeToStringBlock(rest.data(), rest.size(), kValueTrimSet, m_decodeScratch, m_budget);
+    char* value = airvane::xml::DecodeToStringBlock(
+        rest.data(), rest.size(), airvane::xml::eTrim::kElementText, m_decodeScratch, m_budget);
     // The text replaced is released after the new one is read: the caller's parent may hold
     // the very text being read. Not looking at the value otherwise spares a read of a record
     // mostly out of the cache by now (a deep element's text is set long after its record was
@@ -531,14 +567,14 @@ void CReader::ReadContent(stXMLNode* node, const stContent& content) {
     // Content without "<" (the next "<" after the tag's is its closing tag) holds no tag: it
     // is all the element's text.
     if (m_tag.start[1].position >= nested.end) {
-        SetParentValue(nested, false);
+        SetParentValue(nested, false, false);
         return;
     }
     // Without memory to read the content the element keeps no children and no text. The level
     // is written in place field by field (as for the index's tags, a copy of a whole record
     // would be read back wider than it was written).
     airvane::Guard([&] {
-        stLevel& level = m_levels.emplace_back();
+        stLevel& level = m_levels.Push();
         level.begin = nested.begin;
         level.end = nested.end;
         level.position = nested.position;
@@ -551,15 +587,15 @@ void CReader::ReadContent(stXMLNode* node, const stContent& content) {
 void CReader::FinishLevel() noexcept {
     const stLevel& level = m_levels.back();
     if (level.positionValid && level.parent != nullptr) {
-        SetParentValue(level, m_levels.size() == 1);
+        SetParentValue(level, m_levels.size() == 1, NextLess(level.position, level.end) != kNone);
     }
-    m_levels.pop_back();
+    m_levels.Pop();
 }
 
 stXMLNode* CReader::Run(stXMLNode* parent) noexcept {
     stXMLNode* first = nullptr;
     if (!airvane::Guard(false, [&] {
-            m_levels.push_back({0, static_cast<std::uint32_t>(m_text.size()), 0, true, parent, &first});
+            m_levels.Push() = {0, static_cast<std::uint32_t>(m_text.size()), 0, true, parent, &first};
             return true;
         })) {
         return nullptr;

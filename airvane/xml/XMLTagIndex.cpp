@@ -91,7 +91,7 @@ std::uint32_t CPositions::Next(std::size_t from) const {
     return found == size ? kNoIndex : data[found];
 }
 
-const stTagStart* CTagIndex::NextTag(std::size_t from) const {
+const stTagStart* CTagIndex::SearchTag(std::size_t from) const {
     const stTagStart* tags = m_tags.data();
     const std::size_t size = m_tags.size();
     const std::size_t found =
@@ -630,18 +630,6 @@ stTagName CTagIndex::Find(std::string_view name) {
         result.pairing = m_pairings.Of(id);
     }
     return result;
-}
-
-void CTagIndex::FindAt(const stTagStart& tag, std::string_view name, stTagName& found) {
-    // The tag's indexed name starts at the same byte, so equal lengths mean equal names.
-    if (tag.id != kNoIndex && m_text[tag.position + 1] != '/' && m_names.Length(tag.id) == name.size()) {
-        found.closings = m_closings.Of(tag.id);
-        found.pairing = m_pairings.Of(tag.id);
-        found.nextClosing = found.closings.begin + tag.closingsBefore;
-        found.selfEvent = tag.openingsBefore + tag.closingsBefore;
-        return;
-    }
-    found = Find(name);
 }
 
 } // namespace airvane::xml

@@ -37,49 +37,6 @@ constexpr stRescanEntity kRescanEntities[] = {
 
 } // namespace
 
-namespace {
-
-// Copies `length` bytes, at least one word and at most two, as two words that may overlap.
-template <class Word> void CopyTwoWords(char* to, const char* from, std::size_t length) {
-    Word head;
-    Word tail;
-    std::memcpy(&head, from, sizeof(Word));
-    std::memcpy(&tail, from + length - sizeof(Word), sizeof(Word));
-    std::memcpy(to, &head, sizeof(Word));
-    std::memcpy(to + length - sizeof(Word), &tail, sizeof(Word));
-}
-
-// Copies `length` bytes; the short names and values of a tree are copied without a call.
-void CopyBytes(char* to, const char* from, std::size_t length) {
-    if (length > 16) {
-        std::memcpy(to, from, length);
-    } else if (length >= 8) {
-        CopyTwoWords<std::uint64_t>(to, from, length);
-    } else if (length >= 4) {
-        CopyTwoWords<std::uint32_t>(to, from, length);
-    } else {
-        for (std::size_t i = 0; i < length; ++i) {
-            to[i] = from[i];
-        }
-    }
-}
-
-} // namespace
-
-char* CopyToStringBlock(const char* text, std::size_t length, CTreeBudget* budget) {
-    if (length == std::numeric_limits<std::size_t>::max() ||
-        (budget != nullptr && !budget->Take(length + 1))) {
-        return nullptr;
-    }
-    // Every byte is written here, so the block need not be zeroed first.
-    char* block = static_cast<char*>(AllocateTreeBlock(length + 1, false));
-    if (block != nullptr) {
-        CopyBytes(block, text, length);
-        block[length] = '\0';
-    }
-    return block;
-}
-
 char* DuplicateString(const char* text) {
     if (text == nullptr) {
         return nullptr;
@@ -224,31 +181,41 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
 
 namespace {
 
-// The part of `text[0, length)` left when the characters of `set` are trimmed from the start
-// and then from the end, the end never trimming away the first character left.
+// The part of `text[0, length)` left when "\n" and "\t" are trimmed from the start and then
+// from the end, the end never trimming away the first character left.
 struct stKeptRange {
     std::size_t begin;
     std::size_t end;
 };
 
-bool InSet(const char* set, char c) {
-    for (; *set != '\0'; ++set) {
-        if (*set == c) {
-            return true;
-        }
-    }
-    return false;
+bool Trimmed(char c) {
+    return c == '\n' || c == '\t';
 }
 
-stKeptRange TrimmedRange(const char* text, std::size_t length, const char* set) {
+stKeptRange TrimmedRange(const char* text, std::size_t length) {
     stKeptRange kept{0, length};
-    while (kept.begin < kept.end && InSet(set, text[kept.begin])) {
+    while (kept.begin < kept.end && Trimmed(text[kept.begin])) {
         ++kept.begin;
     }
-    while (kept.end - kept.begin > 1 && InSet(set, text[kept.end - 1])) {
+    while (kept.end - kept.begin > 1 && Trimmed(text[kept.end - 1])) {
         --kept.end;
     }
     return kept;
+}
+
+// A text up to this length is searched for "&" byte by byte: a call costs more.
+constexpr std::size_t kShortText = 16;
+
+const void* FindAmpersand(const char* text, std::size_t length) {
+    if (length > kShortText) {
+        return std::memchr(text, '&', length);
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] == '&') {
+            return text + i;
+        }
+    }
+    return nullptr;
 }
 
 // Texts from this length on (past the first-level caches), when not trimmed, are decoded without
@@ -257,7 +224,7 @@ constexpr std::size_t kMeasuredFirst = 16 * 1024;
 
 } // namespace
 
-char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet,
+char* DecodeToStringBlock(const char* text, std::size_t length, eTrim trim,
                           platform::WorkVector<char>& scratch, CTreeBudget& budget) {
     if (length == 0) {
         return CopyToStringBlock(text, 0, &budget);
@@ -265,8 +232,8 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
     // Text without "&" is its own decoded form: it is trimmed where it lies and copied once.
     const char* decoded = text;
     std::size_t decodedLength = length;
-    const void* ampersand = std::memchr(text, '&', length);
-    if (ampersand != nullptr && trimSet == nullptr && length >= kMeasuredFirst) {
+    const void* ampersand = FindAmpersand(text, length);
+    if (ampersand != nullptr && trim == eTrim::kNone && length >= kMeasuredFirst) {
         // A long text is measured first and then decoded straight into its block: two reads
         // of the text cost less than writing and reading back a copy as long.
         // The second pass copies the text after the last "&" without searching it again.
@@ -296,10 +263,10 @@ char* DecodeToStringBlock(const char* text, std::size_t length, const char* trim
         decodedLength = plain + DecodeEntities(text + plain, length - plain, scratch.data() + plain);
         decoded = scratch.data();
     }
-    if (trimSet == nullptr) {
+    if (trim == eTrim::kNone) {
         return CopyToStringBlock(decoded, decodedLength, &budget);
     }
-    const stKeptRange kept = TrimmedRange(decoded, decodedLength, trimSet);
+    const stKeptRange kept = TrimmedRange(decoded, decodedLength);
     return CopyToStringBlock(decoded + kept.begin, kept.end - kept.begin, &budget);
 }
 

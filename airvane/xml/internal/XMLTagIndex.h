@@ -16,6 +16,7 @@
 
 #include "airvane/platform/internal/WorkMemory.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -118,8 +119,23 @@ class CTagIndex {
 public:
     explicit CTagIndex(std::string_view text);
 
-    // The first "<" at or after `from`, or null.
-    const stTagStart* NextTag(std::size_t from) const;
+    // The first "<" at or after `from`, or null. Mostly it is the one found last or one of the
+    // next two (past an element and its closing tag), which is answered here without a call.
+    const stTagStart* NextTag(std::size_t from) const {
+        const std::size_t cursor = m_tagCursor;
+        const std::size_t size = m_tags.size();
+        const stTagStart* tags = m_tags.data();
+        if (cursor < size && (cursor == 0 || tags[cursor - 1].position < from)) {
+            const std::size_t last = std::min(size, cursor + 3);
+            for (std::size_t i = cursor; i < last; ++i) {
+                if (tags[i].position >= from) {
+                    m_tagCursor = i;
+                    return tags + i;
+                }
+            }
+        }
+        return SearchTag(from);
+    }
     const CPositions& Greater() const { return m_greater; }
     // Every "]]>", found the first time it is asked for (most documents hold no CDATA section).
     const CPositions& CDataEnds();
@@ -133,7 +149,17 @@ public:
     // "<", into `found`, with `nextClosing` and `selfEvent` set when the index holds the tag as
     // an opening of that name: then no name is hashed. (Written into the caller's record field
     // by field: the reader asks once per tag.)
-    void FindAt(const stTagStart& tag, std::string_view name, stTagName& found);
+    void FindAt(const stTagStart& tag, std::string_view name, stTagName& found) {
+        // The tag's indexed name starts at the same byte, so equal lengths mean equal names.
+        if (tag.id != kNoIndex && m_text[tag.position + 1] != '/' && m_names.Length(tag.id) == name.size()) {
+            found.closings = m_closings.Of(tag.id);
+            found.pairing = m_pairings.Of(tag.id);
+            found.nextClosing = found.closings.begin + tag.closingsBefore;
+            found.selfEvent = tag.openingsBefore + tag.closingsBefore;
+            return;
+        }
+        found = Find(name);
+    }
     // True when the tag that starts at `tag` is filed as an opening of `name` (as for FindAt)
     // and the text holds no closing of that name at all: a quick answer for tags never closed.
     bool NeverClosed(const stTagStart& tag, std::string_view name) const {
@@ -280,6 +306,8 @@ private:
         CPairings pairings;
     };
 
+    // NextTag's search beyond the tag found last and the next one.
+    const stTagStart* SearchTag(std::size_t from) const;
     // Every "<" of the text into `less`, every ">" into the index.
     void FindMarks(WorkVector<std::uint32_t>& less);
     // Where the name of an opening tag whose "<" is at `less` ends (`greater` is its first ">").

@@ -5,9 +5,12 @@
 
 #include "airvane/platform/internal/GlobalBlocks.h"
 #include "airvane/platform/internal/WorkMemory.h"
+#include "airvane/xml/internal/XMLMemory.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 
 namespace airvane::xml {
 
@@ -33,9 +36,51 @@ private:
     std::uint64_t m_left;
 };
 
+namespace detail {
+
+// Copies `length` bytes, at least one word and at most two, as two words that may overlap.
+template <class Word> void CopyTwoWords(char* to, const char* from, std::size_t length) {
+    Word head;
+    Word tail;
+    std::memcpy(&head, from, sizeof(Word));
+    std::memcpy(&tail, from + length - sizeof(Word), sizeof(Word));
+    std::memcpy(to, &head, sizeof(Word));
+    std::memcpy(to + length - sizeof(Word), &tail, sizeof(Word));
+}
+
+} // namespace detail
+
+// Copies `length` bytes; the short names and values of a tree are copied without a call.
+inline void CopyBytes(char* to, const char* from, std::size_t length) {
+    if (length > 16) {
+        std::memcpy(to, from, length);
+    } else if (length >= 8) {
+        detail::CopyTwoWords<std::uint64_t>(to, from, length);
+    } else if (length >= 4) {
+        detail::CopyTwoWords<std::uint32_t>(to, from, length);
+    } else {
+        for (std::size_t i = 0; i < length; ++i) {
+            to[i] = from[i];
+        }
+    }
+}
+
 // A new string block of exactly length + 1 bytes holding `text[0, length)` and a zero, taken
-// from `budget` when one is given; null when no memory is left.
-char* CopyToStringBlock(const char* text, std::size_t length, CTreeBudget* budget = nullptr);
+// from `budget` when one is given; null when no memory is left. Inline: the reader makes one
+// for every name and value of a tree, most of them a few bytes long.
+inline char* CopyToStringBlock(const char* text, std::size_t length, CTreeBudget* budget = nullptr) {
+    if (length == std::numeric_limits<std::size_t>::max() ||
+        (budget != nullptr && !budget->Take(length + 1))) {
+        return nullptr;
+    }
+    // Every byte is written here, so the block need not be zeroed first.
+    char* block = static_cast<char*>(AllocateTreeBlock(length + 1, false));
+    if (block != nullptr) {
+        CopyBytes(block, text, length);
+        block[length] = '\0';
+    }
+    return block;
+}
 
 // A string block copy of a zero-terminated text; null for a null text or when no memory.
 char* DuplicateString(const char* text);
@@ -55,13 +100,16 @@ char* DuplicateString(const char* text);
 // "&#"; a longer or unterminated one is left as plain text (this also keeps decoding linear).
 std::size_t DecodeEntities(const char* text, std::size_t length, char* out);
 
+// How a decoded text is cut: as it is (an attribute's value), or with "\n" and "\t" trimmed
+// from its start and then from its end, the end never losing the first character left (an
+// element's text; spaces and "\r" remain).
+enum class eTrim { kNone, kElementText };
+
 // The decoded form of `text[0, length)`, which holds no zero byte, in a new string block sized
-// exactly; with `trimSet` the characters of that set are then trimmed from the start and then
-// from the end (the end never loses the first character left). Decoding runs once, into
-// `scratch` (kept by the caller for reuse), except for a long text without `trimSet`, which is
-// measured and then decoded into its block; the block is taken from `budget`. Null when no
-// memory is left.
-char* DecodeToStringBlock(const char* text, std::size_t length, const char* trimSet,
+// exactly, cut as `trim` says. Decoding runs once, into `scratch` (kept by the caller for reuse),
+// except for a long untrimmed text, which is measured and then decoded into its block; the block
+// is taken from `budget`. Null when no memory is left.
+char* DecodeToStringBlock(const char* text, std::size_t length, eTrim trim,
                           platform::WorkVector<char>& scratch, CTreeBudget& budget);
 
 } // namespace airvane::xml
