@@ -36,8 +36,26 @@ constexpr std::string_view kCDataStart = "<![CDATA[";
 constexpr std::string_view kCDataEnd = "]]>";
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-std::atomic<std::uint32_t> g_budgetPerTextByte{64};
-std::atomic<std::uint64_t> g_budgetExtraBytes{std::uint64_t{64} << 20};
+// The host's tree budget. Its two numbers are set and read together under a lock held only
+// for that copy, so a parse never pairs one setting's factor with another's extra.
+struct stBudgetSetting {
+    std::uint32_t perTextByte;
+    std::uint64_t extraBytes;
+};
+std::atomic_flag g_budgetLock = ATOMIC_FLAG_INIT;
+stBudgetSetting g_budgetSetting{64, std::uint64_t{64} << 20};
+
+class CBudgetLock {
+public:
+    // The lock is held for two words' copy: waiting for it is spinning, briefly.
+    CBudgetLock() {
+        while (g_budgetLock.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~CBudgetLock() { g_budgetLock.clear(std::memory_order_release); }
+    CBudgetLock(const CBudgetLock&) = delete;
+    CBudgetLock& operator=(const CBudgetLock&) = delete;
+};
 
 bool IsNameStop(char c) {
     return c == ' ' || c == '\r' || c == '\n' || c == '\t';
@@ -624,8 +642,13 @@ stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXMLNode* paren
     const std::string_view whole(text, strnlen(text, length));
     // Both factors are below 2^32, so the product fits; a sum past the largest number is no
     // limit at all, never the small number it would wrap to.
-    const std::uint64_t perText = std::uint64_t{g_budgetPerTextByte.load()} * whole.size();
-    const std::uint64_t extra = g_budgetExtraBytes.load();
+    stBudgetSetting setting;
+    {
+        const CBudgetLock lock;
+        setting = g_budgetSetting;
+    }
+    const std::uint64_t perText = std::uint64_t{setting.perTextByte} * whole.size();
+    const std::uint64_t extra = setting.extraBytes;
     const std::uint64_t budget = extra > std::numeric_limits<std::uint64_t>::max() - perText
                                      ? std::numeric_limits<std::uint64_t>::max()
                                      : perText + extra;
@@ -635,8 +658,8 @@ stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXMLNode* paren
 }
 
 void XMLSetMemoryBudget(std::uint32_t bytesPerTextByte, std::uint64_t extraBytes) {
-    g_budgetPerTextByte.store(bytesPerTextByte);
-    g_budgetExtraBytes.store(extraBytes);
+    const CBudgetLock lock;
+    g_budgetSetting = {bytesPerTextByte, extraBytes};
 }
 
 stXMLNode* XMLLoadFile(const char* path) {

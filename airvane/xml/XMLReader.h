@@ -44,5 +44,6 @@ AIRVANE_API stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXM
 // allocator's size class, and the allocator's header). Past it
 // the parse ends as when no memory is left, keeping the tree built so far. The default is
 // 64 bytes per text byte plus 64 MiB. A sum past 2^64 - 1 bytes (`extraBytes` of UINT64_MAX,
-// for one) sets no limit.
+// for one) sets no limit. It may be called while other threads parse: each parse takes the two
+// numbers of one call together.
 AIRVANE_API void XMLSetMemoryBudget(std::uint32_t bytesPerTextByte, std::uint64_t extraBytes);

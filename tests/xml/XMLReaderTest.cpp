@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <limits>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace airvane::test {
 namespace {
@@ -168,6 +170,28 @@ TEST(XMLReader, TheTreeIsHeldToTheMemoryBudget) {
         EXPECT_TRUE(nodes > 0 && nodes < previousNodes) << nodes;
         previousNodes = nodes;
     }
+}
+
+TEST(XMLReader, ABudgetChangedWhileParsingIsReadAsOnePair) {
+    // Either setting leaves room for the whole tree; one's factor with the other's extra (0 and
+    // 0) leaves none. A parse reads both numbers as set together, never one old and one new.
+    const std::string text = "<R><A/><B/><C/></R>";
+    std::atomic<bool> stop{false};
+    std::thread changer([&stop] {
+        while (!stop.load()) {
+            XMLSetMemoryBudget(4096, 0);
+            XMLSetMemoryBudget(0, std::uint64_t{1} << 20);
+        }
+    });
+    int cut = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const XMLTreePtr tree = Parse(text);
+        cut += tree == nullptr || tree->firstChild == nullptr ? 1 : 0;
+    }
+    stop.store(true);
+    changer.join();
+    XMLSetMemoryBudget(64, std::uint64_t{64} << 20);
+    EXPECT_EQ(cut, 0);
 }
 
 TEST(XMLReader, ABudgetTooLargeToCountSetsNoLimit) {

@@ -1,6 +1,6 @@
 #pragma once
 
-// Working memory of the library's own algorithms (the XML reader's index, attribute ranges,
+// Working memory of the library's own algorithms (the XML reader's index, attribute ranges
 // and decoding scratch) and the memory the global blocks' slabs are cut from. A block
 // of 256 KiB or more is mapped from the system on its own (on POSIX systems aligned to and
 // rounded up to whole 2 MiB pages, in huge pages where the system offers them, and kept for reuse
