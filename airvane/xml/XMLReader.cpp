@@ -75,39 +75,46 @@ struct stLevel {
     stXMLNode** tail; // where the next element of the chain is linked
 };
 
-// The levels waiting for nested ones, in blocks of a fixed number of levels that are kept once
-// made: a deep document's stack grows without ever being copied to a larger array.
+// The levels waiting for nested ones, in blocks that are kept once made: a deep document's stack
+// grows without ever being copied to a larger array. The first block is small, for the few
+// levels of most documents; the others are 2 MiB of working memory each, which is mapped in
+// huge pages and kept for the next parse.
 class CLevelStack {
 public:
     bool empty() const { return m_size == 0; }
     std::size_t size() const { return m_size; }
-    stLevel& back() { return *m_top; }
+    stLevel& back() { return m_blocks[m_block][m_slot]; }
     // A new level on top, its fields left for the caller to write; throws std::bad_alloc.
     stLevel& Push() {
-        const std::size_t slot = m_size % kBlockLevels;
-        const std::size_t block = m_size / kBlockLevels;
-        if (slot == 0 && block == m_blocks.size()) {
-            std::unique_ptr<stLevel[]> fresh(new stLevel[kBlockLevels]);
+        if (m_size == m_capacity) {
+            const std::size_t levels = m_blocks.empty() ? kFirstBlockLevels : kBlockLevels;
+            airvane::platform::WorkVector<stLevel> fresh(levels);
             m_blocks.push_back(std::move(fresh));
+            m_capacity += levels;
         }
-        m_top = m_blocks[block].get() + slot;
+        if (m_size != 0 && ++m_slot == m_blocks[m_block].size()) {
+            ++m_block;
+            m_slot = 0;
+        }
         ++m_size;
-        return *m_top;
+        return back();
     }
     void Pop() {
         --m_size;
-        if (m_size != 0) {
-            const std::size_t last = m_size - 1;
-            m_top = m_blocks[last / kBlockLevels].get() + last % kBlockLevels;
+        if (m_size != 0 && m_slot-- == 0) {
+            --m_block;
+            m_slot = m_blocks[m_block].size() - 1;
         }
     }
 
 private:
-    // 64 KiB blocks: below the sizes the C library maps on their own.
-    static constexpr std::size_t kBlockLevels = 2048;
-    std::vector<std::unique_ptr<stLevel[]>> m_blocks;
+    static constexpr std::size_t kFirstBlockLevels = 256;
+    static constexpr std::size_t kBlockLevels = (std::size_t{2} << 20) / sizeof(stLevel);
+    std::vector<airvane::platform::WorkVector<stLevel>> m_blocks;
     std::size_t m_size = 0;
-    stLevel* m_top = nullptr;
+    std::size_t m_capacity = 0;
+    std::size_t m_block = 0; // where the top level is
+    std::size_t m_slot = 0;
 };
 
 // Raw ranges of one attribute in the text.
