@@ -28,8 +28,15 @@ constexpr const char kQuotedPSKField[] = "\"%PSK%\"";
 // Replaces every occurrence of `field`, scanning left to right; inserted text is not scanned again.
 void ReplaceAll(std::string& text, const char* field, const std::string& value) {
     const std::size_t fieldLength = std::strlen(field);
+    // Room for every occurrence up front: a result that grew would release a block holding the
+    // value, which may be the key, without wiping it.
+    std::size_t occurrences = 0;
+    for (std::size_t at = text.find(field); at != std::string::npos;
+         at = text.find(field, at + fieldLength)) {
+        ++occurrences;
+    }
     std::string result;
-    result.reserve(text.size() + value.size());
+    result.reserve(text.size() + occurrences * value.size());
     std::size_t from = 0;
     for (std::size_t at = text.find(field); at != std::string::npos; at = text.find(field, from)) {
         result.append(text, from, at - from);

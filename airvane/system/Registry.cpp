@@ -2,6 +2,7 @@
 
 #include "airvane/platform/RegistryBackend.h"
 #include "airvane/platform/internal/Guard.h"
+#include "airvane/security/internal/SecureWipe.h"
 
 #include <cstring>
 #include <new>
@@ -107,6 +108,11 @@ int RegistryGetString(const char* keyPath, const char* valueName, std::string& t
             size != 0) {
             // Exactly the value's bytes: a text stored without its zero ends at the last byte.
             std::vector<char> buffer(size, '\0');
+            // The value may be key material: no way out releases the buffer unwiped.
+            const struct stWipeOnExit {
+                std::vector<char>& bytes;
+                ~stWipeOnExit() { airvane::security::SecureWipe(bytes.data(), bytes.size()); }
+            } wipe{buffer};
             if (platform::RegistryQueryValue(key.get(), valueName, &type, buffer.data(), size) ==
                     platform::RegResult::Success &&
                 (type == platform::kRegSz || type == platform::kRegExpandSz)) {

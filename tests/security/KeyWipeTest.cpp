@@ -3,12 +3,15 @@
 // the old key or pass phrase. ReleaseWatch.cpp replaces operator delete to look into every
 // block just before it goes back to the system.
 
+#include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WLANProfil.h"
 #include "airvane/security/WPAPSKSecureMethod.h"
 
+#include "FakeWepPlusAdapter.h"
 #include "SecurityTestHelpers.h"
 #include "tests/modules/wpa_stub/WpaStubDouble.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -102,19 +105,38 @@ TEST(KeyWipeTest, ReleasedBlocksNeverHoldASecret) {
     const auto reset = airvane::test::ModuleExport<ResetFn>(kModuleName, kReset);
     ASSERT_NE(reset, nullptr) << "wpa_stub.dll double not found beside the test executable";
     reset();
-    CWLANWPAPSKSecureMethod phraseMethod;
-    CWLANWPAPSKSecureMethod keyMethod;
-    ASSERT_EQ(phraseMethod.SetPassword(kLongPassPhrase.c_str()), 1);
-    ASSERT_EQ(SetKey(keyMethod, kPskKey), 1);
     const std::string hexKey = "912CE704BB583FA61DC075EE42990B68D3278AF15C36AD1064CF831AB74EF925";
-    for (auto* method : {&phraseMethod, &keyMethod}) {
-        const std::string& secret = method == &keyMethod ? hexKey : kLongPassPhrase;
-        EXPECT_EQ(0, ReleasesHolding(secret, [method] {
-                      ASSERT_EQ(method->WPALoadContext(CWLANState(), "Office", nullptr), 1);
-                  }));
-        method->WPAReleaseContext();
+    // An SSID naming the key's field several times makes the block grow while it is built.
+    for (const char* ssid : {"Office", "a%PSK%b%PSK%c"}) {
+        CWLANWPAPSKSecureMethod phraseMethod;
+        CWLANWPAPSKSecureMethod keyMethod;
+        ASSERT_EQ(phraseMethod.SetPassword(kLongPassPhrase.c_str()), 1);
+        ASSERT_EQ(SetKey(keyMethod, kPskKey), 1);
+        for (auto* method : {&phraseMethod, &keyMethod}) {
+            const std::string& secret = method == &keyMethod ? hexKey : kLongPassPhrase;
+            EXPECT_EQ(0, ReleasesHolding(secret,
+                                         [method, ssid] {
+                                             ASSERT_EQ(method->WPALoadContext(CWLANState(), ssid, nullptr),
+                                                       1);
+                                         }))
+                << ssid;
+            method->WPAReleaseContext();
+        }
     }
     reset();
+
+    // A link key read back from the registry.
+    airvane::test::CScopedRegistry registry;
+    airvane::test::CFakeWepPlusAdapter adapter;
+    CWLANWEPPlusSecureMethod wepPlus;
+    wepPlus.SetWepPlusKeyPath("HKEY_CURRENT_USER\\Software\\KeyWipe");
+    ASSERT_EQ(wepPlus.SetLinkKey(&adapter, kLongPassPhrase.c_str()), 1);
+    EXPECT_EQ(0, ReleasesHolding(kLongPassPhrase, [&] {
+                  char buffer[64] = {};
+                  std::uint32_t size = sizeof(buffer);
+                  ASSERT_EQ(wepPlus.GetLinkKey(&adapter, buffer, size), 1);
+                  ASSERT_EQ(kLongPassPhrase, buffer);
+              }));
 }
 
 // Not key material, but this executable is the one that can make the library's allocations fail.
