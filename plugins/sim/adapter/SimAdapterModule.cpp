@@ -28,9 +28,11 @@ struct stSimAdapterStore {
     std::size_t discoveryCursor = 0;
 };
 
+// Never destroyed: at exit the library's manager may outlive this module's static objects, and a
+// host's exit handler may still reach the adapters through it.
 stSimAdapterStore& Store() {
-    static stSimAdapterStore store;
-    return store;
+    static stSimAdapterStore* const store = new stSimAdapterStore;
+    return *store;
 }
 
 // Discovery: one hot-plugged adapter per call, then null, which also rewinds the sequence

@@ -5,6 +5,7 @@
 #include "plugins/sim/adapter/SimAdapter.h"
 
 #include "airvane/Hex.h"
+#include "airvane/manager/Airvane.h"
 #include "airvane/platform/Module.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPPlusSecureMethodState.h"
@@ -25,6 +26,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -364,6 +366,34 @@ TEST(SimAdapterModuleTest, HandsOutConfiguredAdaptersAndDiscoversHotPluggedOnes)
         EXPECT_EQ(getAdapter(nullptr), nullptr) << "round " << round;
     }
     EXPECT_STREQ(plain->GetFriendlyName(), "plain");
+}
+
+// Exit handlers run in the reverse order of their registration: a host's handler registered before
+// the manager was built runs after the static objects made since, yet may still reach the adapters
+// through the manager. The child loads a copy of the plug-in, so that none of its objects predate
+// the handler.
+TEST(SimAdapterModuleTest, AdaptersOutliveTheHostsExitHandlers) {
+    test::CTempDir folder;
+    const std::string module =
+        std::filesystem::path(folder.File("sim_adapter.dll")).make_preferred().string();
+    std::filesystem::copy_file(AIRVANE_SIM_ADAPTER_PATH, module);
+    test::WriteFile(folder.File("WLANInterfaces.xml"),
+                    "<WLAN><ADAPTER DLL=\"" + module +
+                        "\"><DEVICE HARDWAREID=\"A\"><SIMADAPTER NAME=\"sim0\"><NETWORK SSID=\"Open\" "
+                        "SECURITY=\"NONE\"/></SIMADAPTER></DEVICE></ADAPTER></WLAN>\n");
+    EXPECT_EQ(test::RunInChild([&] {
+                  test::CScopedCurrentDir current(folder.Path());
+                  std::atexit([] { std::_Exit(CAirvane::Instance().Disconnect(nullptr) == 1 ? 0 : 97); });
+                  CAirvane& manager = CAirvane::Instance();
+                  CWLANProfil profile("Open");
+                  EXPECT_EQ(manager.SelectWLANAdapter("sim0", nullptr), 1);
+                  EXPECT_EQ(manager.Connect(profile, nullptr), 1);
+                  if (!::testing::Test::HasFailure()) {
+                      std::exit(0); // the handler decides the status
+                  }
+                  return 1;
+              }),
+              0);
 }
 
 } // namespace
