@@ -117,4 +117,24 @@ TEST(RegistryBackend, KeysAndValuesFollowTheScripts) {
     }
 }
 
+// A relative store name is a file in the current folder, whatever SQLite would otherwise make of
+// it (":memory:" names a database that vanishes with its connection, "file:" starts a URI).
+TEST(RegistryBackend, RelativeStoreNamesAreFilesInTheCurrentFolder) {
+    for (const char* name : {"file:registry.db", ":memory:"}) {
+        SCOPED_TRACE(name);
+        CTempDir dir;
+        EXPECT_EQ(RunInChild([&] {
+                      CScopedCurrentDir current(dir.Path());
+                      CScopedEnv store("AIRVANE_REGISTRY", name);
+                      CRegistryCalls calls;
+                      EXPECT_EQ(*calls.Call({"store", "0x80000001", "K", "V", "3", "6b6570"}), "Success");
+                      EXPECT_EQ(*calls.Call({"load", "0x80000001", "K", "V"}), "Success type=3 bytes=6b6570");
+                      return 0;
+                  }),
+                  0);
+        EXPECT_EQ(InspectStore(dir.File(name), "SELECT name FROM reg_key WHERE name <> ''"),
+                  std::vector<std::string>{"K"});
+    }
+}
+
 } // namespace

@@ -52,7 +52,6 @@ constexpr const char* kConfigHomeVariable = "XDG_CONFIG_HOME";
 constexpr const char* kHomeVariable = "HOME";
 constexpr const char* kDefaultConfigFolder = "/.config";
 constexpr const char* kStoreInConfig = "/airvane/registry.db";
-constexpr const char* kUriPrefix = "file:";
 
 constexpr std::uint32_t kFirstRoot = 0x80000000u;
 constexpr std::uint32_t kLastRoot = 0x80000006u;
@@ -167,8 +166,9 @@ bool StorePath(std::string& path) {
         }
         path += kStoreInConfig;
     }
-    // The system SQLite reads names starting with "file:" as URIs; keep them plain file names.
-    if (path.compare(0, std::strlen(kUriPrefix), kUriPrefix) == 0) {
+    // SQLite gives some relative names a meaning of their own (":memory:" is a database that
+    // vanishes with its connection, "file:..." a URI); a leading "./" keeps every one a file.
+    if (path[0] != '/') {
         path.insert(0, "./");
     }
     return true;
