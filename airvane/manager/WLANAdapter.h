@@ -19,7 +19,9 @@ class CWLANState;
 
 // The host's trace receiver. The library only calls Trace, the second virtual function;
 // the first belongs to the host and its plug-ins and is never called by the library.
-// Lines passed to Trace are valid only during the call and never end in a line feed.
+// Lines passed to Trace are valid only during the call. They do not end in a line feed, except
+// the one about a device declined for this system: it carries the device's serialized element,
+// which spans several lines and ends in one.
 class AIRVANE_API IWLANListener {
 public:
     // Slot shared by hosts and plug-ins outside the library's use; does nothing by default.

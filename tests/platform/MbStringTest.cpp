@@ -49,4 +49,14 @@ TEST(MbString, SearchesComparesCopiesAndTheStringTable) {
     }
 }
 
+// Only the low byte of the character value is searched for: a value whose low byte is zero never
+// finds the terminator.
+TEST(MbString, SearchesForTheLowByteOfTheCharacter) {
+    const char text[] = "a,b,c";
+    EXPECT_EQ(pf::MbsChr(text, 0x100), nullptr);
+    EXPECT_EQ(pf::MbsRChr(text, 0x100), nullptr);
+    EXPECT_EQ(pf::MbsChr(text, 0x100 | ','), text + 1);
+    EXPECT_EQ(pf::MbsRChr(text, 0x100 | ','), text + 3);
+}
+
 } // namespace

@@ -9,14 +9,14 @@ const char* MbsStr(const char* text, const char* needle) {
 }
 
 const char* MbsChr(const char* text, int c) {
-    if (c == 0) {
+    if (static_cast<unsigned char>(c) == 0) { // the byte searched for is the terminator
         return nullptr;
     }
     return std::strchr(text, c);
 }
 
 const char* MbsRChr(const char* text, int c) {
-    if (c == 0) {
+    if (static_cast<unsigned char>(c) == 0) { // the byte searched for is the terminator
         return nullptr;
     }
     return std::strrchr(text, c);

@@ -25,14 +25,14 @@ const char* MbsStr(const char* text, const char* needle) {
 }
 
 const char* MbsChr(const char* text, int c) {
-    if (c == 0) {
+    if (static_cast<unsigned char>(c) == 0) { // the byte searched for is the terminator
         return nullptr;
     }
     return Chars(::_mbschr(Bytes(text), static_cast<unsigned char>(c)));
 }
 
 const char* MbsRChr(const char* text, int c) {
-    if (c == 0) {
+    if (static_cast<unsigned char>(c) == 0) { // the byte searched for is the terminator
         return nullptr;
     }
     return Chars(::_mbsrchr(Bytes(text), static_cast<unsigned char>(c)));
