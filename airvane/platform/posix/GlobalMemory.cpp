@@ -511,6 +511,51 @@ private:
 
 const CThreadHooks g_threadHooks;
 
+// When the library is unloaded (or the process ends) the pool gives back to the system all it
+// holds that no block in use needs: the unloading thread's lists, the empty slabs kept for reuse
+// and the chunks with no slab in use. A host that loads and unloads the library again and again
+// would otherwise pile them up, as nothing can reach them once the library is gone. Blocks still
+// handed out (a host may keep them past the unload) stay valid, and so do their slabs and chunks.
+// The lists of threads other than the unloading one cannot be reached from here: their blocks
+// keep their slabs. Defined after g_threadHooks, so that it is destroyed before it.
+class CPoolRelease {
+public:
+    CPoolRelease() = default;
+    CPoolRelease(const CPoolRelease&) = delete;
+    CPoolRelease& operator=(const CPoolRelease&) = delete;
+    ~CPoolRelease() {
+        DrainThread(&t_cache);
+        for (stClass& owner : g_classes) {
+            const CSpinLock lock(owner.lock);
+            // Every slab with no block handed out has room, so it is in this list.
+            for (stSlab* slab = owner.withRoom; slab != nullptr;) {
+                stSlab* const next = slab->next;
+                if (slab->live == 0) {
+                    Unlink(owner.withRoom, slab);
+                    --owner.emptySlabs;
+                    Show(slab, kSlabBytes);
+                    FreeSlabMemory(slab, slab->chunk);
+                }
+                slab = next;
+            }
+        }
+        const CSpinLock lock(g_chunks.lock);
+        // Likewise every chunk with no slab in use has slabs to give.
+        for (stChunk* chunk = g_chunks.withRoom; chunk != nullptr;) {
+            stChunk* const next = chunk->next;
+            if (chunk->inUse == 0) {
+                Unlink(g_chunks.withRoom, chunk);
+                --g_chunks.emptyChunks;
+                UnmapWorkMemory(chunk->memory, kChunkBytes);
+                std::free(chunk);
+            }
+            chunk = next;
+        }
+    }
+};
+
+const CPoolRelease g_poolRelease;
+
 // A thread whose lists could not be registered for its end works without them.
 bool UsesList(stThreadCache& cache) {
     if (!cache.registered && !cache.ending) {

@@ -33,6 +33,7 @@ struct stKeptMappings {
     stKept mappings[kKeptMappings] = {};
     std::size_t count = 0;
     std::size_t bytes = 0;
+    bool closed = false; // given back at the library's unload: nothing is kept any more
 };
 
 stKeptMappings g_kept;
@@ -74,6 +75,9 @@ bool Keep(void* block, std::size_t size) {
     std::size_t dropped = 0;
     {
         const CKeptLock lock;
+        if (g_kept.closed) {
+            return false;
+        }
         while (g_kept.count - dropped == kKeptMappings || size > kKeptBytes - g_kept.bytes) {
             evicted[dropped] = g_kept.mappings[dropped];
             g_kept.bytes -= evicted[dropped].bytes;
@@ -91,7 +95,9 @@ bool Keep(void* block, std::size_t size) {
 }
 
 // When the library is unloaded (or the process ends) the kept mappings go back to the system, so
-// that a host loading and unloading the library does not pile them up.
+// that a host loading and unloading the library does not pile them up. Mappings given back after
+// that (by static destructors that run later, the global memory's among them) are unmapped at
+// once.
 class CKeptRelease {
 public:
     CKeptRelease() = default;
@@ -104,6 +110,7 @@ public:
         }
         g_kept.count = 0;
         g_kept.bytes = 0;
+        g_kept.closed = true;
     }
 };
 
