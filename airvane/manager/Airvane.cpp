@@ -132,8 +132,7 @@ CAirvane::CAirvane(CGestionModeAcces* pAccessModes, IWLANListener* pListener) {
     if (document.get() == nullptr) {
         return;
     }
-    // Out of memory (or a throwing callback): keep what was registered so far.
-    airvane::Guard([&] { LoadConfiguration(document.get(), pListener); });
+    LoadConfiguration(document.get(), pListener);
 }
 
 CAirvane::CAirvane(const CAirvane& other) {
@@ -170,7 +169,8 @@ CAirvane::~CAirvane() {
 void CAirvane::LoadConfiguration(stXMLNode* root, IWLANListener* listener) {
     for (stXMLNode* adapter = XMLFindChild(root, kConfigAdapterElement); adapter != nullptr;
          adapter = XMLFindNextSibling(adapter, kConfigAdapterElement)) {
-        LoadAdapterElement(adapter, listener);
+        // An element that fails to load is skipped; the elements after it are still loaded.
+        airvane::Guard([&] { LoadAdapterElement(adapter, listener); });
     }
 }
 
@@ -195,21 +195,25 @@ void CAirvane::LoadAdapterElement(stXMLNode* adapter, IWLANListener* listener) {
 
     for (stXMLNode* device = XMLFindChild(adapter, kConfigDeviceElement); device != nullptr;
          device = XMLFindNextSibling(device, kConfigDeviceElement)) {
-        if (!IsDeviceForCurrentOS(device)) {
-            TraceRejectedDevice(listener, dll, device);
-            continue;
-        }
-        IWLANAdapter* wlanAdapter = entry(device);
-        if (wlanAdapter == nullptr) {
-            continue;
-        }
-        const std::string name = RegistryName(wlanAdapter);
-        // The first registration of a name wins; later ones are dropped silently.
-        if (name.empty() || m_mapAdapters.count(name) != 0) {
-            continue;
-        }
-        Trace(listener, kTraceDllPrefix, dll, kTraceSupportedAdapter, name);
-        m_mapAdapters[name] = wlanAdapter;
+        // A device that fails to load (a throwing plug-in, no memory) is skipped like one the
+        // plug-in refuses; the devices after it are still loaded.
+        airvane::Guard([&] {
+            if (!IsDeviceForCurrentOS(device)) {
+                TraceRejectedDevice(listener, dll, device);
+                return;
+            }
+            IWLANAdapter* wlanAdapter = entry(device);
+            if (wlanAdapter == nullptr) {
+                return;
+            }
+            const std::string name = RegistryName(wlanAdapter);
+            // The first registration of a name wins; later ones are dropped silently.
+            if (name.empty() || m_mapAdapters.count(name) != 0) {
+                return;
+            }
+            Trace(listener, kTraceDllPrefix, dll, kTraceSupportedAdapter, name);
+            m_mapAdapters[name] = wlanAdapter;
+        });
     }
 }
 
@@ -341,39 +345,56 @@ const char* CAirvane::SelectedWLANAdapter() const {
     return m_strSelectedAdapter.c_str();
 }
 
+// The requests below are forwarded to an adapter: an exception a plug-in lets out (outside its
+// contract) ends as a failed request instead of leaving the manager.
+
 const char* CAirvane::SelectedWLANAdapterFriendlyName() const {
-    IWLANAdapter* adapter = SelectedAdapter();
-    return adapter != nullptr ? adapter->GetFriendlyName() : nullptr;
+    return airvane::Guard(static_cast<const char*>(nullptr), [&] {
+        IWLANAdapter* adapter = SelectedAdapter();
+        return adapter != nullptr ? adapter->GetFriendlyName() : nullptr;
+    });
 }
 
 int CAirvane::GetNetworkState(CWLANState& state, IWLANListener* listener) {
     state.Empty();
-    IWLANAdapter* adapter = SelectedAdapter();
-    return adapter != nullptr ? adapter->GetNetworkState(state, listener) : 0;
+    return airvane::Guard(0, [&] {
+        IWLANAdapter* adapter = SelectedAdapter();
+        return adapter != nullptr ? adapter->GetNetworkState(state, listener) : 0;
+    });
 }
 
 int CAirvane::IsSecureMethodSupported(enWLANSecureMethodUID uid,
                                       IWLANSecureCapabilities** capabilities) const {
-    IWLANAdapter* adapter = SelectedAdapter();
-    return adapter != nullptr ? adapter->IsSecureMethodSupported(uid, capabilities) : 0;
+    return airvane::Guard(0, [&] {
+        IWLANAdapter* adapter = SelectedAdapter();
+        return adapter != nullptr ? adapter->IsSecureMethodSupported(uid, capabilities) : 0;
+    });
 }
 
 int CAirvane::Connect(CWLANProfil& profile, IWLANListener* listener) {
-    IWLANAdapter* adapter = SelectedAdapter();
-    return adapter != nullptr ? adapter->Connect(profile, listener) : 0;
+    return airvane::Guard(0, [&] {
+        IWLANAdapter* adapter = SelectedAdapter();
+        return adapter != nullptr ? adapter->Connect(profile, listener) : 0;
+    });
 }
 
 int CAirvane::Disconnect(IWLANListener* listener) {
-    IWLANAdapter* adapter = SelectedAdapter();
-    return adapter != nullptr ? adapter->Disconnect(listener) : 0;
+    return airvane::Guard(0, [&] {
+        IWLANAdapter* adapter = SelectedAdapter();
+        return adapter != nullptr ? adapter->Disconnect(listener) : 0;
+    });
 }
 
 std::uint32_t CAirvane::GetSpecifiqueLastError() const {
-    IWLANAdapter* adapter = ErrorAdapter();
-    return adapter != nullptr ? adapter->GetSpecifiqueLastError() : 0;
+    return airvane::Guard(std::uint32_t{0}, [&] {
+        IWLANAdapter* adapter = ErrorAdapter();
+        return adapter != nullptr ? adapter->GetSpecifiqueLastError() : 0;
+    });
 }
 
 en_WLANLastError CAirvane::GetGeneriqueLastError() const {
-    IWLANAdapter* adapter = ErrorAdapter();
-    return adapter != nullptr ? adapter->GetGeneriqueLastError() : WLAN_ERROR_NONE;
+    return airvane::Guard(WLAN_ERROR_NONE, [&] {
+        IWLANAdapter* adapter = ErrorAdapter();
+        return adapter != nullptr ? adapter->GetGeneriqueLastError() : WLAN_ERROR_NONE;
+    });
 }

@@ -19,6 +19,7 @@
 //   INFO         text written into the information block by GetAdapterInfo, whose length
 //                becomes the text's length (default: block and length left alone)
 //   NETCOUNT     network count GetNetworkState writes into the state (default: untouched)
+//   THROW        name of an operation (or "WLAN_GetAdapter") that throws after it is logged
 //
 // Discovery: WLAN_GetAdapter(null) hands out the adapters queued with TestDriverQueue, one
 // per call, and null once the queue is empty.
@@ -39,6 +40,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 
@@ -165,6 +167,11 @@ private:
     // Logs the call and returns the scripted result of `key`.
     int Call(const std::string& operation, const std::string& key, int fallback = 1) {
         Log(m_id + "." + operation);
+        const auto thrown = m_text.find("THROW");
+        if (thrown != m_text.end() &&
+            operation.compare(0, thrown->second.size() + 1, thrown->second + "(") == 0) {
+            throw std::runtime_error(operation);
+        }
         const auto found = m_number.find(key);
         return found != m_number.end() ? static_cast<int>(found->second) : fallback;
     }
@@ -215,6 +222,9 @@ AIRVANE_PLUGIN_EXPORT IWLANAdapter* WLAN_GetAdapter(stXMLNode* device) {
     const char* id = attribute("ID") != nullptr ? attribute("ID") : attribute("HARDWAREID");
     const std::string key = id != nullptr ? id : "device";
     Log("WLAN_GetAdapter(" + key + ")");
+    if (attribute("THROW") != nullptr && std::strcmp(attribute("THROW"), "WLAN_GetAdapter") == 0) {
+        throw std::runtime_error("WLAN_GetAdapter");
+    }
     if (attribute("DECLINE") != nullptr && std::atoi(attribute("DECLINE")) != 0) {
         return nullptr;
     }
