@@ -228,11 +228,16 @@ void AddConnectCommand(CLI::App& app, stParsedCommand& parsed, std::istream& inp
     CLI::Option* wpaKey = security->add_option(
         "--wpa-key", request.secret, "WPA-PSK 256-bit key as 64 hex digits; '-' reads it from input");
     security->require_option(1);
+    // CLI11 would read an empty value as 0: the check makes it, like any other non-number, a
+    // usage error (and adds nothing to the help, which already says FLOAT).
+    const CLI::Validator number = CLI::Validator(CLI::Number).description("");
     connect->add_option("--timeout", request.timeoutSeconds, "Seconds to wait for the connection (0 to 3600)")
+        ->check(number)
         ->capture_default_str();
     connect
         ->add_option("--poll-interval", request.pollMilliseconds,
                      "Milliseconds between two reads of the network state (1 to 60000)")
+        ->check(number)
         ->capture_default_str();
     connect
         ->add_option("--wepplus-key-path", request.wepPlusKeyPath,
@@ -354,7 +359,7 @@ int ReportParseError(CLI::App& app, const CLI::ParseError& error, CHost& host) {
 }
 
 // "help" lists the commands and the shell's rules; "help COMMAND" shows the command's options.
-int ShellHelp(CLI::App& app, const std::vector<std::string>& words) {
+int ShellHelp(CLI::App& app, const std::vector<std::string>& words, CHost& host) {
     if (words.size() == 1) {
         std::cout << app.help() << "\n" << kShellFooter << "\n";
         return EXIT_OK;
@@ -365,8 +370,7 @@ int ShellHelp(CLI::App& app, const std::vector<std::string>& words) {
             return EXIT_OK;
         }
     }
-    std::cerr << "error: no command '" << words[1] << "'; 'help' lists them\n";
-    return EXIT_USAGE;
+    return host.UsageError("no command '" + words[1] + "'; 'help' lists them");
 }
 
 int RunShell(CHost& host, CLineHolder* holder, std::istream& input) {
@@ -391,7 +395,7 @@ int RunShell(CHost& host, CLineHolder* holder, std::istream& input) {
             AddHostCommands(app, parsed, input);
             app.require_subcommand(1);
             if (!words.empty() && words[0] == "help" && words.size() <= 2) {
-                status = ShellHelp(app, words);
+                status = ShellHelp(app, words, host);
                 first = first == EXIT_OK ? status : first;
                 continue;
             }

@@ -102,6 +102,13 @@ struct stOpenTag {
     std::size_t offset;
 };
 
+// A name or value of the tree on one line of its description: line feeds become spaces.
+std::string OneLine(const char* text) {
+    std::string line = text != nullptr ? text : "";
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    return line;
+}
+
 } // namespace
 
 std::vector<std::string> ExplainNoAdapter(const std::string& file) {
@@ -249,11 +256,10 @@ std::string DescribeTree(const stXMLNode* root) {
         if (level.depth > kIndentedDepth) {
             out += "[depth " + std::to_string(level.depth) + "] ";
         }
-        out += "<" + std::string(level.node->name != nullptr ? level.node->name : "");
+        out += "<" + OneLine(level.node->name);
         for (const stXMLAttribute* attribute = level.node->attributes; attribute != nullptr;
              attribute = attribute->next) {
-            out += " " + std::string(attribute->name != nullptr ? attribute->name : "") + "=\"" +
-                   (attribute->value != nullptr ? attribute->value : "") + "\"";
+            out += " " + OneLine(attribute->name) + "=\"" + OneLine(attribute->value) + "\"";
         }
         out += ">";
         const std::string value = level.node->value != nullptr ? level.node->value : "";

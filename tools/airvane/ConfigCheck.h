@@ -27,10 +27,10 @@ struct stReaderTrap {
 // name, so the scan is linear in the text's length; sorting the findings by place adds a log factor.
 std::vector<stReaderTrap> FindReaderTraps(const std::string& text);
 
-// The tree as the library sees it: one line per element, with its attributes and its text,
-// indented two spaces per level down to depth 32 (the top-level elements being at depth 0).
-// Deeper lines keep the indentation of depth 32 and start with "[depth N] ", so the output
-// stays linear in the tree's size however deep it goes.
+// The tree as the library sees it: one line per element, with its attributes and its text (a
+// line feed in a name or value shown as a space), indented two spaces per level down to depth 32
+// (the top-level elements being at depth 0). Deeper lines keep the indentation of depth 32 and
+// start with "[depth N] ", so the output stays linear in the tree's size however deep it goes.
 std::string DescribeTree(const stXMLNode* root);
 
 } // namespace airvane::cli

@@ -21,7 +21,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -532,11 +531,17 @@ int CHost::EncodeIE(const std::vector<std::string>& flagTexts) {
 }
 
 int CHost::ConfigCheck(const std::string& file) {
+    // A file that opens but cannot be read (a folder, an I/O error) is as unreadable as a
+    // missing one; istream::read turns the stream buffer's exception into badbit.
     std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
+    std::string text;
+    char chunk[4096];
+    while (stream && (stream.read(chunk, sizeof chunk), stream.gcount() > 0)) {
+        text.append(chunk, static_cast<std::size_t>(stream.gcount()));
+    }
+    if (!stream.is_open() || stream.bad()) {
         return Failure(EXIT_NO_ADAPTER, "cannot read " + file, false);
     }
-    const std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
     stConfigReport report;
     report.file = file;
     stXMLNode* root = XMLLoadFile(file.c_str());

@@ -99,13 +99,24 @@ public:
     void IEEncoded(const std::string& element, int) override { m_out << element << "\n"; }
 
     void ConfigChecked(const stConfigReport& report) override {
-        m_out << "The library reads " << report.file << " as:\n"
-              << (report.tree.empty() ? "  (no element)\n" : report.tree);
+        // The tree and the traps quote names and values of the file: each line of the tree is
+        // shown terminal-safe, its line feeds (one after each element) kept.
+        const std::string file = PrintableText(report.file);
+        m_out << "The library reads " << file << " as:\n";
+        if (report.tree.empty()) {
+            m_out << "  (no element)\n";
+        }
+        for (std::size_t from = 0; from < report.tree.size();) {
+            const std::size_t end = std::min(report.tree.find('\n', from), report.tree.size());
+            m_out << PrintableText(report.tree.substr(from, end - from)) << "\n";
+            from = end + 1;
+        }
         if (report.findings.empty()) {
             m_out << "No tag is dropped or read in a surprising way.\n";
         }
         for (const stReaderTrap& trap : report.findings) {
-            m_out << report.file << ":" << trap.line << ":" << trap.column << ": " << trap.text << "\n";
+            m_out << file << ":" << trap.line << ":" << trap.column << ": " << PrintableText(trap.text)
+                  << "\n";
         }
     }
 
