@@ -274,6 +274,12 @@ int CLinuxAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
     if (uid == WLAN_SECURE_WEP) {
         const auto* wep = dynamic_cast<const CWLANWEPSecureMethod*>(method);
         unsigned char key[CWLANWEPSecureMethod::kKeyBytes] = {};
+        // Wiped on every way out, with explicit_bzero: a memset of an array about to go out
+        // of scope may be dropped as a dead store.
+        const struct stWipeOnExit {
+            unsigned char (&bytes)[CWLANWEPSecureMethod::kKeyBytes];
+            ~stWipeOnExit() { explicit_bzero(bytes, sizeof bytes); }
+        } wipe{key};
         const std::size_t bytes = wep != nullptr ? wep->GetKeySizeInBit() / 8 : 0;
         if ((bytes != 5 && bytes != 13) || wep->GetKey(key) == 0) {
             return Fail(WLAN_ERROR_INVALID_PROFILE, LINUX_ERROR_INVALID_PROFILE, listener,
@@ -282,7 +288,6 @@ int CLinuxAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
         fields.push_back({"key_mgmt", "NONE"});
         fields.push_back({"wep_key0", airvane::hex::Encode(key, bytes)});
         fields.push_back({"wep_tx_keyidx", "0"});
-        std::memset(key, 0, sizeof key);
     } else if (uid == WLAN_SECURE_NONE) {
         fields.push_back({"key_mgmt", "NONE"});
     }

@@ -81,11 +81,31 @@ int Exchange(nl_sock* socket, nl_msg* message, nl_recvmsg_msg_cb_t handler, void
     return exchange.status;
 }
 
+// Sizes of the attributes read with nla_get_*: a message in which one is shorter than its
+// type fails to parse, as nla_get_* would read past its end.
+struct stPolicies {
+    nla_policy attributes[NL80211_ATTR_MAX + 1] = {};
+    nla_policy bss[NL80211_BSS_MAX + 1] = {};
+    stPolicies() {
+        attributes[NL80211_ATTR_IFINDEX].type = NLA_U32;
+        attributes[NL80211_ATTR_IFTYPE].type = NLA_U32;
+        attributes[NL80211_ATTR_WIPHY].type = NLA_U32;
+        bss[NL80211_BSS_SIGNAL_MBM].type = NLA_U32;
+        bss[NL80211_BSS_CAPABILITY].type = NLA_U16;
+        bss[NL80211_BSS_STATUS].type = NLA_U32;
+    }
+};
+
+const stPolicies& Policies() {
+    static const stPolicies policies;
+    return policies;
+}
+
 // Top-level attributes of an nl80211 message.
 bool ParseAttributes(nl_msg* message, nlattr* attributes[NL80211_ATTR_MAX + 1]) {
     auto* header = static_cast<genlmsghdr*>(nlmsg_data(nlmsg_hdr(message)));
     return nla_parse(attributes, NL80211_ATTR_MAX, genlmsg_attrdata(header, 0), genlmsg_attrlen(header, 0),
-                     nullptr) == 0;
+                     Policies().attributes) == 0;
 }
 
 int OnInterface(nl_msg* message, void* arg) {
@@ -136,7 +156,7 @@ int OnScanEntry(nl_msg* message, void* arg) {
     nlattr* attributes[NL80211_ATTR_MAX + 1] = {};
     nlattr* bss[NL80211_BSS_MAX + 1] = {};
     if (!ParseAttributes(message, attributes) || attributes[NL80211_ATTR_BSS] == nullptr ||
-        nla_parse_nested(bss, NL80211_BSS_MAX, attributes[NL80211_ATTR_BSS], nullptr) != 0 ||
+        nla_parse_nested(bss, NL80211_BSS_MAX, attributes[NL80211_ATTR_BSS], Policies().bss) != 0 ||
         bss[NL80211_BSS_BSSID] == nullptr || nla_len(bss[NL80211_BSS_BSSID]) != 6) {
         return NL_SKIP;
     }

@@ -5,7 +5,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -18,6 +20,13 @@ constexpr std::size_t kMaxMessage = 16384;
 
 bool IsEventMessage(const std::string& message) {
     return message.size() >= 3 && message[0] == '<' && message.find('>') != std::string::npos;
+}
+
+// Whole milliseconds from now until `deadline`, rounded up; 0 once it has passed.
+int RemainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
 }
 
 } // namespace
@@ -97,11 +106,16 @@ bool CWpaControl::Receive(std::string& message, int timeoutMs) {
 }
 
 bool CWpaControl::Request(const std::string& command, std::string& reply, int timeoutMs) {
-    if (m_socket < 0 || ::send(m_socket, command.data(), command.size(), 0) < 0) {
+    // A daemon that stopped reading leaves its queue full, and a blocking send would wait for
+    // it forever. The request fails at once instead; nothing went out, so no late reply can
+    // follow and the socket stays.
+    if (m_socket < 0 || ::send(m_socket, command.data(), command.size(), MSG_DONTWAIT) < 0) {
         return false;
     }
+    // One deadline for the whole request: events arriving meanwhile do not extend the wait.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string message;
-    while (Receive(message, timeoutMs)) {
+    while (Receive(message, RemainingMs(deadline))) {
         if (!IsEventMessage(message)) {
             reply = message;
             return true;

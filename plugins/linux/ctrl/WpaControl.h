@@ -25,8 +25,9 @@ public:
     bool IsOpen() const { return m_socket >= 0; }
     void Close();
 
-    // Sends `command` and waits up to `timeoutMs` for its reply, skipping unsolicited
-    // event messages ("<N>..."). False when the socket fails or no reply arrives. A reply
+    // Sends `command` and waits up to `timeoutMs` in all for its reply, skipping unsolicited
+    // event messages ("<N>..."). False when the socket fails, wpa_supplicant's queue is full
+    // (the command is then not sent; sending never blocks) or no reply arrives. A reply
     // that comes later could not be told from the next command's, so after a command goes
     // unanswered the socket is replaced by a fresh one (a new address the late reply cannot
     // reach); events already read stay readable, but the new socket is not attached. When

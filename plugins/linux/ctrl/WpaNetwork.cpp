@@ -2,6 +2,7 @@
 
 #include "airvane/Hex.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -12,27 +13,34 @@ namespace {
 
 constexpr const char kBlockOpen[] = "network={";
 constexpr const char kTempDisabledEvent[] = "CTRL-EVENT-SSID-TEMP-DISABLED ";
-constexpr const char kWrongKeyReason[] = "reason=WRONG_KEY";
+constexpr const char kWrongKeyReason[] = " reason=WRONG_KEY";
+// The settings of the block the library writes, the only ones passed on.
+constexpr const char* kBlockSettings[] = {"ssid", "psk", "priority", "key_mgmt"};
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+// Trims in place: erasing never reallocates, so no copy of a text holding a key is left behind.
+void TrimInPlace(std::string& text) {
+    text.erase(0, std::min(text.size(), text.find_first_not_of(" \t\r")));
+    text.erase(text.find_last_not_of(" \t\r") + 1);
 }
 
-bool IsFieldName(const std::string& name) {
-    if (name.empty()) {
-        return false;
-    }
-    for (const char c : name) {
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) {
-            return false;
-        }
-    }
-    return true;
+std::string Trim(std::string text) {
+    TrimInPlace(text);
+    return text;
 }
+
+bool IsBlockSetting(const std::string& name) {
+    return std::find(std::begin(kBlockSettings), std::end(kBlockSettings), name) != std::end(kBlockSettings);
+}
+
+bool HasField(const std::vector<stNetworkField>& fields, const std::string& name) {
+    return std::any_of(fields.begin(), fields.end(), [&](const stNetworkField& f) { return f.name == name; });
+}
+
+// Wipes a text that may hold key material when the scope ends, whichever way it ends.
+struct stWipeOnExit {
+    std::string& text;
+    ~stWipeOnExit() { WipeString(text); }
+};
 
 bool HasControlCharacter(const std::string& text) {
     for (const char c : text) {
@@ -53,6 +61,13 @@ int ParseId(const std::string& text) {
 
 } // namespace
 
+void WipeString(std::string& text) {
+    // Growing to the capacity never reallocates, so the whole buffer that held the text is wiped.
+    text.resize(text.capacity());
+    explicit_bzero(&text[0], text.size());
+    text.clear();
+}
+
 std::string HexSSID(const std::string& ssid) {
     return airvane::hex::Encode(ssid.data(), ssid.size(), airvane::hex::HEX_LOWER);
 }
@@ -63,14 +78,25 @@ bool ParseNetworkBlock(const char* block, std::vector<stNetworkField>& fields, s
         error = "no network block";
         return false;
     }
-    std::istringstream lines(block);
+    // The block holds the pass phrase. Its lines are read into one buffer that is large enough
+    // for any of them, so it never grows, and that is wiped however the reading ends.
     std::string line;
+    line.reserve(std::strlen(block));
+    const stWipeOnExit wipe{line};
     bool open = false;
     bool closed = false;
-    while (std::getline(lines, line)) {
-        line = Trim(line);
+    for (const char* at = block; *at != '\0';) {
+        const char* end = std::strchr(at, '\n');
+        end = end != nullptr ? end : at + std::strlen(at);
+        line.assign(at, end);
+        at = *end != '\0' ? end + 1 : end;
+        TrimInPlace(line);
         if (line.empty()) {
             continue;
+        }
+        if (closed) {
+            error = "text after the network block";
+            return false;
         }
         if (!open) {
             open = line == kBlockOpen;
@@ -82,13 +108,17 @@ bool ParseNetworkBlock(const char* block, std::vector<stNetworkField>& fields, s
         }
         if (line == "}") {
             closed = true;
-            break;
+            continue;
         }
         const auto equals = line.find('=');
         stNetworkField field{line.substr(0, equals),
                              equals == std::string::npos ? "" : line.substr(equals + 1)};
-        if (equals == std::string::npos || !IsFieldName(field.name) || field.value.empty() ||
-            HasControlCharacter(field.value)) {
+        // An unknown name may be a piece of the pass phrase, so the reason does not repeat it.
+        if (!IsBlockSetting(field.name)) {
+            error = "network block line without a known setting";
+            return false;
+        }
+        if (HasField(fields, field.name) || field.value.empty() || HasControlCharacter(field.value)) {
             error = "malformed network block line: " + field.name;
             return false;
         }
@@ -122,8 +152,18 @@ int AddNetwork(CWpaControl& control, const std::vector<stNetworkField>& fields, 
     const std::string prefix = "SET_NETWORK " + std::to_string(id) + " ";
     std::vector<stNetworkField> all = fields;
     all.push_back({"id_str", std::string("\"") + kNetworkTag + "\""});
+    // The commands carry the values, a key among them: each is built in one buffer, large
+    // enough for the longest so that it never grows, and wiped however the loop ends.
+    std::size_t longest = 0;
     for (const stNetworkField& field : all) {
-        if (!control.RequestOk(prefix + field.name + " " + field.value)) {
+        longest = std::max(longest, field.name.size() + 1 + field.value.size());
+    }
+    std::string command;
+    command.reserve(prefix.size() + longest);
+    const stWipeOnExit wipe{command};
+    for (const stNetworkField& field : all) {
+        command.assign(prefix).append(field.name).append(" ").append(field.value);
+        if (!control.RequestOk(command)) {
             error = "wpa_supplicant refused the setting " + field.name;
             RemoveNetwork(control, id);
             return -1;
@@ -186,8 +226,12 @@ std::int32_t MapWpaState(const std::string& wpaState) {
 }
 
 bool IsWrongKeyEvent(const std::string& event, int id) {
+    // Only the last field is the reason: the SSID before it is free text and may hold the
+    // same words.
+    const std::size_t reasonLength = std::strlen(kWrongKeyReason);
     if (event.compare(0, std::strlen(kTempDisabledEvent), kTempDisabledEvent) != 0 ||
-        event.find(kWrongKeyReason) == std::string::npos) {
+        event.size() < reasonLength ||
+        event.compare(event.size() - reasonLength, reasonLength, kWrongKeyReason) != 0) {
         return false;
     }
     const std::string idField = "id=" + std::to_string(id) + " ";

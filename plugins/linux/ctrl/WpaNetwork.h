@@ -9,11 +9,17 @@
 
 namespace airvane::linux_wlan {
 
+// Zeroes the whole buffer of a text that may hold key material, then empties it.
+void WipeString(std::string& text);
+
 // One setting of a wpa_supplicant network, its value written as in wpa_supplicant's
-// configuration file (a quoted text, hex digits or a bare word).
+// configuration file (a quoted text, hex digits or a bare word). The value may be a pass
+// phrase or a key, so it is wiped when the field is destroyed. Having a destructor, the
+// field is copied rather than moved, and the copy that is left behind is wiped as well.
 struct stNetworkField {
     std::string name;
     std::string value;
+    ~stNetworkField() { WipeString(value); }
 };
 
 // Every network Airvane adds carries this id_str, so that a later process (a `disconnect`
@@ -23,8 +29,11 @@ inline constexpr const char kNetworkTag[] = "airvane";
 // Reads the network block the library hands to the supplicant module:
 //     network={ <name>=<value> lines }
 // The SSID, written between double quotes without escaping, is turned into hex digits so
-// that any byte reaches wpa_supplicant unchanged. False, with a reason, when the block is
-// not of that shape or a line holds a control character.
+// that any byte reaches wpa_supplicant unchanged. Only the settings the library writes are
+// taken (ssid, psk, priority, key_mgmt), each at most once, and nothing may follow the
+// closing brace: the SSID and the pass phrase are inserted unescaped, and a line feed in
+// them must not add settings of its own. False, with a reason, when the block is not of
+// that shape or a line holds a control character.
 bool ParseNetworkBlock(const char* block, std::vector<stNetworkField>& fields, std::string& error);
 
 // SSID bytes as the unquoted hex form wpa_supplicant accepts for `ssid`.
@@ -48,7 +57,8 @@ std::map<std::string, std::string> ParseStatus(const std::string& reply);
 std::int32_t MapWpaState(const std::string& wpaState);
 
 // Whether an event says that network `id` was disabled for a wrong key or pass phrase
-// (CTRL-EVENT-SSID-TEMP-DISABLED id=<id> ... reason=WRONG_KEY).
+// (CTRL-EVENT-SSID-TEMP-DISABLED id=<id> ... reason=WRONG_KEY, the reason being the last
+// field).
 bool IsWrongKeyEvent(const std::string& event, int id);
 
 } // namespace airvane::linux_wlan

@@ -17,8 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -195,6 +197,45 @@ TEST(LinuxSupplicantTest, LateReplyIsNotTakenForTheNextRequest) {
     EXPECT_EQ(reply, "\"home\"");
     ASSERT_TRUE(control.Request("STATUS", reply, 2000));
     EXPECT_EQ(reply, "wpa_state=SCANNING\n");
+}
+
+// A wpa_supplicant that stopped answering: every request must still return (false), while
+// events keep coming faster than its timeout (each once restarted the wait) and once its queue
+// is full (sending waited for room forever).
+TEST(LinuxSupplicantTest, RequestsToAStalledSupplicantReturn) {
+    test::CTempDir dir;
+    const std::string path = dir.Path() + "/" + kInterface;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    const int stalled = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::bind(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    CWpaControl control;
+    std::string error;
+    std::string reply;
+    ASSERT_TRUE(control.Open(dir.Path(), kInterface, error)) << error;
+
+    std::atomic<bool> returned{false};
+    std::thread events([&] {
+        sockaddr_un from{};
+        socklen_t length = sizeof from;
+        char command[16];
+        ::recvfrom(stalled, command, sizeof command, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        for (const std::string event = "<3>CTRL-EVENT-SCAN-STARTED "; !returned;) {
+            ::sendto(stalled, event.data(), event.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    EXPECT_FALSE(control.Request("STATUS", reply, 50));
+    returned = true;
+    events.join();
+
+    int queueLength = 10; // the kernel's default for net.unix.max_dgram_qlen
+    std::ifstream("/proc/sys/net/unix/max_dgram_qlen") >> queueLength;
+    for (int i = 0; i < queueLength + 2; ++i) {
+        EXPECT_FALSE(control.Request("STATUS", reply, 5)) << i;
+    }
+    ::close(stalled);
 }
 
 } // namespace

@@ -1,0 +1,45 @@
+// The wpa_supplicant module's reading of the network block, watched by ReleaseWatch.cpp (which
+// replaces operator delete, hence an executable of its own): no heap block released meanwhile
+// still holds the pass phrase, whether the block is taken or refused.
+
+#include "plugins/linux/ctrl/WpaNetwork.h"
+#include "tests/security/SecurityTestHelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace airvane::linux_wlan {
+namespace {
+
+const std::string kPassPhrase = "correct horse battery staple";
+
+TEST(LinuxKeyWipeTest, ReadingTheNetworkBlockReleasesNoPassPhrase) {
+    if (!test::ReleaseWatchActive()) {
+        GTEST_SKIP() << "this executable's operator delete is replaced by another allocator";
+    }
+    // Built in place and kept to the end: a released block holding the pass phrase could be
+    // reused by an allocation below and counted when that one is released.
+    std::string taken;
+    std::string refused;
+    for (std::string* block : {&taken, &refused}) {
+        block->reserve(256);
+        block->append("network={\nssid=\"Lab\"\npsk=\"").append(kPassPhrase);
+        block->append(block == &taken ? "\"" : "\"\nproto=\"WPA")
+            .append("\npriority=1\nkey_mgmt=WPA-PSK\n}\n");
+    }
+    for (const std::string* block : {&taken, &refused}) {
+        EXPECT_EQ(0, test::ReleasesHolding(kPassPhrase, [&] {
+                      std::vector<stNetworkField> fields;
+                      std::string error;
+                      EXPECT_EQ(ParseNetworkBlock(block->c_str(), fields, error), block == &taken);
+                      const std::vector<stNetworkField> copy = fields;
+                  }));
+    }
+    // A released copy must be seen, or the checks above prove nothing.
+    EXPECT_GE(test::ReleasesHolding(kPassPhrase, [] { const std::string copy(kPassPhrase); }), 1);
+}
+
+} // namespace
+} // namespace airvane::linux_wlan
