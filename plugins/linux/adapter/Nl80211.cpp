@@ -6,6 +6,7 @@
 #include <netlink/netlink.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -91,6 +92,7 @@ struct stPolicies {
         attributes[NL80211_ATTR_IFTYPE].type = NLA_U32;
         attributes[NL80211_ATTR_WIPHY].type = NLA_U32;
         bss[NL80211_BSS_SIGNAL_MBM].type = NLA_U32;
+        bss[NL80211_BSS_SIGNAL_UNSPEC].type = NLA_U8;
         bss[NL80211_BSS_CAPABILITY].type = NLA_U16;
         bss[NL80211_BSS_STATUS].type = NLA_U32;
     }
@@ -164,6 +166,13 @@ int OnScanEntry(nl_msg* message, void* arg) {
     std::memcpy(entry.bssid, nla_data(bss[NL80211_BSS_BSSID]), 6);
     if (bss[NL80211_BSS_SIGNAL_MBM] != nullptr) {
         entry.signalMbm = static_cast<std::int32_t>(nla_get_u32(bss[NL80211_BSS_SIGNAL_MBM]));
+    } else if (bss[NL80211_BSS_SIGNAL_UNSPEC] != nullptr) {
+        // Drivers without a calibrated signal give 0..100: spread over -100..-50 dBm, the range
+        // the scan quality is read from, so that such networks still sort by strength.
+        const int level = std::min<int>(nla_get_u8(bss[NL80211_BSS_SIGNAL_UNSPEC]), 100);
+        entry.signalMbm = (level / 2 - 100) * 100;
+    } else {
+        entry.signalMbm = kNoSignalMbm;
     }
     if (bss[NL80211_BSS_CAPABILITY] != nullptr) {
         entry.capability = nla_get_u16(bss[NL80211_BSS_CAPABILITY]);

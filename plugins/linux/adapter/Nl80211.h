@@ -17,11 +17,14 @@ struct stWirelessInterface {
     std::uint32_t wiphy = 0;
 };
 
+// The signal of an access point whose driver reports none: as weak as the scan quality goes.
+inline constexpr std::int32_t kNoSignalMbm = -10000;
+
 // One access point of a scan.
 struct stScanEntry {
     std::uint8_t bssid[6] = {};
     std::string ssid;           // from the SSID element; empty for a hidden network
-    std::int32_t signalMbm = 0; // signal in 1/100 dBm
+    std::int32_t signalMbm = 0; // signal in 1/100 dBm; kNoSignalMbm when the driver gives none
     std::uint16_t capability = 0;
     std::vector<std::uint8_t> elements; // information elements of the beacon or probe response
     bool associated = false;            // this interface is associated with it
