@@ -10,7 +10,8 @@ namespace airvane::platform {
 using FileHandle = std::intptr_t;
 constexpr FileHandle kInvalidFile = -1;
 
-// Opens an existing file for reading, shared with other readers.
+// Opens an existing regular file for reading, shared with other readers. Folders, pipes and
+// devices are refused (kInvalidFile), so that opening never waits.
 AIRVANE_API FileHandle OpenFileForRead(const char* path);
 
 // Size of an open file, low 32 bits. False when the size cannot be read.

@@ -676,7 +676,10 @@ stXMLNode* XMLLoadFile(const char* path) {
         return nullptr;
     }
     std::uint32_t size = 0;
-    if (!platform::GetFileSize32(file, size)) {
+    // The buffer is one byte longer than the file: where that count does not fit a size (a file
+    // of 4 GiB less a byte in a 32-bit process) there is no memory for it.
+    if (!platform::GetFileSize32(file, size) ||
+        static_cast<std::uint64_t>(size) >= std::numeric_limits<std::size_t>::max()) {
         platform::CloseFile(file);
         return nullptr;
     }

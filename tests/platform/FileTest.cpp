@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <string>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 namespace pf = airvane::platform;
@@ -31,6 +35,14 @@ TEST(File, ReadsWholeFilesSizesThemAndRefusesWhatIsNoFile) {
     EXPECT_EQ(pf::OpenFileForRead(dir.File("missing").c_str()), pf::kInvalidFile);
     EXPECT_EQ(pf::OpenFileForRead(dir.Path().c_str()), pf::kInvalidFile);
     EXPECT_EQ(pf::OpenFileForRead(nullptr), pf::kInvalidFile);
+#if defined(_WIN32)
+    EXPECT_EQ(pf::OpenFileForRead("NUL"), pf::kInvalidFile);
+#else
+    // A named pipe without a writer: opening it must neither wait nor succeed.
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(pf::OpenFileForRead(dir.File("pipe").c_str()), pf::kInvalidFile);
+    EXPECT_EQ(pf::OpenFileForRead("/dev/zero"), pf::kInvalidFile);
+#endif
     EXPECT_FALSE(pf::GetFileSize32(pf::kInvalidFile, size));
     EXPECT_EQ(pf::ReadFile(pf::kInvalidFile, &size, sizeof(size)), 0u);
     pf::CloseFile(pf::kInvalidFile);

@@ -18,13 +18,15 @@ FileHandle OpenFileForRead(const char* path) {
     }
     int fd;
     do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        // Not blocking: opening a named pipe would otherwise wait for a writer.
+        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         return kInvalidFile;
     }
     struct stat info;
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    // Only a regular file has a size to read: folders, pipes and devices are refused.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return kInvalidFile;
     }

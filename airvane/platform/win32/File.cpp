@@ -19,7 +19,15 @@ FileHandle OpenFileForRead(const char* path) {
     }
     const HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(file);
+    if (file == INVALID_HANDLE_VALUE) {
+        return kInvalidFile;
+    }
+    // Only a file on disk has a size to read: a device ("CON", "NUL") or a pipe is refused.
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        ::CloseHandle(file);
+        return kInvalidFile;
+    }
+    return reinterpret_cast<FileHandle>(file);
 }
 
 bool GetFileSize32(FileHandle file, std::uint32_t& size) {
