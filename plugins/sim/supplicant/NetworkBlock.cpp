@@ -7,6 +7,8 @@
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace airvane::sim {
@@ -31,7 +33,9 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r';
 }
 
-std::string Trim(const std::string& text) {
+// The block holds the pass phrase or the key: it is read through views of its text, so that no
+// copy of a line is made and released, and only the values kept are copied (and wiped).
+std::string_view Trim(std::string_view text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end && IsBlank(text[begin])) {
@@ -43,13 +47,20 @@ std::string Trim(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
+// Wipes the whole buffer of a text, earlier and longer contents included, and empties it.
+void WipeText(std::string& text) noexcept {
+    text.resize(text.capacity()); // never reallocates
+    WipeSecret(text.data(), text.size());
+    text.clear();
+}
+
 // A quoted value: the text between the first and the last double quote, which must be the
 // first and the last characters. Quotes inside are kept (the block has no escaping).
-bool Unquote(const std::string& value, std::string& text) {
+bool Unquote(std::string_view value, std::string& text) {
     if (value.size() < 2 || value.front() != '"' || value.back() != '"') {
         return false;
     }
-    text = value.substr(1, value.size() - 2);
+    text.assign(value.substr(1, value.size() - 2));
     return true;
 }
 
@@ -64,7 +75,7 @@ bool Fail(std::string* error, const char* reason) noexcept {
     return false;
 }
 
-bool ParseSSID(const std::string& value, stSimNetworkBlock& block, std::string* error) {
+bool ParseSSID(std::string_view value, stSimNetworkBlock& block, std::string* error) {
     std::string ssid;
     if (!value.empty() && value.front() == '"') {
         if (!Unquote(value, ssid)) {
@@ -72,7 +83,7 @@ bool ParseSSID(const std::string& value, stSimNetworkBlock& block, std::string* 
         }
     } else {
         std::vector<std::uint8_t> bytes;
-        if (!airvane::hex::Decode(value, bytes)) {
+        if (!airvane::hex::Decode(std::string(value), bytes)) {
             return Fail(error, "ssid: neither quoted text nor hex digits");
         }
         ssid.assign(bytes.begin(), bytes.end());
@@ -87,7 +98,7 @@ bool ParseSSID(const std::string& value, stSimNetworkBlock& block, std::string* 
     return true;
 }
 
-bool ParsePSK(const std::string& value, stSimNetworkBlock& block, std::string* error) {
+bool ParsePSK(std::string_view value, stSimNetworkBlock& block, std::string* error) {
     if (!value.empty() && value.front() == '"') {
         std::string passphrase;
         if (!Unquote(value, passphrase)) {
@@ -109,7 +120,10 @@ bool ParsePSK(const std::string& value, stSimNetworkBlock& block, std::string* e
         return true;
     }
     std::vector<std::uint8_t> bytes;
-    if (value.size() != kKeyHexDigits || !airvane::hex::Decode(value, bytes)) {
+    std::string digits(value);
+    const bool decoded = value.size() == kKeyHexDigits && airvane::hex::Decode(digits, bytes);
+    WipeSecret(digits.data(), digits.size());
+    if (!decoded) {
         return Fail(error, "psk: neither a quoted pass phrase nor 64 hex digits");
     }
     std::memcpy(block.key, bytes.data(), sizeof block.key);
@@ -118,7 +132,7 @@ bool ParsePSK(const std::string& value, stSimNetworkBlock& block, std::string* e
     return true;
 }
 
-bool ParsePriority(const std::string& value, stSimNetworkBlock& block, std::string* error) {
+bool ParsePriority(std::string_view value, stSimNetworkBlock& block, std::string* error) {
     if (value.empty() || value.size() > 7) {
         return Fail(error, "priority: not a number");
     }
@@ -136,7 +150,7 @@ bool ParsePriority(const std::string& value, stSimNetworkBlock& block, std::stri
     return true;
 }
 
-bool ParseKeyManagement(const std::string& value, stSimNetworkBlock& block, std::string* error) {
+bool ParseKeyManagement(std::string_view value, stSimNetworkBlock& block, std::string* error) {
     bool hasPSK = false;
     std::size_t pos = 0;
     std::size_t count = 0;
@@ -151,7 +165,7 @@ bool ParseKeyManagement(const std::string& value, stSimNetworkBlock& block, std:
         if (end == pos) {
             break;
         }
-        const std::string name = value.substr(pos, end - pos);
+        const std::string_view name = value.substr(pos, end - pos);
         bool known = false;
         for (const char* candidate : kKnownKeyMgmt) {
             known = known || name == candidate;
@@ -174,7 +188,7 @@ bool ParseKeyManagement(const std::string& value, stSimNetworkBlock& block, std:
 }
 
 // The fields a block may hold; stBlockParser::seen is indexed like this table.
-using FieldParser = bool (*)(const std::string&, stSimNetworkBlock&, std::string*);
+using FieldParser = bool (*)(std::string_view, stSimNetworkBlock&, std::string*);
 struct stField {
     const char* name;
     FieldParser parse;
@@ -188,10 +202,10 @@ constexpr std::size_t kPSKField = 1;
 constexpr std::size_t kKeyMgmtField = 3;
 
 // Takes the next line of `cursor`, trimmed, and moves `cursor` past it.
-std::string NextLine(const char*& cursor) {
+std::string_view NextLine(const char*& cursor) {
     const char* end = std::strchr(cursor, '\n');
     const std::size_t length = end != nullptr ? static_cast<std::size_t>(end - cursor) : std::strlen(cursor);
-    std::string line = Trim(std::string(cursor, length));
+    const std::string_view line = Trim(std::string_view(cursor, length));
     cursor += length;
     if (*cursor == '\n') {
         ++cursor;
@@ -204,7 +218,7 @@ struct stBlockParser {
     enum { kBeforeBlock, kInBlock, kAfterBlock } position = kBeforeBlock;
     bool seen[std::size(kFields)] = {};
 
-    bool Line(const std::string& line, stSimNetworkBlock& block, std::string* error) {
+    bool Line(std::string_view line, stSimNetworkBlock& block, std::string* error) {
         if (position == kBeforeBlock) {
             position = kInBlock;
             return line == kBlockOpen || Fail(error, "expected network={");
@@ -219,12 +233,12 @@ struct stBlockParser {
         return Field(line, block, error);
     }
 
-    bool Field(const std::string& line, stSimNetworkBlock& block, std::string* error) {
+    bool Field(std::string_view line, stSimNetworkBlock& block, std::string* error) {
         const std::size_t equals = line.find('=');
         if (equals == std::string::npos || equals == 0) {
             return Fail(error, "expected name=value");
         }
-        const std::string name = Trim(line.substr(0, equals));
+        const std::string_view name = Trim(line.substr(0, equals));
         for (std::size_t i = 0; i < std::size(kFields); ++i) {
             if (name == kFields[i].name) {
                 if (seen[i]) {
@@ -261,7 +275,7 @@ bool ParseLines(const char* text, stSimNetworkBlock& block, std::string* error) 
     stBlockParser parser;
     const char* cursor = text;
     while (*cursor != '\0') {
-        const std::string line = NextLine(cursor);
+        const std::string_view line = NextLine(cursor);
         if (!line.empty() && line.front() != '#' && !parser.Line(line, block, error)) {
             return false;
         }
@@ -272,7 +286,7 @@ bool ParseLines(const char* text, stSimNetworkBlock& block, std::string* error) 
 } // namespace
 
 stSimNetworkBlock::~stSimNetworkBlock() {
-    WipeSecret(passphrase.data(), passphrase.size());
+    WipeText(passphrase);
     WipeSecret(key, sizeof key);
 }
 
@@ -285,6 +299,8 @@ bool ParseNetworkBlock(const char* text, stSimNetworkBlock& block, std::string* 
         if (!ParseLines(text, parsed, error)) {
             return false;
         }
+        // The assignment may release the buffer of an earlier pass phrase: wiped first.
+        WipeText(block.passphrase);
         block = parsed;
         return true;
     } catch (const std::exception&) {

@@ -1,8 +1,9 @@
-// The wpa_supplicant module's reading of the network block, watched by ReleaseWatch.cpp (which
+// The supplicant modules' reading of the network block, watched by ReleaseWatch.cpp (which
 // replaces operator delete, hence an executable of its own): no heap block released meanwhile
-// still holds the pass phrase, whether the block is taken or refused.
+// still holds the pass phrase or key, whether the block is taken or refused.
 
 #include "plugins/linux/ctrl/WpaNetwork.h"
+#include "plugins/sim/supplicant/NetworkBlock.h"
 #include "tests/security/SecurityTestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ namespace {
 
 const std::string kPassPhrase = "correct horse battery staple";
 
-TEST(LinuxKeyWipeTest, ReadingTheNetworkBlockReleasesNoPassPhrase) {
+TEST(PluginKeyWipeTest, ReadingTheNetworkBlockReleasesNoPassPhrase) {
     if (!test::ReleaseWatchActive()) {
         GTEST_SKIP() << "this executable's operator delete is replaced by another allocator";
     }
@@ -39,6 +40,30 @@ TEST(LinuxKeyWipeTest, ReadingTheNetworkBlockReleasesNoPassPhrase) {
     }
     // A released copy must be seen, or the checks above prove nothing.
     EXPECT_GE(test::ReleasesHolding(kPassPhrase, [] { const std::string copy(kPassPhrase); }), 1);
+}
+
+// The simulator's supplicant: a pass phrase, a key in hex digits, and a block read again with a
+// shorter pass phrase (the longer one's buffer must not be released holding its tail).
+TEST(PluginKeyWipeTest, TheSimulatedSupplicantReleasesNoSecret) {
+    if (!test::ReleaseWatchActive()) {
+        GTEST_SKIP() << "this executable's operator delete is replaced by another allocator";
+    }
+    const std::string key(64, 'c');
+    const auto blockOf = [](const std::string& psk) {
+        return "network={\nssid=\"Lab\"\npsk=" + psk + "\n}\n";
+    };
+    const std::string phraseBlock = blockOf("\"" + kPassPhrase + "\"");
+    const std::string keyBlock = blockOf(key);
+    const std::string shortBlock = blockOf("\"short pass\"");
+    sim::stSimNetworkBlock block;
+    EXPECT_EQ(0, test::ReleasesHolding(kPassPhrase, [&] {
+                  EXPECT_TRUE(sim::ParseNetworkBlock(phraseBlock.c_str(), block, nullptr));
+                  EXPECT_TRUE(sim::ParseNetworkBlock(shortBlock.c_str(), block, nullptr));
+              }));
+    EXPECT_EQ(0, test::ReleasesHolding(key, [&] {
+                  sim::stSimNetworkBlock keyed;
+                  EXPECT_TRUE(sim::ParseNetworkBlock(keyBlock.c_str(), keyed, nullptr));
+              }));
 }
 
 } // namespace
