@@ -135,6 +135,12 @@ bool ParseNetworkBlock(const char* block, std::vector<stNetworkField>& fields, s
         error = "network block is not closed";
         return false;
     }
+    // A network to join with a pass phrase or key: without either, the supplicant would be
+    // left to defaults the library never asked for.
+    if (!HasField(fields, "ssid") || !HasField(fields, "psk")) {
+        error = "network block without ssid or psk";
+        return false;
+    }
     return true;
 }
 

@@ -30,10 +30,10 @@ inline constexpr const char kNetworkTag[] = "airvane";
 //     network={ <name>=<value> lines }
 // The SSID, written between double quotes without escaping, is turned into hex digits so
 // that any byte reaches wpa_supplicant unchanged. Only the settings the library writes are
-// taken (ssid, psk, priority, key_mgmt), each at most once, and nothing may follow the
-// closing brace: the SSID and the pass phrase are inserted unescaped, and a line feed in
-// them must not add settings of its own. False, with a reason, when the block is not of
-// that shape or a line holds a control character.
+// taken (ssid, psk, priority, key_mgmt), each at most once (ssid and psk are required), and
+// nothing may follow the closing brace: the SSID and the pass phrase are inserted unescaped,
+// and a line feed in them must not add settings of its own. False, with a reason, when the
+// block is not of that shape or a line holds a control character.
 bool ParseNetworkBlock(const char* block, std::vector<stNetworkField>& fields, std::string& error);
 
 // SSID bytes as the unquoted hex form wpa_supplicant accepts for `ssid`.
