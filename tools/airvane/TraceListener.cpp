@@ -1,6 +1,7 @@
 #include "tools/airvane/TraceListener.h"
 #include "tools/airvane/Text.h"
 
+#include <algorithm>
 #include <string>
 
 namespace airvane::cli {
@@ -10,20 +11,19 @@ constexpr const char* kTracePrefix = "trace: ";
 }
 
 int CTraceListener::Trace(const char* line) {
-    // Traces quote SSIDs and device texts: each of their lines is shown terminal-safe, and the
-    // line feeds of a trace (one sits before the device text it quotes) are kept.
+    // Traces quote SSIDs and device texts, which may hold control bytes and line feeds (a
+    // declined device's element spans several lines): every line is shown terminal-safe and
+    // carries the prefix, so that no quoted text can pass for a line of its own.
     const std::string text = line != nullptr ? line : "";
-    m_out << kTracePrefix;
     for (std::size_t from = 0;;) {
-        const std::size_t end = text.find('\n', from);
-        m_out << PrintableText(text.substr(from, end - from));
-        if (end == std::string::npos) {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        m_out << kTracePrefix << PrintableText(text.substr(from, end - from)) << '\n';
+        from = end + 1;
+        if (from >= text.size()) {
             break;
         }
-        m_out << '\n';
-        from = end + 1;
     }
-    m_out << '\n' << std::flush;
+    m_out << std::flush;
     return 1;
 }
 
