@@ -362,4 +362,15 @@ std::string PrintableText(const std::string& text) {
     return out;
 }
 
+std::string PrintableLines(const std::string& text, const std::string& prefix) {
+    std::string out;
+    std::size_t from = 0;
+    do {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        out += prefix + PrintableText(text.substr(from, end - from)) + "\n";
+        from = end + 1;
+    } while (from < text.size());
+    return out;
+}
+
 } // namespace airvane::cli

@@ -54,5 +54,9 @@ std::string JsonString(const std::string& text);
 // its own. Other bytes, UTF-8 and backslashes included, pass unchanged (a registry path reads
 // as it is written).
 std::string PrintableText(const std::string& text);
+// The lines of a text, each made printable as above, started with `prefix` and ended with a line
+// feed (a line feed closing the text ends its last line; an empty text is one empty line), so
+// that every line shown carries the prefix.
+std::string PrintableLines(const std::string& text, const std::string& prefix);
 
 } // namespace airvane::cli

@@ -103,14 +103,7 @@ public:
         // shown terminal-safe, its line feeds (one after each element) kept.
         const std::string file = PrintableText(report.file);
         m_out << "The library reads " << file << " as:\n";
-        if (report.tree.empty()) {
-            m_out << "  (no element)\n";
-        }
-        for (std::size_t from = 0; from < report.tree.size();) {
-            const std::size_t end = std::min(report.tree.find('\n', from), report.tree.size());
-            m_out << PrintableText(report.tree.substr(from, end - from)) << "\n";
-            from = end + 1;
-        }
+        m_out << (report.tree.empty() ? "  (no element)\n" : PrintableLines(report.tree, ""));
         if (report.findings.empty()) {
             m_out << "No tag is dropped or read in a surprising way.\n";
         }
