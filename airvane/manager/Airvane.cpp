@@ -345,56 +345,48 @@ const char* CAirvane::SelectedWLANAdapter() const {
     return m_strSelectedAdapter.c_str();
 }
 
-// The requests below are forwarded to an adapter: an exception a plug-in lets out (outside its
-// contract) ends as a failed request instead of leaving the manager.
+namespace {
+
+// Asks `adapter` through `request`, or answers `none` without one. An exception a plug-in lets
+// out (outside its contract) ends as `none` too instead of leaving the manager.
+template <typename R, typename Request> R Forward(IWLANAdapter* adapter, R none, Request request) noexcept {
+    return airvane::Guard(none, [&] { return adapter != nullptr ? request(*adapter) : none; });
+}
+
+} // namespace
 
 const char* CAirvane::SelectedWLANAdapterFriendlyName() const {
-    return airvane::Guard(static_cast<const char*>(nullptr), [&] {
-        IWLANAdapter* adapter = SelectedAdapter();
-        return adapter != nullptr ? adapter->GetFriendlyName() : nullptr;
-    });
+    return Forward(SelectedAdapter(), static_cast<const char*>(nullptr),
+                   [](IWLANAdapter& adapter) { return adapter.GetFriendlyName(); });
 }
 
 int CAirvane::GetNetworkState(CWLANState& state, IWLANListener* listener) {
     state.Empty();
-    return airvane::Guard(0, [&] {
-        IWLANAdapter* adapter = SelectedAdapter();
-        return adapter != nullptr ? adapter->GetNetworkState(state, listener) : 0;
-    });
+    return Forward(SelectedAdapter(), 0,
+                   [&](IWLANAdapter& adapter) { return adapter.GetNetworkState(state, listener); });
 }
 
 int CAirvane::IsSecureMethodSupported(enWLANSecureMethodUID uid,
                                       IWLANSecureCapabilities** capabilities) const {
-    return airvane::Guard(0, [&] {
-        IWLANAdapter* adapter = SelectedAdapter();
-        return adapter != nullptr ? adapter->IsSecureMethodSupported(uid, capabilities) : 0;
-    });
+    return Forward(SelectedAdapter(), 0,
+                   [&](IWLANAdapter& adapter) { return adapter.IsSecureMethodSupported(uid, capabilities); });
 }
 
 int CAirvane::Connect(CWLANProfil& profile, IWLANListener* listener) {
-    return airvane::Guard(0, [&] {
-        IWLANAdapter* adapter = SelectedAdapter();
-        return adapter != nullptr ? adapter->Connect(profile, listener) : 0;
-    });
+    return Forward(SelectedAdapter(), 0,
+                   [&](IWLANAdapter& adapter) { return adapter.Connect(profile, listener); });
 }
 
 int CAirvane::Disconnect(IWLANListener* listener) {
-    return airvane::Guard(0, [&] {
-        IWLANAdapter* adapter = SelectedAdapter();
-        return adapter != nullptr ? adapter->Disconnect(listener) : 0;
-    });
+    return Forward(SelectedAdapter(), 0, [&](IWLANAdapter& adapter) { return adapter.Disconnect(listener); });
 }
 
 std::uint32_t CAirvane::GetSpecifiqueLastError() const {
-    return airvane::Guard(std::uint32_t{0}, [&] {
-        IWLANAdapter* adapter = ErrorAdapter();
-        return adapter != nullptr ? adapter->GetSpecifiqueLastError() : 0;
-    });
+    return Forward(ErrorAdapter(), std::uint32_t{0},
+                   [](IWLANAdapter& adapter) { return adapter.GetSpecifiqueLastError(); });
 }
 
 en_WLANLastError CAirvane::GetGeneriqueLastError() const {
-    return airvane::Guard(WLAN_ERROR_NONE, [&] {
-        IWLANAdapter* adapter = ErrorAdapter();
-        return adapter != nullptr ? adapter->GetGeneriqueLastError() : WLAN_ERROR_NONE;
-    });
+    return Forward(ErrorAdapter(), WLAN_ERROR_NONE,
+                   [](IWLANAdapter& adapter) { return adapter.GetGeneriqueLastError(); });
 }
