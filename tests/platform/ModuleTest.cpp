@@ -57,6 +57,11 @@ TEST(Module, FailedLoadIsRetriedAndBadArgumentsGiveNull) {
     pf::ModuleHandle module = pf::LoadModule(late.c_str());
     EXPECT_EQ(CallProbe(module), 4242);
     EXPECT_STREQ(pf::LastModuleLoadError(), "");
+    // The name is used as given: no extension is added to a name without one, and a file
+    // without one loads.
+    EXPECT_EQ(pf::LoadModule(dir.File("late_probe").c_str()), nullptr);
+    std::filesystem::copy_file(late, dir.File("bare_probe"));
+    EXPECT_EQ(CallProbe(pf::LoadModule(dir.File("bare_probe").c_str())), 4242);
     EXPECT_EQ(pf::LoadModule(nullptr), nullptr);
     EXPECT_EQ(pf::LoadModule(""), nullptr);
     EXPECT_EQ(pf::GetModuleExport(module, "NoSuchExport"), nullptr);

@@ -59,6 +59,12 @@ ModuleHandle LoadModule(const char* fileName) {
         }
         name.assign(fullPath, length);
     }
+    // The loader adds ".dll" to a file name without an extension unless it ends in ".", which
+    // names the same file: the name is used as given, as on every platform.
+    const std::size_t fileStart = name.find_last_of('\\') + 1;
+    if (name.find('.', fileStart) == std::string::npos) {
+        name += '.';
+    }
     // No error dialog for a missing or broken module: the caller handles the failure.
     DWORD oldMode = 0;
     const bool modeSet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode) != 0;
