@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 class IWpaAdapter;
 
@@ -49,14 +50,32 @@ protected:
     ~ISimWpaPeer() = default;
 };
 
+// What the opaque pointer points to: a mark naming this contract, then the peer. Another
+// adapter's pointer (a folder that pairs this supplicant with another plug-in's adapter: both
+// supplicant modules are named wpa_stub.dll) carries no such mark, and the supplicant refuses
+// the network instead of calling into an object it does not know. The mark is one pointer
+// word, so it is read within any object an adapter could hand over.
+struct stSimWpaPeerLink {
+    std::uintptr_t mark;
+    ISimWpaPeer* peer;
+};
+
+constexpr std::uintptr_t kSimWpaPeerMark = static_cast<std::uintptr_t>(0x53494D5750414C4BULL);
+
 // The opaque pointer travels through the library untouched; these two conversions are the
 // only place where its meaning is fixed.
-inline IWpaAdapter* ToWpaAdapter(ISimWpaPeer* peer) {
-    return reinterpret_cast<IWpaAdapter*>(peer);
+inline IWpaAdapter* ToWpaAdapter(stSimWpaPeerLink* link) {
+    return reinterpret_cast<IWpaAdapter*>(link);
 }
 
+// The peer a link carries; null for a null pointer or one that is not a link.
 inline ISimWpaPeer* FromWpaAdapter(IWpaAdapter* adapter) {
-    return reinterpret_cast<ISimWpaPeer*>(adapter);
+    if (adapter == nullptr) {
+        return nullptr;
+    }
+    std::uintptr_t mark = 0;
+    std::memcpy(&mark, adapter, sizeof(mark));
+    return mark == kSimWpaPeerMark ? reinterpret_cast<stSimWpaPeerLink*>(adapter)->peer : nullptr;
 }
 
 } // namespace airvane::sim

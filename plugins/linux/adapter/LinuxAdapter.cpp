@@ -337,7 +337,7 @@ int CLinuxAdapter::StartLink(IWLANSecureMethod& method, const std::string& ssid,
     if (m_wpa != nullptr) {
         CWLANState current;
         current.m_status = WLAN_LINK_NOT_ASSOCIATED;
-        if (m_wpa->WPALoadContext(current, ssid.c_str(), ToWpaAdapter(this)) == 0) {
+        if (m_wpa->WPALoadContext(current, ssid.c_str(), ToWpaAdapter(&m_peerLink)) == 0) {
             ReleaseLink();
             return Fail(WLAN_ERROR_DRIVER, LINUX_ERROR_SUPPLICANT_REFUSED, listener);
         }

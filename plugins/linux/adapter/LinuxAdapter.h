@@ -100,6 +100,7 @@ private:
     bool m_handshakeFailed;
     en_WLANLastError m_generic;
     enLinuxError m_specific;
+    stLinuxWpaPeerLink m_peerLink{kLinuxWpaPeerMark, this}; // handed to the supplicant
 };
 
 } // namespace airvane::linux_wlan

@@ -30,7 +30,7 @@ CWpaSupplicantContext* CWpaSupplicantContext::Create(const char* networkBlock, I
         std::vector<stNetworkField> fields;
         std::string error;
         if (peer == nullptr) {
-            Report("no adapter");
+            Report("no Linux adapter: the adapter is another plug-in's or none");
             return nullptr;
         }
         if (!ParseNetworkBlock(networkBlock, fields, error)) {

@@ -246,7 +246,7 @@ int CSimAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
         // The supplicant starts from the link as it is now: not associated.
         CWLANState current;
         current.m_status = WLAN_LINK_NOT_ASSOCIATED;
-        if (m_wpa->WPALoadContext(current, network->ssid.c_str(), ToWpaAdapter(this)) == 0) {
+        if (m_wpa->WPALoadContext(current, network->ssid.c_str(), AsWpaAdapter()) == 0) {
             ReleaseLink();
             return Fail(WLAN_ERROR_DRIVER, SIM_ERROR_SUPPLICANT_UNAVAILABLE, listener,
                         "the supplicant module refused the network");

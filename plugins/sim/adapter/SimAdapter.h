@@ -76,6 +76,8 @@ public:
     const char* GetAccessPointPassphrase() override;
     int GetAccessPointKey(std::uint8_t key[kSimPMKBytes]) override;
     void OnHandshakeResult(enSimHandshakeResult result) override;
+    // The pointer the supplicant is handed for this access point.
+    IWpaAdapter* AsWpaAdapter() { return ToWpaAdapter(&m_peerLink); }
 
     bool IsHotPlugged() const { return m_config.hotPlug; }
     // Number of WEP Plus keys the access points accepted (for tests and diagnostics).
@@ -131,6 +133,7 @@ private:
     std::uint32_t m_framesReceived;
     en_WLANLastError m_generic;
     enSimError m_specific;
+    stSimWpaPeerLink m_peerLink{kSimWpaPeerMark, this};
 };
 
 } // namespace airvane::sim

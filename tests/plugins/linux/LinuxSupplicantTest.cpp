@@ -155,8 +155,11 @@ TEST(LinuxSupplicantTest, Transcripts) {
             const std::size_t arrow = step.value.find(" -> ");
             if (step.key == "reply") {
                 fake->Reply(step.value.substr(0, arrow), step.value.substr(arrow + 4));
-            } else if (step.key == "load") {
-                context = load(block.c_str(), ToWpaAdapter(&peer));
+            } else if (step.key == "load" || step.key == "load-unlinked") {
+                // Unlinked: the peer object itself, as an adapter of another plug-in would hand over.
+                stLinuxWpaPeerLink link{kLinuxWpaPeerMark, &peer};
+                context = load(block.c_str(), step.key == "load" ? ToWpaAdapter(&link)
+                                                                 : reinterpret_cast<IWpaAdapter*>(&peer));
                 EXPECT_EQ(context != nullptr ? "context" : "none", step.value);
             } else if (step.key == "event") {
                 fake->SendEvent(step.value);

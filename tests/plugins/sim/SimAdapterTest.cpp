@@ -293,7 +293,7 @@ std::string Step(CSimAdapter& adapter, CRecordingListener& listener, const std::
         {"stub-events", [&] { return std::string(Export<EventsFn>(kModuleName, kEvents)()); }},
         {"stub-contexts",
          [&] {
-             const bool mine = Export<LastAdapterFn>(kModuleName, kLastAdapter)() == ToWpaAdapter(&adapter);
+             const bool mine = Export<LastAdapterFn>(kModuleName, kLastAdapter)() == adapter.AsWpaAdapter();
              return std::to_string(Export<CountFn>(kModuleName, kLiveCount)()) + " live, " +
                     std::to_string(Export<CountFn>(kModuleName, kBadFreeCount)()) + " bad frees" +
                     (mine ? ", this adapter's" : "");

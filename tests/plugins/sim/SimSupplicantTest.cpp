@@ -108,8 +108,12 @@ TEST(SimSupplicantTest, MasterKeysBlocksAndHandshakes) {
             }
             CFakeAccessPoint ap(words[0], words[1], key);
             const bool viaModule = !c.All("via-module").empty();
+            // Unlinked: the peer object itself, as an adapter of another plug-in would hand over.
+            stSimWpaPeerLink link{kSimWpaPeerMark, &ap};
+            IWpaAdapter* const adapter =
+                c.All("unlinked").empty() ? ToWpaAdapter(&link) : reinterpret_cast<IWpaAdapter*>(&ap);
             IWPAStubContext* context = viaModule
-                                           ? load(test::NetworkBlockOf(c).c_str(), ToWpaAdapter(&ap))
+                                           ? load(test::NetworkBlockOf(c).c_str(), adapter)
                                            : CSimSupplicant::Create(test::NetworkBlockOf(c).c_str(), &ap);
             if (!c.All("no-context").empty()) {
                 EXPECT_EQ(context, nullptr);
