@@ -22,7 +22,8 @@ constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 
-// Opaque handle of an open key.
+// Opaque handle of an open key. Several threads may use one handle at once; closing it while
+// another thread uses it is an error.
 struct stRegKey;
 using RegKeyHandle = stRegKey*;
 
@@ -36,11 +37,13 @@ enum class RegResult {
 // Creates the key (and its missing ancestors) under a root and opens it for writing.
 AIRVANE_API RegResult RegistryCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key);
 
-// Opens an existing key. `forWrite` asks for write access.
+// Opens an existing key. `forWrite` asks for write access only: such a key sets values and
+// cannot be queried (a key from RegistryCreateKey does both).
 AIRVANE_API RegResult RegistryOpenKey(std::uint32_t root, const char* subKey, bool forWrite,
                                       RegKeyHandle& key);
 
-// Stores a value of the given type (the bytes are kept exactly). One transaction.
+// Stores a value of the given type (the bytes are kept exactly; on Windows the system keeps
+// the text types 1 and 2 in UTF-16, converted through the system code page). One transaction.
 AIRVANE_API RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_t type,
                                        const void* data, std::uint32_t size);
 

@@ -14,6 +14,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -135,6 +136,34 @@ TEST(RegistryBackend, RelativeStoreNamesAreFilesInTheCurrentFolder) {
         EXPECT_EQ(InspectStore(dir.File(name), "SELECT name FROM reg_key WHERE name <> ''"),
                   std::vector<std::string>{"K"});
     }
+}
+
+// Two threads setting and reading through one handle: each request is a transaction of its own,
+// never one nested in the other thread's.
+TEST(RegistryBackend, OneHandleServesSeveralThreadsAtOnce) {
+    namespace pf = airvane::platform;
+    CScopedRegistry registry;
+    pf::RegKeyHandle key = nullptr;
+    ASSERT_EQ(pf::RegistryCreateKey(0x80000001u, "Shared", key), pf::RegResult::Success);
+    const auto work = [key](char letter) {
+        const std::string name(1, letter);
+        int failures = 0;
+        for (int i = 0; i < 200; ++i) {
+            const char value[] = {letter, static_cast<char>('0' + i % 10)};
+            std::uint32_t size = 0;
+            failures += pf::RegistrySetValue(key, name.c_str(), 3, value, 2) != pf::RegResult::Success;
+            failures +=
+                pf::RegistryQueryValue(key, name.c_str(), nullptr, nullptr, size) != pf::RegResult::Success;
+        }
+        return failures;
+    };
+    int failuresA = -1;
+    std::thread other([&] { failuresA = work('A'); });
+    const int failuresB = work('B');
+    other.join();
+    pf::RegistryCloseKey(key);
+    EXPECT_EQ(failuresA, 0);
+    EXPECT_EQ(failuresB, 0);
 }
 
 } // namespace

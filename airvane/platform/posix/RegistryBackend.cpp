@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -38,11 +39,15 @@
 
 namespace airvane::platform {
 
+// A key handle may be used by several threads at once, as a system key handle may: each
+// request holds the handle's lock for its transaction.
 struct stRegKey {
     sqlite3* db = nullptr;
     std::uint32_t root = 0;
     std::vector<std::string> path; // components below the root
     bool writable = false;
+    bool readable = false; // a key opened for writing only sets values
+    std::mutex lock;
 };
 
 namespace {
@@ -462,6 +467,7 @@ RegResult OpenKeyHandle(std::uint32_t root, const char* subKey, bool create, boo
     const RegResult result = Guard(RegResult::Failure, [&] {
         handle->root = root;
         handle->writable = writable;
+        handle->readable = create || !writable;
         std::string path;
         if (!SplitKeyPath(subKey, handle->path) || !StorePath(path)) {
             return RegResult::Failure;
@@ -533,6 +539,7 @@ RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_
         return RegResult::Failure;
     }
     return Guard(RegResult::Failure, [&] {
+        const std::lock_guard<std::mutex> hold(key->lock);
         const std::string name(valueName != nullptr ? valueName : "");
         CTransaction transaction(key->db, true);
         if (!transaction.IsActive() || ReadStoreState(key->db) != enStoreState::Ours) {
@@ -561,10 +568,11 @@ RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_
 
 RegResult RegistryQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* type, void* data,
                              std::uint32_t& size) {
-    if (key == nullptr || key->db == nullptr) {
+    if (key == nullptr || key->db == nullptr || !key->readable) {
         return RegResult::Failure;
     }
     return Guard(RegResult::Failure, [&] {
+        const std::lock_guard<std::mutex> hold(key->lock);
         const std::string name(valueName != nullptr ? valueName : "");
         CTransaction transaction(key->db, false);
         if (!transaction.IsActive()) {
