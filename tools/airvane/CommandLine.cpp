@@ -349,31 +349,35 @@ bool SplitWords(const std::string& line, std::vector<std::string>& words) {
     return quote == '\0';
 }
 
-// Prints a parse error (a usage error, as JSON with --json) or the help it asked for.
-int ReportParseError(CLI::App& app, const CLI::ParseError& error, CHost& host) {
+// Prints a parse error (a usage error, as JSON with --json) or the help it asked for, on
+// `helpOut`.
+int ReportParseError(CLI::App& app, const CLI::ParseError& error, CHost& host,
+                     std::ostream& helpOut = std::cout) {
     if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
-        app.exit(error);
+        app.exit(error, helpOut, std::cerr);
         return EXIT_OK;
     }
     return host.UsageError(error.what());
 }
 
 // "help" lists the commands and the shell's rules; "help COMMAND" shows the command's options.
-int ShellHelp(CLI::App& app, const std::vector<std::string>& words, CHost& host) {
+int ShellHelp(CLI::App& app, const std::vector<std::string>& words, CHost& host, std::ostream& helpOut) {
     if (words.size() == 1) {
-        std::cout << app.help() << "\n" << kShellFooter << "\n";
+        helpOut << app.help() << "\n" << kShellFooter << "\n";
         return EXIT_OK;
     }
     for (const CLI::App* command : app.get_subcommands({})) {
         if (command->get_name() == words[1]) {
-            std::cout << command->help();
+            helpOut << command->help();
             return EXIT_OK;
         }
     }
     return host.UsageError("no command '" + words[1] + "'; 'help' lists them");
 }
 
-int RunShell(CHost& host, CLineHolder* holder, std::istream& input) {
+// Help text goes to `helpOut`: standard error with --json, where standard output carries
+// nothing but the commands' documents.
+int RunShell(CHost& host, CLineHolder* holder, std::istream& input, std::ostream& helpOut) {
     const bool interactive = &input == &std::cin && StdinIsTerminal();
     CLineReader reader(input, interactive);
     int first = EXIT_OK;
@@ -395,7 +399,7 @@ int RunShell(CHost& host, CLineHolder* holder, std::istream& input) {
             AddHostCommands(app, parsed, input);
             app.require_subcommand(1);
             if (!words.empty() && words[0] == "help" && words.size() <= 2) {
-                status = ShellHelp(app, words, host);
+                status = ShellHelp(app, words, host, helpOut);
                 first = first == EXIT_OK ? status : first;
                 continue;
             }
@@ -404,7 +408,7 @@ int RunShell(CHost& host, CLineHolder* holder, std::istream& input) {
                 app.parse(words);
                 status = RunAction(parsed, host, holder);
             } catch (const CLI::ParseError& error) {
-                status = ReportParseError(app, error, host);
+                status = ReportParseError(app, error, host, helpOut);
             }
         }
         std::cout << std::flush;
@@ -465,7 +469,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& input) {
             ": expected BYTES_PER_TEXT_BYTE or BYTES_PER_TEXT_BYTE,EXTRA_BYTES (e.g. 64,67108864)");
     }
     if (shell) {
-        return RunShell(host, jsonHolder, input);
+        return RunShell(host, jsonHolder, input, options.json ? std::cerr : std::cout);
     }
     return RunAction(parsed, host, jsonHolder);
 }

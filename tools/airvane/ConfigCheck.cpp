@@ -62,8 +62,9 @@ std::string ExplainAdapter(stXMLNode* adapter, std::size_t number) {
         return prefix + module + " loaded; the ADAPTER has no DEVICE element";
     }
     return prefix + module + " loaded; none of its " + std::to_string(devices) +
-           " DEVICE elements gave a usable adapter (declined by the plug-in, rejected by the "
-           "operating-system filter, absent or not ready: -v shows the trace lines)";
+           " DEVICE elements gave a usable adapter (declined by the plug-in, which may say why "
+           "itself; or rejected by the operating-system filter, absent or not ready, which -v "
+           "traces)";
 }
 
 // Line starts of a text, to turn byte offsets into lines and columns.
