@@ -11,10 +11,12 @@ namespace airvane::platform {
 using ModuleHandle = void*;
 
 // Loads a module by file name and returns its handle, or null when it cannot be loaded.
-// A name containing "/" is a path. A bare name is looked for in the host executable's
-// folder first, then through the platform's standard search. The name is used exactly as
-// given ("wpa_stub.dll" is a valid module name everywhere). Modules are never unloaded,
-// and a failed load is not remembered: the next call tries again.
+// A name containing "/" is a path (relative ones from the current folder). A bare name is
+// looked for in the host executable's folder first, then in the system's library folders (the
+// dynamic loader's search on POSIX; the system folders on Windows), never in the current
+// folder. The name is used exactly as given: no extension is added ("wpa_stub.dll" is a valid
+// module name everywhere). Modules are never unloaded, and a failed load is not remembered:
+// the next call tries again.
 AIRVANE_API ModuleHandle LoadModule(const char* fileName);
 
 // The loader's own explanation of the last failed LoadModule on this thread ("" when the
@@ -22,7 +24,8 @@ AIRVANE_API ModuleHandle LoadModule(const char* fileName);
 // the library itself reports load failures to nobody.
 AIRVANE_API const char* LastModuleLoadError();
 
-// Looks up an exported symbol of a loaded module; null when missing or when the handle is null.
+// Looks up an exported symbol of a loaded module: its own, not one of a module it depends on.
+// Null when missing or when the handle is null.
 AIRVANE_API void* GetModuleExport(ModuleHandle module, const char* exportName);
 
 // GetModuleExport as a pointer to a function of type Fn; null when the export is missing.

@@ -36,6 +36,9 @@ TEST(Module, BareNameIsFoundBesideTheExecutableOrBySearchAndAPathIsFromTheCurren
     CScopedCurrentDir cwd(elsewhere.Path()); // the current folder plays no part
     pf::ModuleHandle byName = pf::LoadModule(kProbeModule);
     EXPECT_EQ(CallProbe(byName), 4242);
+    // The current folder is not searched for a bare name.
+    std::filesystem::copy_file(ExecutableDir() + "/" + kProbeModule, elsewhere.File("cwd_probe.dll"));
+    EXPECT_EQ(pf::LoadModule("cwd_probe.dll"), nullptr);
     EXPECT_EQ(pf::LoadModule((ExecutableDir() + "/" + kProbeModule).c_str()), byName);
     pf::ModuleHandle system = pf::LoadModule(kSystemModule);
     ASSERT_NE(system, nullptr);
@@ -65,6 +68,8 @@ TEST(Module, FailedLoadIsRetriedAndBadArgumentsGiveNull) {
     EXPECT_EQ(pf::LoadModule(nullptr), nullptr);
     EXPECT_EQ(pf::LoadModule(""), nullptr);
     EXPECT_EQ(pf::GetModuleExport(module, "NoSuchExport"), nullptr);
+    // Only the module's own exports: not those of the C library it depends on.
+    EXPECT_EQ(pf::GetModuleExport(module, "malloc"), nullptr);
     EXPECT_EQ(pf::GetModuleExport(module, nullptr), nullptr);
     EXPECT_EQ(pf::GetModuleExport(nullptr, kProbeExport), nullptr);
 }

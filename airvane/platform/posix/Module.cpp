@@ -74,7 +74,21 @@ void* GetModuleExport(ModuleHandle module, const char* exportName) {
     if (module == nullptr || exportName == nullptr) {
         return nullptr;
     }
-    return ::dlsym(module, exportName);
+    void* const address = ::dlsym(module, exportName);
+    if (address == nullptr) {
+        return nullptr;
+    }
+    // The search also goes through the modules this one depends on; only its own exports
+    // count, so that a plug-in lacking an entry point is not taken for one because a library
+    // it uses has it.
+    Dl_info where{};
+    void* owner = nullptr;
+    if (::dladdr(address, &where) == 0 || where.dli_fname == nullptr ||
+        (owner = ::dlopen(where.dli_fname, RTLD_LAZY | RTLD_NOLOAD)) == nullptr) {
+        return nullptr;
+    }
+    ::dlclose(owner);
+    return owner == module ? address : nullptr;
 }
 
 } // namespace airvane::platform

@@ -11,8 +11,10 @@ namespace {
 // Trivially destructible, so that no thread-exit destructor runs inside the library.
 thread_local char t_lastLoadError[512];
 
+// "<file name>: <reason>", or the reason alone without a file name.
 void SetLoadError(const char* fileName, const char* reason) {
-    std::snprintf(t_lastLoadError, sizeof(t_lastLoadError), "%s: %s", fileName, reason);
+    std::snprintf(t_lastLoadError, sizeof(t_lastLoadError), "%s%s%s", fileName, *fileName != '\0' ? ": " : "",
+                  reason);
 }
 
 // Records the system's message for `error`, without its trailing line break.
@@ -33,10 +35,12 @@ void SetSystemLoadError(const char* fileName, DWORD error) {
 
 } // namespace
 
-// LoadLibraryA's own search finds a bare name in the executable's folder first. A name with
-// a folder in it is a path: the loader would send a relative one through its search as well,
-// so it is made absolute from the current folder first. Paths may be written with "/"; the
-// loader is given "\" as it documents.
+// A bare name is looked for in the executable's folder, then in the system's folders, never in
+// the current folder or along PATH (where anyone could leave a module of that name); systems
+// that predate restricting the search get the loader's standard search. A name with a folder in
+// it is a path: the loader would send a relative one through its search as well, so it is made
+// absolute from the current folder first. Paths may be written with "/"; the loader is given
+// "\" as it documents.
 ModuleHandle LoadModule(const char* fileName) {
     if (fileName == nullptr || *fileName == '\0') {
         SetLoadError("", "no module name");
@@ -68,8 +72,17 @@ ModuleHandle LoadModule(const char* fileName) {
     // No error dialog for a missing or broken module: the caller handles the failure.
     DWORD oldMode = 0;
     const bool modeSet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode) != 0;
-    const HMODULE module = ::LoadLibraryA(name.c_str());
-    const DWORD error = ::GetLastError();
+    HMODULE module = nullptr;
+    DWORD error = ERROR_INVALID_PARAMETER;
+    if (!isPath) {
+        module = ::LoadLibraryExA(name.c_str(), nullptr,
+                                  LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        error = ::GetLastError();
+    }
+    if (module == nullptr && error == ERROR_INVALID_PARAMETER) {
+        module = ::LoadLibraryA(name.c_str());
+        error = ::GetLastError();
+    }
     if (modeSet) {
         ::SetThreadErrorMode(oldMode, nullptr);
     }
