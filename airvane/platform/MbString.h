@@ -7,7 +7,10 @@
 namespace airvane::platform {
 
 // Multibyte text helpers. The POSIX backend treats each byte as one character, which is
-// safe for UTF-8 (a search for ASCII delimiters never stops inside a sequence).
+// safe for UTF-8 (a search for ASCII delimiters never stops inside a sequence). The Win32
+// backend uses the C runtime's multibyte functions, which follow the process's multibyte code
+// page: on a single-byte code page they give the same results, on a double-byte one a lead
+// byte and the byte after it count as one character.
 
 // First occurrence of `needle` in `text`, or null.
 AIRVANE_API const char* MbsStr(const char* text, const char* needle);

@@ -17,8 +17,10 @@ FileHandle OpenFileForRead(const char* path) {
     if (path == nullptr) {
         return kInvalidFile;
     }
-    const HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Others may go on writing, renaming or deleting the file while it is read, as on POSIX.
+    const HANDLE file =
+        ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return kInvalidFile;
     }
