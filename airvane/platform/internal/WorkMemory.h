@@ -21,7 +21,8 @@ namespace airvane::platform {
 constexpr std::size_t kMappedWorkBytes = std::size_t{256} << 10;
 
 // A mapped block of at least `bytes` bytes, or null when the system has no memory for it;
-// released with UnmapWorkMemory and the same `bytes`.
+// released with UnmapWorkMemory and the same `bytes`. Its contents are unspecified: a mapping
+// kept for reuse still holds what was written into it before (a fresh one is zero-filled).
 void* MapWorkMemory(std::size_t bytes);
 void UnmapWorkMemory(void* block, std::size_t bytes);
 
