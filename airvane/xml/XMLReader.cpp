@@ -147,8 +147,11 @@ struct stTagState {
     std::size_t attributesStart = 0;
     airvane::platform::WorkVector<stAttributeRange> attributes; // capacity reused from tag to tag
     // The attributes of the node last built from the tag with these ranges: a tag read again
-    // gives its attributes copies of their values instead of decoding its text again.
+    // gives its attributes copies of their values instead of decoding its text again, unless
+    // no value holds an entity (plainValues 1; -1 until asked). Plain values are copied from
+    // the text, which is read in order, rather than from records scattered through memory.
     const stXMLAttribute* built = nullptr;
+    int plainValues = -1;
 
     void Reset(const stTagStart* tag, std::size_t end) {
         open = tag->position;
@@ -165,6 +168,7 @@ struct stTagState {
         haveAttributes = false;
         attributes.clear();
         built = nullptr;
+        plainValues = -1;
     }
 };
 
@@ -426,6 +430,7 @@ void CReader::ScanAttributes(std::size_t start, std::size_t end) {
     };
     m_tag.attributes.clear();
     m_tag.built = nullptr;
+    m_tag.plainValues = -1;
     for (std::size_t i = start;;) {
         while (i < stop && IsAttributeSpace(text[i])) {
             ++i;
@@ -467,6 +472,17 @@ char* CReader::AttributeValue(const stAttributeRange& range, const stXMLAttribut
 void CReader::BuildAttributes(stXMLNode* node) {
     stXMLAttribute** link = &node->attributes;
     const stXMLAttribute* earlier = m_tag.built;
+    if (earlier != nullptr && m_tag.plainValues < 0) {
+        const stAttributeRange& first = m_tag.attributes.front();
+        const stAttributeRange& last = m_tag.attributes.back();
+        m_tag.plainValues =
+            std::memchr(m_text.data() + first.valueBegin, '&', last.valueEnd - first.valueBegin) == nullptr
+                ? 1
+                : 0;
+    }
+    if (m_tag.plainValues == 1) {
+        earlier = nullptr;
+    }
     for (const stAttributeRange& range : m_tag.attributes) {
         if (!m_budget.Take(sizeof(stXMLAttribute))) {
             break;
