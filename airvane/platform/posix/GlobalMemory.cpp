@@ -378,17 +378,24 @@ std::uint32_t TakeFromSlab(stSlab* slab, std::size_t stride, std::uint32_t wante
         chain = first;
         slab->freeBlocks = freeBlocks;
     }
-    std::size_t unused = slab->unused;
-    for (; taken < wanted && unused + stride <= kSlabBytes; ++taken) {
-        auto* header = reinterpret_cast<stHeader*>(reinterpret_cast<char*>(slab) + unused);
-        unused += stride;
-        Show(header, kHeaderBytes);
-        header->slab = slab;
-        header->nextFree = chain;
-        Hide(header, kHeaderBytes);
-        chain = header;
+    // Blocks never handed out go onto the chain in address order, so that blocks allocated one
+    // after another (a node's attribute records, say) lie one after another in memory, and a
+    // later walk through them, freeing the tree, runs forward through memory.
+    const std::size_t room = (kSlabBytes - slab->unused) / stride;
+    const std::size_t fresh = std::min<std::size_t>(wanted - taken, room);
+    if (fresh != 0) {
+        char* const first = reinterpret_cast<char*>(slab) + slab->unused;
+        for (std::size_t i = 0; i < fresh; ++i) {
+            auto* header = reinterpret_cast<stHeader*>(first + i * stride);
+            Show(header, kHeaderBytes);
+            header->slab = slab;
+            header->nextFree = i + 1 < fresh ? reinterpret_cast<stHeader*>(first + (i + 1) * stride) : chain;
+            Hide(header, kHeaderBytes);
+        }
+        chain = reinterpret_cast<stHeader*>(first);
+        slab->unused += fresh * stride;
+        taken += static_cast<std::uint32_t>(fresh);
     }
-    slab->unused = unused;
     slab->live += taken;
     return taken;
 }
