@@ -298,7 +298,6 @@ bool CReader::ReadTag(std::size_t open, std::size_t end) {
     const std::string_view name = m_text.substr(open + 1, nameLength);
     m_tag.slash = name.rfind('/');
     m_tag.appendSlash = emptyElement && m_tag.slash == std::string_view::npos;
-    m_tag.tooLong = nameLength + (m_tag.appendSlash ? 1 : 0) > kMaxXMLNameLength;
     return true;
 }
 

@@ -11,9 +11,9 @@
 //
 // What it does beyond the documented limits, so that no input can crash it, make it read out
 // of bounds, loop, leak or take more than O(n log n) time in the text's length n:
-//  - A tag whose first word (with the "/" of an empty-element tag) is longer than 124 bytes is
-//    not an element: it is passed over like a tag that is never closed, and the level goes on
-//    after its first ">".
+//  - A tag whose first word is longer than 124 bytes is not an element: it is passed over like
+//    a tag that is never closed, and the level goes on after its first ">". The "/" of an
+//    empty-element tag written without a blank before it ("<name/>") belongs to the first word.
 //  - A "<" with no ">" after it, or with nothing but white space or ">" right after it (unless
 //    it is an empty-element tag, which makes a node with an empty name), ends the level: the
 //    rest of the text, from the position, is the element's text.
