@@ -53,6 +53,7 @@ TEST(Module, BareNameIsFoundBesideTheExecutableOrBySearchAndAPathIsFromTheCurren
 TEST(Module, FailedLoadIsRetriedAndBadArgumentsGiveNull) {
     EXPECT_EQ(pf::LoadModule("platform_probe_missing.dll"), nullptr);
     EXPECT_NE(std::string(pf::LastModuleLoadError()).find("platform_probe_missing.dll"), std::string::npos);
+    EXPECT_EQ(pf::LoadModule((std::string(kProbeModule) + ".").c_str()), nullptr);
     CTempDir dir;
     const std::string late = dir.File("late_probe.dll");
     EXPECT_EQ(pf::LoadModule(late.c_str()), nullptr);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace airvane::platform {
@@ -44,6 +45,13 @@ void SetSystemLoadError(const char* fileName, DWORD error) {
 ModuleHandle LoadModule(const char* fileName) {
     if (fileName == nullptr || *fileName == '\0') {
         SetLoadError("", "no module name");
+        return nullptr;
+    }
+    // The system drops a file name's trailing dots and spaces, so such a name would load another
+    // file than the one named.
+    const char last = fileName[std::strlen(fileName) - 1];
+    if (last == '.' || last == ' ') {
+        SetLoadError(fileName, "a file name ending in a dot or a space names another file here");
         return nullptr;
     }
     std::string name(fileName);
