@@ -363,7 +363,7 @@ stContent CReader::ElementContent(stLevel& level, std::string_view name) {
     const stTagName& occurrences = Occurrences(name);
     const airvane::xml::stPairing& pairing = occurrences.pairing;
     const std::uint32_t start = pairing.LowerBound(content.begin, occurrences.selfEvent);
-    if (start < pairing.count && pairing.ends[start] != kNoIndex) {
+    if (start < pairing.count && pairing.HasEnd(start)) {
         const std::size_t closing = pairing.positions[pairing.ends[start]];
         if (closing + name.size() + 3 <= level.end) {
             content.length = closing - content.begin;

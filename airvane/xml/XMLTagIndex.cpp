@@ -152,9 +152,10 @@ inline void CTagIndex::CPairings::Add(std::uint32_t id, std::uint32_t index, std
     m_positions[event] = position;
     const std::int32_t balance = m_balances[id];
     if (!closing) {
-        // A start that waits: `m_ends` links it to the one below it on its name's stack.
+        // A start that waits: `m_ends` links it to the one below it on its name's stack, marked
+        // as no end (kNoIndex, at the bottom of the stack, is one already).
         m_before[event] = balance;
-        m_ends[event] = m_waiting[id];
+        m_ends[event] = m_waiting[id] | stPairing::kNoEnd;
         m_waiting[id] = event;
         m_balances[id] = counted ? balance - 1 : balance;
         return;
@@ -164,7 +165,8 @@ inline void CTagIndex::CPairings::Add(std::uint32_t id, std::uint32_t index, std
     m_ends[event] = index;
     std::uint32_t waiting = m_waiting[id];
     while (waiting != kNoIndex && m_before[waiting] == balance) {
-        const std::uint32_t below = m_ends[waiting];
+        const std::uint32_t link = m_ends[waiting];
+        const std::uint32_t below = link == kNoIndex ? kNoIndex : link & ~stPairing::kNoEnd;
         m_ends[waiting] = index;
         waiting = below;
     }
@@ -173,13 +175,7 @@ inline void CTagIndex::CPairings::Add(std::uint32_t id, std::uint32_t index, std
 }
 
 void CTagIndex::CPairings::Finish() {
-    for (std::uint32_t& waiting : m_waiting) {
-        while (waiting != kNoIndex) {
-            const std::uint32_t below = m_ends[waiting];
-            m_ends[waiting] = kNoIndex;
-            waiting = below;
-        }
-    }
+    WorkVector<std::uint32_t>().swap(m_waiting);
     WorkVector<std::int32_t>().swap(m_before);
     WorkVector<std::int32_t>().swap(m_balances);
 }

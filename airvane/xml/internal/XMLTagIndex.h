@@ -91,9 +91,15 @@ struct stTagEntries {
 // opening, that is at the first closing where the closings seen outnumber the counted openings
 // seen. An opening is counted unless its first ">" is preceded by "/" (an empty-element tag).
 struct stPairing {
+    // An end with this bit set is none: no closing ends the content. Every event index is below
+    // it, as a text shorter than 4 GiB holds fewer than 2^31 tags.
+    static constexpr std::uint32_t kNoEnd = 0x80000000u;
+
     const std::uint32_t* positions = nullptr; // per event: position of its "<"
-    const std::uint32_t* ends = nullptr;      // per event: index of the ending closing, or kNoIndex
+    const std::uint32_t* ends = nullptr;      // per event: index of the ending closing (see kNoEnd)
     std::uint32_t count = 0;
+
+    bool HasEnd(std::uint32_t event) const { return (ends[event] & kNoEnd) == 0; }
 
     // First event at or after `from`, searched forward from `hint` when that is a valid start.
     std::uint32_t LowerBound(std::size_t from, std::uint32_t hint) const;
@@ -282,7 +288,8 @@ private:
         // Files the `index`-th event of name `id`, in text order across all names: a closing,
         // or an opening, counted unless it is an empty-element tag.
         void Add(std::uint32_t id, std::uint32_t index, std::uint32_t position, bool closing, bool counted);
-        // Ends the starts still waiting: no closing ends their content. Call after the last Add.
+        // Lets go of what only filing needs. Call after the last Add. The starts still waiting
+        // (no closing ends their content) keep their links, which read as no end.
         void Finish();
         stPairing Of(std::size_t id) const {
             const std::uint32_t first = m_starts[id];
@@ -291,7 +298,7 @@ private:
 
     private:
         WorkVector<std::uint32_t> m_positions;
-        WorkVector<std::uint32_t> m_ends;    // links the waiting starts of a name until answered
+        WorkVector<std::uint32_t> m_ends;    // a waiting start's link to the one below it, until answered
         WorkVector<std::uint32_t> m_starts;  // per name: first event, then the total
         WorkVector<std::int32_t> m_balances; // per name: closings minus counted openings so far
         WorkVector<std::uint32_t> m_waiting; // per name: the latest waiting start, or kNoIndex
