@@ -566,10 +566,13 @@ bool CReader::Step() {
     }
     // The attribute list starts just after the first occurrence of the name from the position.
     const std::size_t start = FindName(level.position, nodeName) + nodeName.size();
-    if (!m_tag.haveAttributes || m_tag.attributesStart != start) {
-        ScanAttributes(start, level.end);
+    // Mostly a ">" follows the name at once: the list is empty, and nothing needs scanning.
+    if (start >= level.end || m_text[start] != '>') {
+        if (!m_tag.haveAttributes || m_tag.attributesStart != start) {
+            ScanAttributes(start, level.end);
+        }
+        BuildAttributes(node);
     }
-    BuildAttributes(node);
     if (emptyElement) {
         level.position = static_cast<std::uint32_t>(PastTag(level));
         return true;
