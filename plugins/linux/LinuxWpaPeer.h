@@ -6,10 +6,9 @@
 // wpa_supplicant the module talks to, and where it reports a failed handshake. Both modules
 // are built from this tree with the same compiler, so the virtual table is shared.
 
-#include <cstdint>
-#include <cstring>
+#include "plugins/WpaPeerLink.h"
 
-class IWpaAdapter;
+#include <cstdint>
 
 namespace airvane::linux_wlan {
 
@@ -29,31 +28,17 @@ protected:
     ~ILinuxWpaPeer() = default;
 };
 
-// What the opaque pointer points to: a mark naming this contract, then the peer. Another
-// adapter's pointer (a folder that pairs this supplicant with another plug-in's adapter: both
-// supplicant modules are named wpa_stub.dll) carries no such mark, and the supplicant refuses
-// the network instead of calling into an object it does not know. The mark is one pointer
-// word, so it is read within any object an adapter could hand over.
-struct stLinuxWpaPeerLink {
-    std::uintptr_t mark;
-    ILinuxWpaPeer* peer;
-};
-
+// What the opaque pointer points to (WpaPeerLink.h), and the only place where its meaning is
+// fixed.
 constexpr std::uintptr_t kLinuxWpaPeerMark = static_cast<std::uintptr_t>(0x4C4E58575041504BULL);
+using stLinuxWpaPeerLink = plugin::stWpaPeerLink<ILinuxWpaPeer, kLinuxWpaPeerMark>;
 
-// The only place where the opaque pointer's meaning is fixed.
 inline IWpaAdapter* ToWpaAdapter(stLinuxWpaPeerLink* link) {
-    return reinterpret_cast<IWpaAdapter*>(link);
+    return link->AsWpaAdapter();
 }
 
-// The peer a link carries; null for a null pointer or one that is not a link.
 inline ILinuxWpaPeer* FromWpaAdapter(IWpaAdapter* adapter) {
-    if (adapter == nullptr) {
-        return nullptr;
-    }
-    std::uintptr_t mark = 0;
-    std::memcpy(&mark, adapter, sizeof(mark));
-    return mark == kLinuxWpaPeerMark ? reinterpret_cast<stLinuxWpaPeerLink*>(adapter)->peer : nullptr;
+    return stLinuxWpaPeerLink::PeerOf(adapter);
 }
 
 } // namespace airvane::linux_wlan

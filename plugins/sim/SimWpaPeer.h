@@ -6,11 +6,10 @@
 // to carry an ISimWpaPeer, the simulated access point the adapter is joining. Both modules
 // are built from this tree with the same compiler, so the virtual table is shared.
 
+#include "plugins/WpaPeerLink.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-
-class IWpaAdapter;
 
 namespace airvane::sim {
 
@@ -50,32 +49,17 @@ protected:
     ~ISimWpaPeer() = default;
 };
 
-// What the opaque pointer points to: a mark naming this contract, then the peer. Another
-// adapter's pointer (a folder that pairs this supplicant with another plug-in's adapter: both
-// supplicant modules are named wpa_stub.dll) carries no such mark, and the supplicant refuses
-// the network instead of calling into an object it does not know. The mark is one pointer
-// word, so it is read within any object an adapter could hand over.
-struct stSimWpaPeerLink {
-    std::uintptr_t mark;
-    ISimWpaPeer* peer;
-};
-
+// What the opaque pointer points to (WpaPeerLink.h), and the only place where its meaning is
+// fixed.
 constexpr std::uintptr_t kSimWpaPeerMark = static_cast<std::uintptr_t>(0x53494D5750414C4BULL);
+using stSimWpaPeerLink = plugin::stWpaPeerLink<ISimWpaPeer, kSimWpaPeerMark>;
 
-// The opaque pointer travels through the library untouched; these two conversions are the
-// only place where its meaning is fixed.
 inline IWpaAdapter* ToWpaAdapter(stSimWpaPeerLink* link) {
-    return reinterpret_cast<IWpaAdapter*>(link);
+    return link->AsWpaAdapter();
 }
 
-// The peer a link carries; null for a null pointer or one that is not a link.
 inline ISimWpaPeer* FromWpaAdapter(IWpaAdapter* adapter) {
-    if (adapter == nullptr) {
-        return nullptr;
-    }
-    std::uintptr_t mark = 0;
-    std::memcpy(&mark, adapter, sizeof(mark));
-    return mark == kSimWpaPeerMark ? reinterpret_cast<stSimWpaPeerLink*>(adapter)->peer : nullptr;
+    return stSimWpaPeerLink::PeerOf(adapter);
 }
 
 } // namespace airvane::sim
