@@ -80,14 +80,12 @@ ModuleHandle LoadModule(const char* fileName) {
     // No error dialog for a missing or broken module: the caller handles the failure.
     DWORD oldMode = 0;
     const bool modeSet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode) != 0;
-    HMODULE module = nullptr;
-    DWORD error = ERROR_INVALID_PARAMETER;
-    if (!isPath) {
-        module = ::LoadLibraryExA(name.c_str(), nullptr,
+    HMODULE module =
+        isPath ? nullptr
+               : ::LoadLibraryExA(name.c_str(), nullptr,
                                   LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-        error = ::GetLastError();
-    }
-    if (module == nullptr && error == ERROR_INVALID_PARAMETER) {
+    DWORD error = ::GetLastError();
+    if (isPath || (module == nullptr && error == ERROR_INVALID_PARAMETER)) {
         module = ::LoadLibraryA(name.c_str());
         error = ::GetLastError();
     }
