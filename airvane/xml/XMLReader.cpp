@@ -152,6 +152,11 @@ struct stTagState {
     // the text, which is read in order, rather than from records scattered through memory.
     const stXMLAttribute* built = nullptr;
     int plainValues = -1;
+    // What the last node built from the tag took from the budget, with its attributes read from
+    // `footprintStart`; whether the ">" run before the tag has been weighed against the budget.
+    std::uint64_t footprint = 0;
+    std::size_t footprintStart = 0;
+    bool runWeighed = false;
 
     void Reset(const stTagStart* tag, std::size_t end) {
         open = tag->position;
@@ -169,6 +174,8 @@ struct stTagState {
         attributes.clear();
         built = nullptr;
         plainValues = -1;
+        footprint = 0;
+        runWeighed = false;
     }
 };
 
@@ -209,15 +216,20 @@ private:
     stXMLNode* AppendNode(stLevel& level, std::string_view name);
     std::size_t FindName(std::size_t from, std::string_view name);
     void ScanAttributes(std::size_t start, std::size_t end);
-    void BuildAttributes(stXMLNode* node);
+    // Gives the node its attributes; false when memory ran out on the way.
+    bool BuildAttributes(stXMLNode* node);
+    // Whether the reads of an empty-element tag left before the level passes it can all fit in
+    // the budget; true when that is not yet known.
+    bool RunFits(const stLevel& level, std::size_t attributesStart);
     // A new block holding the decoded value of the attribute at `range`, or a copy of `earlier`
     // (the same attribute's value in a node built before from the tag) when there is one; null
     // without memory.
     char* AttributeValue(const stAttributeRange& range, const stXMLAttribute* earlier);
     // Sets the text of the level's parent; `replace` releases a value it had first (only the
     // caller's parent can have one: the nodes this parse makes get their text once).
-    // `mayHoldTag` is false when no "<" lies in the text left to the level.
-    void SetParentValue(const stLevel& level, bool replace, bool mayHoldTag);
+    // `mayHoldTag` is false when no "<" lies in the text left to the level. False, leaving the
+    // parent as it was, when no memory is left for the text.
+    bool SetParentValue(const stLevel& level, bool replace, bool mayHoldTag);
 
     std::string_view m_text;
     CTagIndex m_index;
@@ -225,6 +237,7 @@ private:
     CLevelStack m_levels;
     stTagState m_tag;
     airvane::platform::WorkVector<char> m_decodeScratch;
+    bool m_failed = false; // memory ran out, or the budget is or will be spent: the parse fails
 };
 
 std::size_t CReader::NextLess(std::size_t from, std::size_t end) const {
@@ -468,7 +481,7 @@ char* CReader::AttributeValue(const stAttributeRange& range, const stXMLAttribut
                                              m_decodeScratch, m_budget);
 }
 
-void CReader::BuildAttributes(stXMLNode* node) {
+bool CReader::BuildAttributes(stXMLNode* node) {
     stXMLAttribute** link = &node->attributes;
     const stXMLAttribute* earlier = m_tag.built;
     if (earlier != nullptr && m_tag.plainValues < 0) {
@@ -484,11 +497,11 @@ void CReader::BuildAttributes(stXMLNode* node) {
     }
     for (const stAttributeRange& range : m_tag.attributes) {
         if (!m_budget.Take(sizeof(stXMLAttribute))) {
-            break;
+            return false;
         }
         stXMLAttribute* attribute = airvane::xml::NewTreeRecord<stXMLAttribute>();
         if (attribute == nullptr) {
-            break;
+            return false;
         }
         attribute->name = airvane::xml::CopyToStringBlock(m_text.data() + range.nameBegin,
                                                           range.nameEnd - range.nameBegin, &m_budget);
@@ -496,17 +509,37 @@ void CReader::BuildAttributes(stXMLNode* node) {
         if (attribute->value == nullptr) {
             XMLFreeString(attribute->name);
             airvane::xml::ReleaseTreeBlock(attribute);
-            break;
+            return false;
         }
         *link = attribute;
         link = &attribute->next;
         earlier = earlier != nullptr ? earlier->next : nullptr;
     }
-    // This node's list, however far it got, serves the next reading of the tag.
+    // This node's list serves the next reading of the tag.
     m_tag.built = node->attributes;
+    return true;
 }
 
-void CReader::SetParentValue(const stLevel& level, bool replace, bool mayHoldTag) {
+bool CReader::RunFits(const stLevel& level, std::size_t attributesStart) {
+    // Each ">" between the position and the tag makes the level read the tag once more. When
+    // the tag's attributes are read from the tag itself (no earlier occurrence of its name lies
+    // past the position), every one of those reads builds a node just like the last one, and
+    // the budget either holds them all or is bound to run out: then the parse fails at once
+    // instead of building them first. Asked once per tag: an answer of "they fit" holds for
+    // the rest of the run.
+    if (m_tag.runWeighed || m_tag.footprint == 0 || attributesStart != m_tag.footprintStart ||
+        m_tag.nameFound != m_tag.open + 1) {
+        return true;
+    }
+    m_tag.runWeighed = true;
+    const airvane::platform::WorkVector<std::uint32_t>& greaters = m_index.Greater().All();
+    const auto first = std::lower_bound(greaters.begin(), greaters.end(), level.position);
+    const auto tag = std::lower_bound(first, greaters.end(), m_tag.open);
+    const auto reads = static_cast<std::uint64_t>(tag - first) + 1;
+    return reads <= m_budget.Left() / m_tag.footprint;
+}
+
+bool CReader::SetParentValue(const stLevel& level, bool replace, bool mayHoldTag) {
     // The text after the last tag read; a CDATA section in it (which starts at a "<") gives the
     // text inside.
     std::string_view rest = m_text.substr(level.position, level.end - level.position);
@@ -517,6 +550,9 @@ void CReader::SetParentValue(const stLevel& level, bool replace, bool mayHoldTag
     }
     char* value = airvane::xml::DecodeToStringBlock(
         rest.data(), rest.size(), airvane::xml::eTrim::kElementText, m_decodeScratch, m_budget);
+    if (value == nullptr) {
+        return false;
+    }
     // The text replaced is released after the new one is read: the caller's parent may hold
     // the very text being read. Not looking at the value otherwise spares a read of a record
     // mostly out of the cache by now (a deep element's text is set long after its record was
@@ -525,6 +561,7 @@ void CReader::SetParentValue(const stLevel& level, bool replace, bool mayHoldTag
         XMLFreeString(level.parent->value);
     }
     level.parent->value = value;
+    return true;
 }
 
 bool CReader::Step() {
@@ -559,21 +596,31 @@ bool CReader::Step() {
     // An empty-element tag's node is named up to its last "/".
     const std::string_view nodeName = m_tag.appendSlash || !emptyElement ? name : name.substr(0, slash);
     const stContent content = emptyElement ? stContent{} : ElementContent(level, name);
-    stXMLNode* node = AppendNode(level, nodeName);
-    if (node == nullptr) {
-        level.positionValid = false;
-        return false;
-    }
     // The attribute list starts just after the first occurrence of the name from the position.
     const std::size_t start = FindName(level.position, nodeName) + nodeName.size();
+    if (emptyElement && !RunFits(level, start)) {
+        m_failed = true;
+        return false;
+    }
+    const std::uint64_t left = m_budget.Left();
+    stXMLNode* node = AppendNode(level, nodeName);
+    if (node == nullptr) {
+        m_failed = true;
+        return false;
+    }
     // Mostly a ">" follows the name at once: the list is empty, and nothing needs scanning.
     if (start >= level.end || m_text[start] != '>') {
         if (!m_tag.haveAttributes || m_tag.attributesStart != start) {
             ScanAttributes(start, level.end);
         }
-        BuildAttributes(node);
+        if (!BuildAttributes(node)) {
+            m_failed = true;
+            return false;
+        }
     }
     if (emptyElement) {
+        m_tag.footprint = left - m_budget.Left();
+        m_tag.footprintStart = start;
         level.position = static_cast<std::uint32_t>(PastTag(level));
         return true;
     }
@@ -610,13 +657,12 @@ void CReader::ReadContent(stXMLNode* node, const stContent& content) {
     // Content without "<" (the next "<" after the tag's is its closing tag) holds no tag: it
     // is all the element's text.
     if (m_tag.start[1].position >= nested.end) {
-        SetParentValue(nested, false, false);
+        m_failed = !SetParentValue(nested, false, false);
         return;
     }
-    // Without memory to read the content the element keeps no children and no text. The level
-    // is written in place field by field (as for the index's tags, a copy of a whole record
-    // would be read back wider than it was written).
-    airvane::Guard([&] {
+    // The level is written in place field by field (as for the index's tags, a copy of a whole
+    // record would be read back wider than it was written).
+    m_failed = !airvane::Guard(false, [&] {
         stLevel& level = m_levels.Push();
         level.begin = nested.begin;
         level.end = nested.end;
@@ -624,13 +670,15 @@ void CReader::ReadContent(stXMLNode* node, const stContent& content) {
         level.positionValid = true;
         level.parent = node;
         level.tail = &node->firstChild;
+        return true;
     });
 }
 
 void CReader::FinishLevel() noexcept {
     const stLevel& level = m_levels.back();
-    if (level.positionValid && level.parent != nullptr) {
-        SetParentValue(level, m_levels.size() == 1, NextLess(level.position, level.end) != kNone);
+    if (level.positionValid && level.parent != nullptr &&
+        !SetParentValue(level, m_levels.size() == 1, NextLess(level.position, level.end) != kNone)) {
+        m_failed = true;
     }
     m_levels.Pop();
 }
@@ -643,17 +691,22 @@ stXMLNode* CReader::Run(stXMLNode* parent) noexcept {
         })) {
         return nullptr;
     }
-    while (!m_levels.empty()) {
+    // Once memory runs out, for the tree or for the reader's working data, the parse fails as a
+    // whole: a tree with part of its elements or of their attributes would read as a complete
+    // document with other meanings (a device without the list of systems it is for applies to
+    // every system).
+    while (!m_levels.empty() && !m_failed) {
         enum { kDone, kMore, kNoMemory };
         const int step = airvane::Guard<int>(kNoMemory, [&] { return Step() ? kMore : kDone; });
         if (step == kNoMemory) {
-            // Out of memory for the level's working data: keep what was built.
-            m_levels.back().positionValid = false;
-        }
-        const bool more = step == kMore;
-        if (!more) {
+            m_failed = true;
+        } else if (step == kDone && !m_failed) {
             FinishLevel();
         }
+    }
+    if (m_failed) {
+        XMLFreeTree(first);
+        return nullptr;
     }
     return first;
 }

@@ -22,8 +22,12 @@
 //    element's content is empty (as when there is no closing tag at all after an opening one).
 //  - Nesting depth is limited by memory only; the levels are walked without recursion.
 //  - The tree one parse builds is held to a memory budget (XMLSetMemoryBudget). When the budget
-//    is spent, or memory runs out, the reader stops where it is: the nodes built so far stay in
-//    the returned chain (a node may lack some attributes) and the parent's text is not set.
+//    is spent, or memory runs out, the parse fails: every node it built is released, it returns
+//    null, and a caller's parent keeps the text it had. A part of a tree would read as a whole
+//    document that says something else (an element without some of its attributes or
+//    children). A parse that is bound to spend the budget may fail before it is spent: each
+//    ">" before an empty-element tag makes the level read the tag again, into one more node
+//    with all its attributes, and when those nodes cannot all fit the parse fails at once.
 //  - A text is read up to its first zero byte, and never beyond `length` bytes.
 
 // Reads a whole file and parses it; returns the first top-level node, or null when the file
@@ -41,8 +45,8 @@ AIRVANE_API stXMLNode* XMLParseText(const char* text, std::uint32_t length, stXM
 // Sets, for every later parse of the process (XMLParseText, XMLLoadFile), the memory the tree of
 // one parse may use: `bytesPerTextByte` times the text's length plus `extraBytes`, each node,
 // attribute and string block counted with the memory it takes up (its size rounded up to the
-// allocator's size class, and the allocator's header). Past it
-// the parse ends as when no memory is left, keeping the tree built so far. The default is
+// allocator's size class, and the allocator's header). Past it the parse fails as when no
+// memory is left, returning null. The default is
 // 64 bytes per text byte plus 64 MiB. A sum past 2^64 - 1 bytes (`extraBytes` of UINT64_MAX,
 // for one) sets no limit. It may be called while other threads parse: each parse takes the two
 // numbers of one call together.

@@ -148,28 +148,37 @@ std::uint64_t BudgetCost(const stXMLNode* node) {
     return cost;
 }
 
-TEST(XMLReader, TheTreeIsHeldToTheMemoryBudget) {
-    // Every ">" before the empty-element tag reads it again: 20,000 nodes of 1,000 attributes
-    // unless the budget stops the reader.
-    const std::string text = Unescape("<R>\\(0:20000:>\\)<E\\(0:1000: a=\"1\"\\)/></R>");
-    std::size_t previousNodes = 20000;
-    for (const std::uint64_t extra : {std::uint64_t{0}, std::uint64_t{1} << 20}) {
-        if (extra != 0) { // the first pass reads under the default budget
-            XMLSetMemoryBudget(0, extra);
+TEST(XMLReader, AParseFailsWholeWhenItsTreeWouldPassTheBudget) {
+    // Every ">" before the empty-element tag reads it again: 20,000 nodes of 1,000 attributes,
+    // about 2 GB, for 26 KB of text. The reader refuses it before building the run.
+    xml::FailAllocationsAfter(-1, false);
+    EXPECT_EQ(Parse(Unescape("<R>\\(0:20000:>\\)<E\\(0:1000: a=\"1\"\\)/></R>")), nullptr);
+    EXPECT_LT(xml::AllocationsCounted(), 20000);
+    // At a budget of exactly the tree's cost the tree is whole; below it there is none. R's text
+    // is the last block taken: one byte less than the run plus that text is refused at the
+    // run's second read, before the rest of the run is built.
+    const std::string run = Unescape("<R>\\(0:50:>\\)<E\\(0:20: a=\"1\"\\)/></R>");
+    const std::string siblings = "<R><A x=\"&amp;\">t</A>\n<B y=\"2\"/><A>u</A></R>";
+    for (const std::string* each : {&run, &siblings}) {
+        const std::string& text = *each;
+        XMLTreePtr whole = Parse(text);
+        ASSERT_NE(whole, nullptr);
+        const std::uint64_t cost = BudgetCost(whole.get());
+        const std::uint64_t lastText = airvane::platform::GlobalBlockFootprint(std::strlen(whole->value) + 1);
+        long built = 0;
+        for (const std::uint64_t budget : {cost, cost - 1, cost - lastText, cost - lastText - 1}) {
+            XMLSetMemoryBudget(0, budget);
+            xml::FailAllocationsAfter(-1, false);
+            const long live = xml::TreeBlocksLive();
+            const std::string got = Dump(Parse(text).get());
+            XMLSetMemoryBudget(64, std::uint64_t{64} << 20);
+            EXPECT_EQ(got, budget == cost ? Dump(whole.get()) : "") << budget;
+            EXPECT_EQ(xml::TreeBlocksLive(), live);
+            built = budget == cost - lastText ? xml::AllocationsCounted() : built;
         }
-        XMLTreePtr tree = Parse(text);
-        XMLSetMemoryBudget(64, std::uint64_t{64} << 20);
-        ASSERT_NE(tree, nullptr);
-        const std::uint64_t budget = extra != 0 ? extra : 64 * text.size() + (std::uint64_t{64} << 20);
-        EXPECT_LE(BudgetCost(tree.get()), budget);
-        EXPECT_GE(BudgetCost(tree.get()), budget - budget / 100); // the reader stops only at the budget
-        EXPECT_EQ(tree->value, nullptr);                          // the level ended for want of memory
-        std::size_t nodes = 0;
-        for (const stXMLNode* e = tree->firstChild; e != nullptr; e = e->nextSibling, ++nodes) {
-            ASSERT_STREQ(e->name, "E");
+        if (each == &run) {
+            EXPECT_LT(xml::AllocationsCounted(), built / 10);
         }
-        EXPECT_TRUE(nodes > 0 && nodes < previousNodes) << nodes;
-        previousNodes = nodes;
     }
 }
 
@@ -251,25 +260,36 @@ constexpr char kSample[] =
     "  <DEVICE CLASS=\"c\" HARDWAREID=\"h\"/>\n  <DEVICE CLASS=\"d\"><OS>XP</OS></DEVICE>\n"
     " </ADAPTER>\n <A><A>in</A></A>\n</ROOT>\n<TAIL/>";
 
-TEST(XMLReader, EveryAllocationFailureLeavesAUsableTreeAndFreeingReleasesAll) {
+TEST(XMLReader, AnyAllocationFailureFailsTheParseAndReleasesAll) {
     const long live = xml::TreeBlocksLive();
     xml::FailAllocationsAfter(-1, false);
-    const std::string full = Dump(Parse(kSample).get());
+    XMLTreePtr whole(XMLParseText(kSample, sizeof kSample - 1, nullptr));
     const long needed = xml::AllocationsCounted();
+    const std::string full = Dump(whole.get());
+    whole.reset();
     EXPECT_EQ(xml::TreeBlocksLive(), live); // the whole chain of top-level nodes is freed
-    bool sawPartial = false;
+    XMLTreePtr parent(XMLCreateNode("P", nullptr));
     for (long k = 0; k <= needed; ++k) {
         for (bool once : {false, true}) {
             xml::FailAllocationsAfter(k, once);
             XMLTreePtr tree(XMLParseText(kSample, sizeof kSample - 1, nullptr));
             xml::FailAllocationsAfter(-1, false);
             const std::string got = Dump(tree.get());
-            EXPECT_TRUE(k != 0 || once || tree == nullptr);
-            EXPECT_TRUE(k != needed || got == full) << got;
-            sawPartial = sawPartial || (tree != nullptr && got != full);
+            EXPECT_TRUE(got == (k == needed ? full : "")) << k << (once ? " once" : "") << ": " << got;
+            // Under a parent whose text is the text read: a failed parse leaves that text.
+            parent->value = XMLAllocString(sizeof kSample - 1);
+            std::memcpy(parent->value, kSample, sizeof kSample);
+            xml::FailAllocationsAfter(k, once);
+            XMLTreePtr children(XMLParseText(parent->value, sizeof kSample - 1, parent.get()));
+            xml::FailAllocationsAfter(-1, false);
+            EXPECT_TRUE(children == nullptr
+                            ? parent->value != nullptr && parent->value == std::string(kSample)
+                            : k == needed);
+            XMLFreeString(parent->value);
+            parent->value = nullptr;
         }
     }
-    EXPECT_TRUE(sawPartial);
+    parent.reset();
     EXPECT_EQ(xml::TreeBlocksLive(), live);
 }
 

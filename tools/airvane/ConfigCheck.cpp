@@ -122,7 +122,9 @@ std::vector<std::string> ExplainNoAdapter(const std::string& file) {
     }
     const TreePtr root(XMLLoadFile(file.c_str()));
     if (root == nullptr) {
-        return {file + " holds no XML element (truncated, or not XML): 'airvane config check' shows why"};
+        return {file +
+                " holds no XML element (truncated, not XML, or a tree past the reader's memory budget, "
+                "AIRVANE_XML_BUDGET): 'airvane config check' shows why"};
     }
     const std::size_t adapters = CountChildren(root.get(), kAdapterElement);
     if (adapters == 0) {

@@ -103,7 +103,9 @@ public:
         // shown terminal-safe, its line feeds (one after each element) kept.
         const std::string file = PrintableText(report.file);
         m_out << "The library reads " << file << " as:\n";
-        m_out << (report.tree.empty() ? "  (no element)\n" : PrintableLines(report.tree, ""));
+        m_out << (report.tree.empty() ? "  (no element: none the reader keeps, or a tree past its memory "
+                                        "budget, AIRVANE_XML_BUDGET)\n"
+                                      : PrintableLines(report.tree, ""));
         if (report.findings.empty()) {
             m_out << "No tag is dropped or read in a surprising way.\n";
         }

@@ -31,6 +31,7 @@ public:
         m_left -= cost;
         return true;
     }
+    std::uint64_t Left() const { return m_left; }
 
 private:
     std::uint64_t m_left;
