@@ -548,8 +548,11 @@ bool CReader::SetParentValue(const stLevel& level, bool replace, bool mayHoldTag
         rest = rest.substr(cdata + kCDataStart.size());
         rest = rest.substr(0, rest.find(kCDataEnd));
     }
-    char* value = airvane::xml::DecodeToStringBlock(
-        rest.data(), rest.size(), airvane::xml::eTrim::kElementText, m_decodeScratch, m_budget);
+    // Mostly, in a nested document, nothing follows the last tag: the text is empty.
+    char* value = rest.empty() ? airvane::xml::CopyToStringBlock(rest.data(), 0, &m_budget)
+                               : airvane::xml::DecodeToStringBlock(rest.data(), rest.size(),
+                                                                   airvane::xml::eTrim::kElementText,
+                                                                   m_decodeScratch, m_budget);
     if (value == nullptr) {
         return false;
     }
@@ -566,7 +569,9 @@ bool CReader::SetParentValue(const stLevel& level, bool replace, bool mayHoldTag
 
 bool CReader::Step() {
     stLevel& level = m_levels.back();
-    if (!level.positionValid) {
+    // A level whose last element's closing tag ends its text (every level of a nested
+    // document) has nothing left to read.
+    if (!level.positionValid || level.position >= level.end) {
         return false;
     }
     const stTagStart* tag = m_index.NextTag(level.position);
@@ -677,7 +682,8 @@ void CReader::ReadContent(stXMLNode* node, const stContent& content) {
 void CReader::FinishLevel() noexcept {
     const stLevel& level = m_levels.back();
     if (level.positionValid && level.parent != nullptr &&
-        !SetParentValue(level, m_levels.size() == 1, NextLess(level.position, level.end) != kNone)) {
+        !SetParentValue(level, m_levels.size() == 1,
+                        level.position < level.end && NextLess(level.position, level.end) != kNone)) {
         m_failed = true;
     }
     m_levels.Pop();
