@@ -613,8 +613,12 @@ bool CReader::Step() {
         m_failed = true;
         return false;
     }
-    // Mostly a ">" follows the name at once: the list is empty, and nothing needs scanning.
-    if (start >= level.end || m_text[start] != '>') {
+    // Mostly a ">" or "/>" follows the name at once: the list is empty (no "=" comes before the
+    // ">"), and nothing needs scanning.
+    const bool bareName =
+        start < level.end && (m_text[start] == '>' ||
+                              (m_text[start] == '/' && (start + 1 == level.end || m_text[start + 1] == '>')));
+    if (!bareName) {
         if (!m_tag.haveAttributes || m_tag.attributesStart != start) {
             ScanAttributes(start, level.end);
         }
