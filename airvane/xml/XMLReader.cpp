@@ -200,8 +200,8 @@ private:
     // Moves the level's position past the element just read and its closing tag.
     void PassElement(stLevel& level, std::string_view name, const stContent& content);
     // Reads the content of the element just read, at once when it holds no tag, or else as a
-    // nested level.
-    void ReadContent(stXMLNode* node, const stContent& content);
+    // nested level; false when memory ran out.
+    bool ReadContent(stXMLNode* node, const stContent& content);
 
     std::size_t NextLess(std::size_t from, std::size_t end) const;
     std::size_t NextGreater(std::size_t from, std::size_t end) const;
@@ -219,7 +219,7 @@ private:
     // Gives the node its attributes; false when memory ran out on the way.
     bool BuildAttributes(stXMLNode* node);
     // Whether the reads of an empty-element tag left before the level passes it can all fit in
-    // the budget; true when that is not yet known.
+    // the budget, once a node has been built from the tag; true when that is not known.
     bool RunFits(const stLevel& level, std::size_t attributesStart);
     // A new block holding the decoded value of the attribute at `range`, or a copy of `earlier`
     // (the same attribute's value in a node built before from the tag) when there is one; null
@@ -527,8 +527,7 @@ bool CReader::RunFits(const stLevel& level, std::size_t attributesStart) {
     // the budget either holds them all or is bound to run out: then the parse fails at once
     // instead of building them first. Asked once per tag: an answer of "they fit" holds for
     // the rest of the run.
-    if (m_tag.runWeighed || m_tag.footprint == 0 || attributesStart != m_tag.footprintStart ||
-        m_tag.nameFound != m_tag.open + 1) {
+    if (m_tag.runWeighed || attributesStart != m_tag.footprintStart || m_tag.nameFound != m_tag.open + 1) {
         return true;
     }
     m_tag.runWeighed = true;
@@ -603,7 +602,7 @@ bool CReader::Step() {
     const stContent content = emptyElement ? stContent{} : ElementContent(level, name);
     // The attribute list starts just after the first occurrence of the name from the position.
     const std::size_t start = FindName(level.position, nodeName) + nodeName.size();
-    if (emptyElement && !RunFits(level, start)) {
+    if (emptyElement && m_tag.footprint != 0 && !RunFits(level, start)) {
         m_failed = true;
         return false;
     }
@@ -634,10 +633,7 @@ bool CReader::Step() {
         return true;
     }
     PassElement(level, name, content);
-    if (content.length != 0) {
-        ReadContent(node, content);
-    }
-    return true;
+    return content.length == 0 || ReadContent(node, content);
 }
 
 void CReader::PassElement(stLevel& level, std::string_view name, const stContent& content) {
@@ -656,7 +652,7 @@ void CReader::PassElement(stLevel& level, std::string_view name, const stContent
     }
 }
 
-void CReader::ReadContent(stXMLNode* node, const stContent& content) {
+bool CReader::ReadContent(stXMLNode* node, const stContent& content) {
     const stLevel nested{static_cast<std::uint32_t>(content.begin),
                          static_cast<std::uint32_t>(content.begin + content.length),
                          static_cast<std::uint32_t>(content.begin),
@@ -667,7 +663,7 @@ void CReader::ReadContent(stXMLNode* node, const stContent& content) {
     // is all the element's text.
     if (m_tag.start[1].position >= nested.end) {
         m_failed = !SetParentValue(nested, false, false);
-        return;
+        return !m_failed;
     }
     // The level is written in place field by field (as for the index's tags, a copy of a whole
     // record would be read back wider than it was written).
@@ -681,6 +677,7 @@ void CReader::ReadContent(stXMLNode* node, const stContent& content) {
         level.tail = &node->firstChild;
         return true;
     });
+    return !m_failed;
 }
 
 void CReader::FinishLevel() noexcept {
