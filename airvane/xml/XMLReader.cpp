@@ -538,7 +538,8 @@ bool CReader::RunFits(const stLevel& level, std::size_t attributesStart) {
     return reads <= m_budget.Left() / m_tag.footprint;
 }
 
-bool CReader::SetParentValue(const stLevel& level, bool replace, bool mayHoldTag) {
+[[gnu::always_inline]] inline bool CReader::SetParentValue(const stLevel& level, bool replace,
+                                                           bool mayHoldTag) {
     // The text after the last tag read; a CDATA section in it (which starts at a "<") gives the
     // text inside.
     std::string_view rest = m_text.substr(level.position, level.end - level.position);

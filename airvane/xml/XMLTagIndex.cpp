@@ -104,7 +104,7 @@ const stTagEntry* stTagEntries::LowerBound(std::size_t from) const {
         begin, end, from, [](const stTagEntry& entry, std::size_t value) { return entry.position < value; });
 }
 
-const stTagEntry* stTagEntries::LowerBound(std::size_t from, const stTagEntry* hint) const {
+const stTagEntry* stTagEntries::SearchFrom(std::size_t from, const stTagEntry* hint) const {
     if (hint == nullptr || hint < begin || hint > end || (hint != begin && (hint - 1)->position >= from)) {
         return LowerBound(from);
     }
@@ -113,13 +113,9 @@ const stTagEntry* stTagEntries::LowerBound(std::size_t from, const stTagEntry* h
                           [first](std::size_t i) { return first[i].position; });
 }
 
-std::uint32_t stPairing::LowerBound(std::size_t from, std::uint32_t hint) const {
+std::uint32_t stPairing::SearchFrom(std::size_t from, std::uint32_t hint) const {
     const std::uint32_t* data = positions;
     const auto positionOf = [data](std::size_t i) { return data[i]; };
-    // Mostly the answer is the event after the hint.
-    if (hint < count && positions[hint] < from && (hint + 1 == count || positions[hint + 1] >= from)) {
-        return hint + 1;
-    }
     const bool validHint = hint <= count && (hint == 0 || positions[hint - 1] < from);
     return static_cast<std::uint32_t>(Gallop(validHint ? hint : 0, count, from, positionOf));
 }

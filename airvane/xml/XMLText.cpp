@@ -224,8 +224,8 @@ constexpr std::size_t kMeasuredFirst = 16 * 1024;
 
 } // namespace
 
-char* DecodeToStringBlock(const char* text, std::size_t length, eTrim trim,
-                          platform::WorkVector<char>& scratch, CTreeBudget& budget) {
+char* detail::DecodeAnyToStringBlock(const char* text, std::size_t length, eTrim trim,
+                                     platform::WorkVector<char>& scratch, CTreeBudget& budget) {
     if (length == 0) {
         return CopyToStringBlock(text, 0, &budget);
     }

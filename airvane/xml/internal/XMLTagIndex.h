@@ -81,8 +81,18 @@ struct stTagEntries {
     // First occurrence at or after `from`, or `end`.
     const stTagEntry* LowerBound(std::size_t from) const;
     // The same, searched forward from `hint` when every occurrence before `hint` lies before
-    // `from`; any other hint, null included, falls back to the plain search.
-    const stTagEntry* LowerBound(std::size_t from, const stTagEntry* hint) const;
+    // `from`; any other hint, null included, falls back to the plain search. Mostly the answer
+    // is the hint itself, which is told without a call.
+    const stTagEntry* LowerBound(std::size_t from, const stTagEntry* hint) const {
+        if (hint != nullptr && hint >= begin && hint < end && hint->position >= from &&
+            (hint == begin || (hint - 1)->position < from)) {
+            return hint;
+        }
+        return SearchFrom(from, hint);
+    }
+
+private:
+    const stTagEntry* SearchFrom(std::size_t from, const stTagEntry* hint) const;
 };
 
 // The openings and closings of one name merged in text order ("events"), with, for each event,
@@ -102,7 +112,16 @@ struct stPairing {
     bool HasEnd(std::uint32_t event) const { return (ends[event] & kNoEnd) == 0; }
 
     // First event at or after `from`, searched forward from `hint` when that is a valid start.
-    std::uint32_t LowerBound(std::size_t from, std::uint32_t hint) const;
+    // Mostly the answer is the event after the hint, which is told without a call.
+    std::uint32_t LowerBound(std::size_t from, std::uint32_t hint) const {
+        if (hint < count && positions[hint] < from && (hint + 1 == count || positions[hint + 1] >= from)) {
+            return hint + 1;
+        }
+        return SearchFrom(from, hint);
+    }
+
+private:
+    std::uint32_t SearchFrom(std::size_t from, std::uint32_t hint) const;
 };
 
 // The closings and the pairing of one name. When looked up for a given tag, `nextClosing` is

@@ -106,11 +106,41 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out);
 // element's text; spaces and "\r" remain).
 enum class eTrim { kNone, kElementText };
 
+namespace detail {
+
+char* DecodeAnyToStringBlock(const char* text, std::size_t length, eTrim trim,
+                             platform::WorkVector<char>& scratch, CTreeBudget& budget);
+
+} // namespace detail
+
 // The decoded form of `text[0, length)`, which holds no zero byte, in a new string block sized
 // exactly, cut as `trim` says. Decoding runs once, into `scratch` (kept by the caller for reuse),
 // except for a long untrimmed text, which is measured and then decoded into its block; the block
-// is taken from `budget`. Null when no memory is left.
-char* DecodeToStringBlock(const char* text, std::size_t length, eTrim trim,
-                          platform::WorkVector<char>& scratch, CTreeBudget& budget);
+// is taken from `budget`. Null when no memory is left. Inline for the short texts without "&"
+// that most values and element texts are: they are cut where they lie and copied.
+inline char* DecodeToStringBlock(const char* text, std::size_t length, eTrim trim,
+                                 platform::WorkVector<char>& scratch, CTreeBudget& budget) {
+    constexpr std::size_t kShort = 16;
+    if (length > kShort) {
+        return detail::DecodeAnyToStringBlock(text, length, trim, scratch, budget);
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] == '&') {
+            return detail::DecodeAnyToStringBlock(text, length, trim, scratch, budget);
+        }
+    }
+    std::size_t begin = 0;
+    std::size_t end = length;
+    if (trim == eTrim::kElementText) {
+        const auto trimmed = [](char c) { return c == '\n' || c == '\t'; };
+        while (begin < end && trimmed(text[begin])) {
+            ++begin;
+        }
+        while (end - begin > 1 && trimmed(text[end - 1])) {
+            --end;
+        }
+    }
+    return CopyToStringBlock(text + begin, end - begin, &budget);
+}
 
 } // namespace airvane::xml
