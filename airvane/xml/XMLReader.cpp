@@ -238,6 +238,12 @@ private:
     stTagState m_tag;
     airvane::platform::WorkVector<char> m_decodeScratch;
     bool m_failed = false; // memory ran out, or the budget is or will be spent: the parse fails
+
+    // Marks the parse failed; false, for the step to return.
+    bool Fail() {
+        m_failed = true;
+        return false;
+    }
 };
 
 std::size_t CReader::NextLess(std::size_t from, std::size_t end) const {
@@ -604,14 +610,12 @@ bool CReader::Step() {
     // The attribute list starts just after the first occurrence of the name from the position.
     const std::size_t start = FindName(level.position, nodeName) + nodeName.size();
     if (emptyElement && m_tag.footprint != 0 && !RunFits(level, start)) {
-        m_failed = true;
-        return false;
+        return Fail();
     }
     const std::uint64_t left = m_budget.Left();
     stXMLNode* node = AppendNode(level, nodeName);
     if (node == nullptr) {
-        m_failed = true;
-        return false;
+        return Fail();
     }
     // Mostly a ">" or "/>" follows the name at once: the list is empty (no "=" comes before the
     // ">"), and nothing needs scanning.
@@ -623,8 +627,7 @@ bool CReader::Step() {
             ScanAttributes(start, level.end);
         }
         if (!BuildAttributes(node)) {
-            m_failed = true;
-            return false;
+            return Fail();
         }
     }
     if (emptyElement) {

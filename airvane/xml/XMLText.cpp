@@ -181,43 +181,6 @@ std::size_t DecodeEntities(const char* text, std::size_t length, char* out) {
 
 namespace {
 
-// The part of `text[0, length)` left when "\n" and "\t" are trimmed from the start and then
-// from the end, the end never trimming away the first character left.
-struct stKeptRange {
-    std::size_t begin;
-    std::size_t end;
-};
-
-bool Trimmed(char c) {
-    return c == '\n' || c == '\t';
-}
-
-stKeptRange TrimmedRange(const char* text, std::size_t length) {
-    stKeptRange kept{0, length};
-    while (kept.begin < kept.end && Trimmed(text[kept.begin])) {
-        ++kept.begin;
-    }
-    while (kept.end - kept.begin > 1 && Trimmed(text[kept.end - 1])) {
-        --kept.end;
-    }
-    return kept;
-}
-
-// A text up to this length is searched for "&" byte by byte: a call costs more.
-constexpr std::size_t kShortText = 16;
-
-const void* FindAmpersand(const char* text, std::size_t length) {
-    if (length > kShortText) {
-        return std::memchr(text, '&', length);
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-        if (text[i] == '&') {
-            return text + i;
-        }
-    }
-    return nullptr;
-}
-
 // Texts from this length on (past the first-level caches), when not trimmed, are decoded without
 // the scratch copy.
 constexpr std::size_t kMeasuredFirst = 16 * 1024;
@@ -232,7 +195,7 @@ char* detail::DecodeAnyToStringBlock(const char* text, std::size_t length, eTrim
     // Text without "&" is its own decoded form: it is trimmed where it lies and copied once.
     const char* decoded = text;
     std::size_t decodedLength = length;
-    const void* ampersand = FindAmpersand(text, length);
+    const void* ampersand = detail::FindAmpersand(text, length);
     if (ampersand != nullptr && trim == eTrim::kNone && length >= kMeasuredFirst) {
         // A long text is measured first and then decoded straight into its block: two reads
         // of the text cost less than writing and reading back a copy as long.
@@ -266,7 +229,7 @@ char* detail::DecodeAnyToStringBlock(const char* text, std::size_t length, eTrim
     if (trim == eTrim::kNone) {
         return CopyToStringBlock(decoded, decodedLength, &budget);
     }
-    const stKeptRange kept = TrimmedRange(decoded, decodedLength);
+    const detail::stKeptRange kept = detail::TrimmedRange(decoded, decodedLength);
     return CopyToStringBlock(decoded + kept.begin, kept.end - kept.begin, &budget);
 }
 

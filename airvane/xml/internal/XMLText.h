@@ -108,6 +108,40 @@ enum class eTrim { kNone, kElementText };
 
 namespace detail {
 
+// The part of `text[0, length)` left when "\n" and "\t" are trimmed from the start and then
+// from the end, the end never trimming away the first character left.
+struct stKeptRange {
+    std::size_t begin;
+    std::size_t end;
+};
+
+inline stKeptRange TrimmedRange(const char* text, std::size_t length) {
+    const auto trimmed = [](char c) { return c == '\n' || c == '\t'; };
+    stKeptRange kept{0, length};
+    while (kept.begin < kept.end && trimmed(text[kept.begin])) {
+        ++kept.begin;
+    }
+    while (kept.end - kept.begin > 1 && trimmed(text[kept.end - 1])) {
+        --kept.end;
+    }
+    return kept;
+}
+
+// A text up to this length is searched for "&" byte by byte: a call costs more.
+constexpr std::size_t kShortText = 16;
+
+inline const char* FindAmpersand(const char* text, std::size_t length) {
+    if (length > kShortText) {
+        return static_cast<const char*>(std::memchr(text, '&', length));
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] == '&') {
+            return text + i;
+        }
+    }
+    return nullptr;
+}
+
 char* DecodeAnyToStringBlock(const char* text, std::size_t length, eTrim trim,
                              platform::WorkVector<char>& scratch, CTreeBudget& budget);
 
@@ -120,27 +154,21 @@ char* DecodeAnyToStringBlock(const char* text, std::size_t length, eTrim trim,
 // that most values and element texts are: they are cut where they lie and copied.
 inline char* DecodeToStringBlock(const char* text, std::size_t length, eTrim trim,
                                  platform::WorkVector<char>& scratch, CTreeBudget& budget) {
-    constexpr std::size_t kShort = 16;
-    if (length > kShort) {
+    if (length > detail::kShortText) {
         return detail::DecodeAnyToStringBlock(text, length, trim, scratch, budget);
     }
+    // Looked for here rather than with FindAmpersand: leaving from inside the loop costs the
+    // reader about 1 % fewer instructions on whole documents.
     for (std::size_t i = 0; i < length; ++i) {
         if (text[i] == '&') {
             return detail::DecodeAnyToStringBlock(text, length, trim, scratch, budget);
         }
     }
-    std::size_t begin = 0;
-    std::size_t end = length;
+    detail::stKeptRange kept{0, length};
     if (trim == eTrim::kElementText) {
-        const auto trimmed = [](char c) { return c == '\n' || c == '\t'; };
-        while (begin < end && trimmed(text[begin])) {
-            ++begin;
-        }
-        while (end - begin > 1 && trimmed(text[end - 1])) {
-            --end;
-        }
+        kept = detail::TrimmedRange(text, length);
     }
-    return CopyToStringBlock(text + begin, end - begin, &budget);
+    return CopyToStringBlock(text + kept.begin, kept.end - kept.begin, &budget);
 }
 
 } // namespace airvane::xml
