@@ -35,6 +35,11 @@ using airvane::xml::stTagStart;
 constexpr std::string_view kCDataStart = "<![CDATA[";
 constexpr std::string_view kCDataEnd = "]]>";
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+// Levels finishing one after another (a deep document's, from the innermost out) fetch the
+// record of the parent this many levels below the top ahead of its text.
+constexpr std::size_t kParentsAhead = 12;
+// PlainElement's answer for a tag it leaves to the general reading.
+constexpr int kNotPlain = -1;
 
 // The host's tree budget. Its two numbers are set and read together under a lock held only
 // for that copy, so a parse never pairs one setting's factor with another's extra.
@@ -83,7 +88,7 @@ class CLevelStack {
 public:
     bool empty() const { return m_size == 0; }
     std::size_t size() const { return m_size; }
-    stLevel& back() { return m_blocks[m_block][m_slot]; }
+    stLevel& back() { return *m_top; }
     // A new level on top, its fields left for the caller to write; throws std::bad_alloc.
     stLevel& Push() {
         if (m_size == m_capacity) {
@@ -97,7 +102,15 @@ public:
             m_slot = 0;
         }
         ++m_size;
-        return back();
+        m_top = &m_blocks[m_block][m_slot];
+        return *m_top;
+    }
+    // Fetches into the cache the record of the parent of the level `depth` below the top, which
+    // gets its text when that level finishes: in a deep document it was written long before.
+    void PrefetchParent(std::size_t depth) const {
+        if (m_slot >= depth) {
+            __builtin_prefetch(m_top[-static_cast<std::ptrdiff_t>(depth)].parent, 1);
+        }
     }
     void Pop() {
         --m_size;
@@ -105,6 +118,7 @@ public:
             --m_block;
             m_slot = m_blocks[m_block].size() - 1;
         }
+        m_top = &m_blocks[m_block][m_slot];
     }
 
 private:
@@ -115,6 +129,7 @@ private:
     std::size_t m_capacity = 0;
     std::size_t m_block = 0; // where the top level is
     std::size_t m_slot = 0;
+    stLevel* m_top = nullptr;
 };
 
 // Raw ranges of one attribute in the text.
@@ -197,19 +212,31 @@ private:
     // One step of the level on top of the stack; false when the level is finished.
     bool Step();
     void FinishLevel() noexcept;
-    // Moves the level's position past the element just read and its closing tag.
-    void PassElement(stLevel& level, std::string_view name, const stContent& content);
-    // Reads the content of the element just read, at once when it holds no tag, or else as a
-    // nested level; false when memory ran out.
-    bool ReadContent(stXMLNode* node, const stContent& content);
+    // Reads an element whose opening tag is a bare name the index files (no attributes, not
+    // an empty-element tag) and whose closing tag lies in the level, straight from the index;
+    // kNotPlain, having changed nothing, for any other tag.
+    int PlainElement(stLevel& level, const stTagStart& tag);
+    // Moves the level's position past the element whose tag is `tag` and its closing tag.
+    void PassElement(stLevel& level, const stTagStart& tag, std::size_t nameLength, const stContent& content,
+                     const stTagName& occurrences);
+    // Reads the content of the element whose tag is `tag`, at once when it holds no tag, or else
+    // as a nested level; false when memory ran out.
+    bool ReadContent(stXMLNode* node, const stTagStart& tag, const stContent& content);
 
     std::size_t NextLess(std::size_t from, std::size_t end) const;
     std::size_t NextGreater(std::size_t from, std::size_t end) const;
     std::size_t AfterGreater(std::size_t from, std::size_t end) const;
-    std::size_t PastTag(const stLevel& level) const;
+    // Where the level goes on after the tag `tag`, the first ">" from the position included.
+    std::size_t PastTag(const stLevel& level, const stTagStart& tag) const;
     bool ReadTag(std::size_t open, std::size_t end);
     const stTagName& Occurrences(std::string_view name);
     bool ClosingExists(stLevel& level, std::string_view name);
+    // Whether a closing of the name (of `nameLength` bytes) whose occurrences were looked up for
+    // the tag lies in the level.
+    bool ClosingInLevel(const stLevel& level, const stTagName& occurrences, std::size_t nameLength) const;
+    // The content of an element of the name that starts at `begin` inside the level.
+    static stContent ContentFrom(const stLevel& level, std::size_t begin, const stTagName& occurrences,
+                                 std::size_t nameLength);
     std::size_t FirstClosing(const stTagEntries& closings, std::size_t nameLength, std::size_t from,
                              std::size_t end, const stTagEntry* hint) const;
     stContent ElementContent(stLevel& level, std::string_view name);
@@ -261,10 +288,9 @@ std::size_t CReader::AfterGreater(std::size_t from, std::size_t end) const {
     return greater != kNone ? greater + 1 : end;
 }
 
-std::size_t CReader::PastTag(const stLevel& level) const {
+std::size_t CReader::PastTag(const stLevel& level, const stTagStart& tag) const {
     // No "<" lies between the position and the tag's "<", so the first ">" from the position is
     // the tag's own first ">" unless a ">" comes before the tag.
-    const stTagStart& tag = *m_tag.start;
     if (tag.previousGreater == kNoIndex || tag.previousGreater < level.position) {
         return tag.greater < level.end ? tag.greater + 1 : level.end;
     }
@@ -346,20 +372,21 @@ bool CReader::ClosingExists(stLevel& level, std::string_view name) {
         m_tag.closingExists = 0;
     }
     if (m_tag.closingExists < 0) {
-        // The level's first closing tag is the tag's next one unless one comes before the tag
-        // inside the level; then the last of those tells, as the first one starts no later.
-        const stTagName& occurrences = Occurrences(name);
-        const stTagEntry* next = occurrences.nextClosing;
-        const stTagEntry* before = next != nullptr && next != occurrences.closings.begin ? next - 1 : nullptr;
-        bool exists;
-        if (before == nullptr || before->position < level.begin) {
-            exists = FirstClosing(occurrences.closings, name.size(), level.begin, level.end, next) != kNone;
-        } else {
-            exists = before->position + name.size() + 3 <= level.end;
-        }
-        m_tag.closingExists = exists ? 1 : 0;
+        m_tag.closingExists = ClosingInLevel(level, Occurrences(name), name.size()) ? 1 : 0;
     }
     return m_tag.closingExists == 1;
+}
+
+bool CReader::ClosingInLevel(const stLevel& level, const stTagName& occurrences,
+                             std::size_t nameLength) const {
+    // The level's first closing tag is the tag's next one unless one comes before the tag
+    // inside the level; then the last of those tells, as the first one starts no later.
+    const stTagEntry* next = occurrences.nextClosing;
+    const stTagEntry* before = next != nullptr && next != occurrences.closings.begin ? next - 1 : nullptr;
+    if (before == nullptr || before->position < level.begin) {
+        return FirstClosing(occurrences.closings, nameLength, level.begin, level.end, next) != kNone;
+    }
+    return before->position + nameLength + 3 <= level.end;
 }
 
 stContent CReader::ElementContent(stLevel& level, std::string_view name) {
@@ -375,24 +402,31 @@ stContent CReader::ElementContent(stLevel& level, std::string_view name) {
         content.begin = level.end;
         return content;
     }
-    content.begin = greater + 1;
+    return ContentFrom(level, greater + 1, Occurrences(name), name.size());
+}
+
+stContent CReader::ContentFrom(const stLevel& level, std::size_t begin, const stTagName& occurrences,
+                               std::size_t nameLength) {
     // It ends at the closing tag where the closings seen from its start first outnumber the
     // counted openings; that closing must lie inside the level. Any closing or opening before
     // it lies inside the level too, so the index's pairing of the whole text tells.
-    const stTagName& occurrences = Occurrences(name);
+    stContent content;
+    content.begin = begin;
     const airvane::xml::stPairing& pairing = occurrences.pairing;
-    const std::uint32_t start = pairing.LowerBound(content.begin, occurrences.selfEvent);
+    const std::uint32_t start = pairing.LowerBound(begin, occurrences.selfEvent);
     if (start < pairing.count && pairing.HasEnd(start)) {
         const std::size_t closing = pairing.positions[pairing.ends[start]];
-        if (closing + name.size() + 3 <= level.end) {
-            content.length = closing - content.begin;
+        if (closing + nameLength + 3 <= level.end) {
+            content.length = closing - begin;
             content.closing = closing;
         }
     }
     return content;
 }
 
-stXMLNode* CReader::AppendNode(stLevel& level, std::string_view name) {
+// Inlined into both of its callers (the general step and a plain element's), as is PassElement:
+// a call there costs each element more than the code it would share.
+[[gnu::always_inline]] inline stXMLNode* CReader::AppendNode(stLevel& level, std::string_view name) {
     if (!m_budget.Take(sizeof(stXMLNode))) {
         return nullptr;
     }
@@ -586,6 +620,10 @@ bool CReader::Step() {
     }
     const std::size_t open = tag->position;
     if (m_tag.open != open || m_tag.levelEnd != level.end) {
+        const int plain = PlainElement(level, *tag);
+        if (plain != kNotPlain) {
+            return plain == 1;
+        }
         m_tag.Reset(tag, level.end);
         m_tag.hasName = ReadTag(open, level.end);
     }
@@ -593,7 +631,7 @@ bool CReader::Step() {
         return false;
     }
     if (m_tag.tooLong) {
-        level.position = static_cast<std::uint32_t>(PastTag(level));
+        level.position = static_cast<std::uint32_t>(PastTag(level, *m_tag.start));
         return true;
     }
     const std::string_view name = m_text.substr(open + 1, m_tag.nameEnd - open - 1);
@@ -601,7 +639,7 @@ bool CReader::Step() {
     const bool emptyElement = m_tag.appendSlash || slash != std::string_view::npos;
     if (!emptyElement && !ClosingExists(level, name)) {
         // Never closed in this text: a prolog, a declaration, a comment or a stray tag.
-        level.position = static_cast<std::uint32_t>(PastTag(level));
+        level.position = static_cast<std::uint32_t>(PastTag(level, *m_tag.start));
         return true;
     }
     // An empty-element tag's node is named up to its last "/".
@@ -633,30 +671,93 @@ bool CReader::Step() {
     if (emptyElement) {
         m_tag.footprint = left - m_budget.Left();
         m_tag.footprintStart = start;
-        level.position = static_cast<std::uint32_t>(PastTag(level));
+        level.position = static_cast<std::uint32_t>(PastTag(level, *m_tag.start));
         return true;
     }
-    PassElement(level, name, content);
-    return content.length == 0 || ReadContent(node, content);
+    PassElement(level, *m_tag.start, name.size(), content, Occurrences(name));
+    return content.length == 0 || ReadContent(node, *m_tag.start, content);
 }
 
-void CReader::PassElement(stLevel& level, std::string_view name, const stContent& content) {
+int CReader::PlainElement(stLevel& level, const stTagStart& tag) {
+    // A bare name runs from the "<" to the tag's first ">" (or to the "/" before it) and holds no
+    // byte that ends a name or makes the tag an empty-element tag, so the tag is read with just
+    // that name. "<!" is left to the general reading (a CDATA section is read apart).
+    const char* text = m_text.data();
+    const std::size_t open = tag.position;
+    const std::size_t greater = tag.greater;
+    if (greater >= level.end || text[open + 1] == '/' || text[open + 1] == '!' ||
+        greater - open - 1 > kMaxXMLNameLength) {
+        return kNotPlain;
+    }
+    const bool emptyElement = text[greater - 1] == '/';
+    const std::string_view name(text + open + 1, greater - open - 1 - (emptyElement ? 1 : 0));
+    if (emptyElement) {
+        // Read once: with no ">" between the position and the tag, the level goes on past the
+        // tag's own ">" (a ">" before it would have the tag read again, which the general
+        // reading keeps track of).
+        if (name.empty() || (tag.previousGreater != kNoIndex && tag.previousGreater >= level.position)) {
+            return kNotPlain;
+        }
+    } else if (tag.id == kNoIndex || m_index.NameLength(tag.id) != name.size()) {
+        // Not filed as an opening of just that name: the name stops before the ">".
+        return kNotPlain;
+    }
+    for (const char c : name) {
+        if (IsNameStop(c) || c == '/') {
+            return kNotPlain;
+        }
+    }
+    // The attribute list starts at the first occurrence of the name from the position, which
+    // must be the tag's own for the list to be empty. Mostly only the tag's "<" lies between.
+    const std::size_t own = open + 1;
+    const std::size_t before = own - level.position;
+    if (before == 1 ? text[level.position] == name[0]
+                    : std::memchr(text + level.position, name[0], before) != nullptr) {
+        return kNotPlain;
+    }
+    if (emptyElement) {
+        m_tag.open = kNone;
+        if (AppendNode(level, name) == nullptr) {
+            m_failed = true;
+            return 0;
+        }
+        level.position = static_cast<std::uint32_t>(greater + 1);
+        return 1;
+    }
+    const stTagName occurrences = m_index.OpeningOccurrences(tag);
+    if (!ClosingInLevel(level, occurrences, name.size())) {
+        return kNotPlain;
+    }
+    // A tag read next in the general way starts afresh.
+    m_tag.open = kNone;
+    const stContent content = ContentFrom(level, greater + 1, occurrences, name.size());
+    stXMLNode* node = AppendNode(level, name);
+    if (node == nullptr) {
+        m_failed = true;
+        return 0;
+    }
+    PassElement(level, tag, name.size(), content, occurrences);
+    return content.length == 0 || ReadContent(node, tag, content) ? 1 : 0;
+}
+
+[[gnu::always_inline]] inline void CReader::PassElement(stLevel& level, const stTagStart& tag,
+                                                        std::size_t nameLength, const stContent& content,
+                                                        const stTagName& occurrences) {
     // Past the content, then past the next closing tag; none ends the level.
-    const std::size_t from = std::min<std::size_t>(PastTag(level) + content.length, level.end);
+    const std::size_t from = std::min<std::size_t>(PastTag(level, tag) + content.length, level.end);
     // Mostly that is the closing tag that ended the content (unless a ">" came before the tag).
     std::size_t closing = content.closing;
     if (closing != from) {
-        const stTagName& occurrences = Occurrences(name);
-        closing = FirstClosing(occurrences.closings, name.size(), from, level.end, occurrences.nextClosing);
+        closing = FirstClosing(occurrences.closings, nameLength, from, level.end, occurrences.nextClosing);
     }
     if (closing == kNone) {
         level.positionValid = false;
     } else {
-        level.position = static_cast<std::uint32_t>(closing + name.size() + 3);
+        level.position = static_cast<std::uint32_t>(closing + nameLength + 3);
     }
 }
 
-bool CReader::ReadContent(stXMLNode* node, const stContent& content) {
+bool CReader::ReadContent(stXMLNode* node, const stTagStart& tag, const stContent& content) {
     const stLevel nested{static_cast<std::uint32_t>(content.begin),
                          static_cast<std::uint32_t>(content.begin + content.length),
                          static_cast<std::uint32_t>(content.begin),
@@ -665,7 +766,7 @@ bool CReader::ReadContent(stXMLNode* node, const stContent& content) {
                          &node->firstChild};
     // Content without "<" (the next "<" after the tag's is its closing tag) holds no tag: it
     // is all the element's text.
-    if (m_tag.start[1].position >= nested.end) {
+    if ((&tag)[1].position >= nested.end) {
         m_failed = !SetParentValue(nested, false, false);
         return !m_failed;
     }
@@ -686,6 +787,7 @@ bool CReader::ReadContent(stXMLNode* node, const stContent& content) {
 
 void CReader::FinishLevel() noexcept {
     const stLevel& level = m_levels.back();
+    m_levels.PrefetchParent(kParentsAhead);
     if (level.positionValid && level.parent != nullptr &&
         !SetParentValue(level, m_levels.size() == 1,
                         level.position < level.end && NextLess(level.position, level.end) != kNone)) {
@@ -694,7 +796,8 @@ void CReader::FinishLevel() noexcept {
     m_levels.Pop();
 }
 
-stXMLNode* CReader::Run(stXMLNode* parent) noexcept {
+// Kept out of XMLParseText: inlined there, the level loop is laid out less well (measured).
+[[gnu::noinline]] stXMLNode* CReader::Run(stXMLNode* parent) noexcept {
     stXMLNode* first = nullptr;
     if (!airvane::Guard(false, [&] {
             m_levels.Push() = {0, static_cast<std::uint32_t>(m_text.size()), 0, true, parent, &first};

@@ -242,26 +242,17 @@ void CTagIndex::COccurrences::Prepare(const WorkVector<std::uint32_t>& counts) {
 
 CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     const std::size_t size = text.size();
-    const char* data = text.data();
+    const char* const data = text.data();
     WorkVector<std::uint32_t> less;
     FindMarks(less);
-    const WorkVector<std::uint32_t>& greaters = m_greater.All();
-    m_tags.reserve(less.size());
-    std::size_t nextGreater = 0; // index of the first ">" after the current "<"
+    const std::uint32_t* const greaters = m_greater.All().data();
+    const std::size_t greaterCount = m_greater.All().size();
+    const std::size_t tagCount = less.size();
+    // Every record is written in full below, so the array is sized without being cleared.
+    m_tags.resize(tagCount);
+    stTagStart* const tags = m_tags.data();
     // Per name id: the openings and closings seen so far.
-    WorkVector<std::uint32_t> openingsSeen;
-    WorkVector<std::uint32_t> closingsSeen;
-    // Files the tag under its name, which runs from `start` for `length` bytes.
-    const auto fileName = [&](stTagStart& tag, std::size_t start, std::size_t length, std::uint64_t hash) {
-        tag.id = m_names.Intern(start, length, hash);
-        if (tag.id == openingsSeen.size()) {
-            openingsSeen.push_back(0);
-            closingsSeen.push_back(0);
-        }
-        const bool closing = data[tag.position + 1] == '/';
-        tag.openingsBefore = closing ? openingsSeen[tag.id] : openingsSeen[tag.id]++;
-        tag.closingsBefore = closing ? closingsSeen[tag.id]++ : closingsSeen[tag.id];
-    };
+    WorkVector<stSeen> seen;
     // Tags are filed a few at a time. Once the names table is too large for the caches, the
     // names of the few are hashed and their slots fetched first, so that the misses overlap,
     // and the tags are filed under them after.
@@ -272,46 +263,72 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
         std::uint64_t hash;
     };
     stName names[kBatch];
-    for (std::size_t first = 0; first < less.size(); first += kBatch) {
-        const std::size_t count = std::min(kBatch, less.size() - first);
+    std::size_t nextGreater = 0; // index of the first ">" after the current "<"
+    for (std::size_t first = 0; first < tagCount; first += kBatch) {
+        const std::size_t last = std::min(tagCount, first + kBatch);
         const bool ahead = m_names.Large();
-        for (std::size_t k = 0; k < count; ++k) {
-            const std::uint32_t i = less[first + k];
-            while (nextGreater < greaters.size() && greaters[nextGreater] < i) {
+        for (std::size_t k = first; k < last; ++k) {
+            const std::uint32_t at = less[k];
+            while (nextGreater < greaterCount && greaters[nextGreater] < at) {
                 ++nextGreater;
             }
-            const std::size_t greater = nextGreater < greaters.size() ? greaters[nextGreater] : size;
+            const std::size_t greater = nextGreater < greaterCount ? greaters[nextGreater] : size;
             // Written in place field by field: a whole record built aside and copied in would be
             // read back wider than it was written, which stalls the processor on every tag.
-            stTagStart& tag = m_tags.emplace_back();
-            tag.position = i;
+            stTagStart& tag = tags[k];
+            tag.position = at;
             tag.greater = static_cast<std::uint32_t>(greater);
             tag.previousGreater = nextGreater != 0 ? greaters[nextGreater - 1] : kNoIndex;
             tag.id = kNoIndex;
             tag.openingsBefore = 0;
             tag.closingsBefore = 0;
             // "</" name ">": the name runs to the first ">".
-            const bool closing = i + 1 < size && data[i + 1] == '/';
-            const std::size_t end = closing ? greater : OpeningNameEnd(i, greater);
-            const std::size_t nameStart = i + (closing ? 2 : 1);
+            const bool closing = at + 1 < size && data[at + 1] == '/';
+            const std::size_t end = closing ? greater : OpeningNameEnd(at, greater);
+            const std::size_t nameStart = at + (closing ? 2 : 1);
             const std::size_t length = end - nameStart;
-            names[k].length = 0;
-            if (end < size && length != 0 && length <= kMaxXMLNameLength) {
-                if (ahead) {
-                    names[k] = {nameStart, length, m_names.Prefetch(nameStart, length)};
-                } else {
-                    fileName(tag, nameStart, length, CNames::kNoHash);
+            // A name ending in "/" (mostly an empty-element tag's, "<a/>") is never looked up: the
+            // reader takes any name holding "/" for an empty-element tag's, which has no closing.
+            const bool named =
+                end < size && length != 0 && length <= kMaxXMLNameLength && data[end - 1] != '/';
+            if (!ahead) {
+                if (named) {
+                    FileName(tag, closing, m_names.Intern(nameStart, length), seen);
                 }
+                continue;
             }
+            names[k - first] = {nameStart, named ? length : 0,
+                                named ? m_names.Prefetch(nameStart, length) : CNames::kNoHash};
         }
-        for (std::size_t k = 0; ahead && k < count; ++k) {
-            if (names[k].length != 0) {
-                fileName(m_tags[first + k], names[k].start, names[k].length, names[k].hash);
+        for (std::size_t k = first; ahead && k < last; ++k) {
+            const stName& name = names[k - first];
+            if (name.length != 0) {
+                stTagStart& tag = tags[k];
+                FileName(tag, data[tag.position + 1] == '/',
+                         m_names.Intern(name.start, name.length, name.hash), seen);
             }
         }
     }
-    FileTags(openingsSeen, closingsSeen);
-    m_openingCounts = std::move(openingsSeen);
+    FileTags(seen);
+    m_openingCounts.resize(seen.size());
+    for (std::size_t id = 0; id < seen.size(); ++id) {
+        m_openingCounts[id] = seen[id].openings;
+    }
+}
+
+inline void CTagIndex::FileName(stTagStart& tag, bool closing, std::uint32_t id, WorkVector<stSeen>& seen) {
+    tag.id = id;
+    if (id == seen.size()) {
+        AddName(seen);
+    }
+    stSeen& counts = seen[id];
+    tag.openingsBefore = counts.openings;
+    tag.closingsBefore = counts.closings;
+    ++(closing ? counts.closings : counts.openings);
+}
+
+void CTagIndex::AddName(WorkVector<stSeen>& seen) {
+    seen.push_back({0, 0});
 }
 
 inline std::size_t CTagIndex::OpeningNameEnd(std::size_t less, std::size_t greater) const {
@@ -359,18 +376,28 @@ std::uint64_t Bits(const stBlock& block, char kind) {
     return bits;
 }
 
-// Room in `positions` for a whole block of marks past `count`.
-[[gnu::noinline]] void Grow(WorkVector<std::uint32_t>& positions, std::size_t count) {
-    positions.resize(std::max<std::size_t>(2 * positions.size(), count + 64));
+// Adds to the two counts in `sums` how many bytes of the block are `kind`.
+__m128i Count(__m128i sums, const stBlock& block, char kind) {
+    const __m128i wanted = _mm_set1_epi8(kind);
+    // Each byte of `found` counts the blocks' vectors holding the mark at that byte: 0 to 4.
+    __m128i found = _mm_setzero_si128();
+    for (const __m128i& bytes : block.bytes) {
+        found = _mm_sub_epi8(found, _mm_cmpeq_epi8(bytes, wanted));
+    }
+    return _mm_add_epi64(sums, _mm_sad_epu8(found, _mm_setzero_si128()));
 }
 
-// Appends base + the index of each set bit. The array keeps room for a whole block past its
-// size, so that the positions are written without a check each.
+// The two counts added up. Each is below 2^31: at most 32 per 64 bytes of a text shorter than
+// 4 GiB.
+std::size_t Total(__m128i sums) {
+    return static_cast<std::size_t>(static_cast<std::uint32_t>(_mm_cvtsi128_si32(sums))) +
+           static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+}
+
+// Appends base + the index of each set bit. The array has room for a whole block past the
+// marks it will hold, so that the positions are written without a check each.
 inline void Append(WorkVector<std::uint32_t>& positions, std::size_t& count, std::uint64_t bits,
                    std::uint32_t base) {
-    if (count + 64 > positions.size()) {
-        Grow(positions, count);
-    }
     std::uint32_t* const first = positions.data() + count;
     std::uint32_t* out = first;
     while (bits != 0) {
@@ -394,6 +421,23 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
 #if defined(__SSE2__)
     // 64 bytes at a time: a bit mask per kind of byte, then the positions of its set bits. In
     // documents dense with tags this costs far less than a search from each mark to the next.
+    // The marks are counted first, so that each array is made once at its size instead of
+    // growing by copies: in a document dense with tags the copying costs more than the count.
+    __m128i lessSums = _mm_setzero_si128();
+    __m128i greaterSums = _mm_setzero_si128();
+    std::size_t counted = 0;
+    for (; size - counted >= 64; counted += 64) {
+        const stBlock block = LoadBlock(data + counted);
+        lessSums = Count(lessSums, block, '<');
+        greaterSums = Count(greaterSums, block, '>');
+    }
+    // The last bytes, in a block padded with zeros, which mark nothing.
+    char tail[64] = {};
+    std::memcpy(tail, data + counted, size - counted);
+    const stBlock lastBlock = LoadBlock(tail);
+    std::memset(tail, 0, sizeof tail);
+    less.resize(Total(Count(lessSums, lastBlock, '<')) + 64);
+    greaters.resize(Total(Count(greaterSums, lastBlock, '>')) + 64);
     std::size_t lessCount = 0;
     std::size_t greaterCount = 0;
     // Files the marks of the 64 bytes from `base`, held in `block`.
@@ -431,8 +475,6 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
         base = std::max(base, std::min(std::min(nextLess, nextGreater), size - 64));
     }
     if (base != size) {
-        // The last bytes, in a block padded with zeros, which mark nothing.
-        char tail[64] = {};
         std::memcpy(tail, data + base, size - base);
         file(LoadBlock(tail), base);
     }
@@ -464,13 +506,14 @@ const CPositions& CTagIndex::CDataEnds() {
     return m_cdataEnds;
 }
 
-void CTagIndex::FileTags(const WorkVector<std::uint32_t>& openings,
-                         const WorkVector<std::uint32_t>& closings) {
-    m_closings.Prepare(closings);
-    WorkVector<std::uint32_t> events(openings.size());
-    for (std::size_t id = 0; id < events.size(); ++id) {
-        events[id] = openings[id] + closings[id];
+void CTagIndex::FileTags(const WorkVector<stSeen>& seen) {
+    WorkVector<std::uint32_t> closings(seen.size());
+    WorkVector<std::uint32_t> events(seen.size());
+    for (std::size_t id = 0; id < seen.size(); ++id) {
+        closings[id] = seen[id].closings;
+        events[id] = seen[id].openings + seen[id].closings;
     }
+    m_closings.Prepare(closings);
     m_pairings.Prepare(events);
     for (const stTagStart& tag : m_tags) {
         if (tag.id == kNoIndex) {

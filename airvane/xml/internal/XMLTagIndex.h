@@ -139,7 +139,8 @@ struct stTagName {
 //  - closing tags: occurrences of "</" name ">";
 //  - opening tags: occurrences of "<" name " " or "<" name ">" (empty-element tags included);
 //  - every "<" (with its tag's first ">"), every ">" and (when first asked for) every "]]>".
-// Only names up to kMaxXMLNameLength bytes are kept. Building may throw std::bad_alloc.
+// Only names up to kMaxXMLNameLength bytes, not ending in "/", are kept (the reader never looks
+// up a name holding "/"). Building may throw std::bad_alloc.
 class CTagIndex {
 public:
     explicit CTagIndex(std::string_view text);
@@ -185,6 +186,17 @@ public:
         }
         found = Find(name);
     }
+    // The occurrences of the name the tag that starts at `tag` is filed under as an opening.
+    stTagName OpeningOccurrences(const stTagStart& tag) const {
+        stTagName found;
+        found.closings = m_closings.Of(tag.id);
+        found.pairing = m_pairings.Of(tag.id);
+        found.nextClosing = found.closings.begin + tag.closingsBefore;
+        found.selfEvent = tag.openingsBefore + tag.closingsBefore;
+        return found;
+    }
+    // Bytes of the name filed under `id`.
+    std::size_t NameLength(std::uint32_t id) const { return m_names.Length(id); }
     // True when the tag that starts at `tag` is filed as an opening of `name` (as for FindAt)
     // and the text holds no closing of that name at all: a quick answer for tags never closed.
     bool NeverClosed(const stTagStart& tag, std::string_view name) const {
@@ -338,8 +350,17 @@ private:
     void FindMarks(WorkVector<std::uint32_t>& less);
     // Where the name of an opening tag whose "<" is at `less` ends (`greater` is its first ">").
     std::size_t OpeningNameEnd(std::size_t less, std::size_t greater) const;
+    // Openings and closings of one name.
+    struct stSeen {
+        std::uint32_t openings;
+        std::uint32_t closings;
+    };
+    // Files the tag under name `id`, counting it among the name's tags `seen` so far.
+    static void FileName(stTagStart& tag, bool closing, std::uint32_t id, WorkVector<stSeen>& seen);
+    // A count for a name met for the first time.
+    [[gnu::noinline]] static void AddName(WorkVector<stSeen>& seen);
     // Groups the tags by name and pairs them, given the openings and closings of each name.
-    void FileTags(const WorkVector<std::uint32_t>& openings, const WorkVector<std::uint32_t>& closings);
+    void FileTags(const WorkVector<stSeen>& seen);
     stTagEntries Of(const COccurrences& occurrences, std::uint32_t id) const;
     const COccurrences& Openings();
     // Pairs a filtered name's openings and closings.
