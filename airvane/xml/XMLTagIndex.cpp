@@ -264,6 +264,9 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     };
     stName names[kBatch];
     std::size_t nextGreater = 0; // index of the first ">" after the current "<"
+    std::size_t lastStart = 0;   // the name filed last, and its id (length 0: none yet)
+    std::size_t lastLength = 0;
+    std::uint32_t lastId = kNoIndex;
     for (std::size_t first = 0; first < tagCount; first += kBatch) {
         const std::size_t last = std::min(tagCount, first + kBatch);
         const bool ahead = m_names.Large();
@@ -293,7 +296,14 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
                 end < size && length != 0 && length <= kMaxXMLNameLength && data[end - 1] != '/';
             if (!ahead) {
                 if (named) {
-                    FileName(tag, closing, m_names.Intern(nameStart, length), seen);
+                    // Mostly the name is the one filed last (a leaf's closing tag, siblings of
+                    // one name, a nesting of one name).
+                    if (length != lastLength || !SameBytes(data, nameStart, lastStart, length)) {
+                        lastId = m_names.Intern(nameStart, length);
+                        lastStart = nameStart;
+                        lastLength = length;
+                    }
+                    FileName(tag, closing, lastId, seen);
                 }
                 continue;
             }

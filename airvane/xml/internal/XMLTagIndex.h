@@ -39,6 +39,21 @@ constexpr std::size_t kShortName = 16;
 // "None" for positions and event indexes.
 constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu;
 
+// Whether the `length` bytes at offsets `first` and `second` of `data` are the same. Mostly
+// names are short: a plain loop costs less than a call. It runs from the end, where numbered
+// names differ.
+inline bool SameBytes(const char* data, std::size_t first, std::size_t second, std::size_t length) {
+    if (length > kShortName) {
+        return std::memcmp(data + first, data + second, length) == 0;
+    }
+    for (std::size_t i = length; i != 0; --i) {
+        if (data[first + i - 1] != data[second + i - 1]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Sorted positions of one pattern in the whole text. Queries are answered next to the previous
 // answer (galloping), so a reader going forward pays for the distance, not for the size.
 class CPositions {
@@ -254,18 +269,8 @@ private:
             std::uint32_t length;
         };
 
-        // Mostly names are short: a plain loop costs less than a call. It runs from the end,
-        // where numbered names differ.
         bool SameBytes(std::size_t first, std::size_t second, std::size_t length) const {
-            if (length > kShortName) {
-                return std::memcmp(m_text.data() + first, m_text.data() + second, length) == 0;
-            }
-            for (std::size_t i = length; i != 0; --i) {
-                if (m_text[first + i - 1] != m_text[second + i - 1]) {
-                    return false;
-                }
-            }
-            return true;
+            return xml::SameBytes(m_text.data(), first, second, length);
         }
         static std::uint32_t Hash(std::string_view name);
         // The slot holding `name`, or the empty slot where it would go.
