@@ -216,9 +216,8 @@ private:
     // an empty-element tag) and whose closing tag lies in the level, straight from the index;
     // kNotPlain, having changed nothing, for any other tag.
     int PlainElement(stLevel& level, const stTagStart& tag);
-    // Moves the level's position past the element whose tag is `tag` and its closing tag.
-    void PassElement(stLevel& level, const stTagStart& tag, std::size_t nameLength, const stContent& content,
-                     const stTagName& occurrences);
+    // Moves the level's position past the element just read and its closing tag.
+    void PassElement(stLevel& level, std::string_view name, const stContent& content);
     // Reads the content of the element whose tag is `tag`, at once when it holds no tag, or else
     // as a nested level; false when memory ran out.
     bool ReadContent(stXMLNode* node, const stTagStart& tag, const stContent& content);
@@ -231,12 +230,6 @@ private:
     bool ReadTag(std::size_t open, std::size_t end);
     const stTagName& Occurrences(std::string_view name);
     bool ClosingExists(stLevel& level, std::string_view name);
-    // Whether a closing of the name (of `nameLength` bytes) whose occurrences were looked up for
-    // the tag lies in the level.
-    bool ClosingInLevel(const stLevel& level, const stTagName& occurrences, std::size_t nameLength) const;
-    // The content of an element of the name that starts at `begin` inside the level.
-    static stContent ContentFrom(const stLevel& level, std::size_t begin, const stTagName& occurrences,
-                                 std::size_t nameLength);
     std::size_t FirstClosing(const stTagEntries& closings, std::size_t nameLength, std::size_t from,
                              std::size_t end, const stTagEntry* hint) const;
     stContent ElementContent(stLevel& level, std::string_view name);
@@ -372,21 +365,20 @@ bool CReader::ClosingExists(stLevel& level, std::string_view name) {
         m_tag.closingExists = 0;
     }
     if (m_tag.closingExists < 0) {
-        m_tag.closingExists = ClosingInLevel(level, Occurrences(name), name.size()) ? 1 : 0;
+        // The level's first closing tag is the tag's next one unless one comes before the tag
+        // inside the level; then the last of those tells, as the first one starts no later.
+        const stTagName& occurrences = Occurrences(name);
+        const stTagEntry* next = occurrences.nextClosing;
+        const stTagEntry* before = next != nullptr && next != occurrences.closings.begin ? next - 1 : nullptr;
+        bool exists;
+        if (before == nullptr || before->position < level.begin) {
+            exists = FirstClosing(occurrences.closings, name.size(), level.begin, level.end, next) != kNone;
+        } else {
+            exists = before->position + name.size() + 3 <= level.end;
+        }
+        m_tag.closingExists = exists ? 1 : 0;
     }
     return m_tag.closingExists == 1;
-}
-
-bool CReader::ClosingInLevel(const stLevel& level, const stTagName& occurrences,
-                             std::size_t nameLength) const {
-    // The level's first closing tag is the tag's next one unless one comes before the tag
-    // inside the level; then the last of those tells, as the first one starts no later.
-    const stTagEntry* next = occurrences.nextClosing;
-    const stTagEntry* before = next != nullptr && next != occurrences.closings.begin ? next - 1 : nullptr;
-    if (before == nullptr || before->position < level.begin) {
-        return FirstClosing(occurrences.closings, nameLength, level.begin, level.end, next) != kNone;
-    }
-    return before->position + nameLength + 3 <= level.end;
 }
 
 stContent CReader::ElementContent(stLevel& level, std::string_view name) {
@@ -402,30 +394,25 @@ stContent CReader::ElementContent(stLevel& level, std::string_view name) {
         content.begin = level.end;
         return content;
     }
-    return ContentFrom(level, greater + 1, Occurrences(name), name.size());
-}
-
-stContent CReader::ContentFrom(const stLevel& level, std::size_t begin, const stTagName& occurrences,
-                               std::size_t nameLength) {
+    content.begin = greater + 1;
     // It ends at the closing tag where the closings seen from its start first outnumber the
     // counted openings; that closing must lie inside the level. Any closing or opening before
     // it lies inside the level too, so the index's pairing of the whole text tells.
-    stContent content;
-    content.begin = begin;
+    const stTagName& occurrences = Occurrences(name);
     const airvane::xml::stPairing& pairing = occurrences.pairing;
-    const std::uint32_t start = pairing.LowerBound(begin, occurrences.selfEvent);
+    const std::uint32_t start = pairing.LowerBound(content.begin, occurrences.selfEvent);
     if (start < pairing.count && pairing.HasEnd(start)) {
         const std::size_t closing = pairing.positions[pairing.ends[start]];
-        if (closing + nameLength + 3 <= level.end) {
-            content.length = closing - begin;
+        if (closing + name.size() + 3 <= level.end) {
+            content.length = closing - content.begin;
             content.closing = closing;
         }
     }
     return content;
 }
 
-// Inlined into both of its callers (the general step and a plain element's), as is PassElement:
-// a call there costs each element more than the code it would share.
+// Inlined into each of its callers (the general step and a plain element's): a call there costs
+// each element more than the code it would share.
 [[gnu::always_inline]] inline stXMLNode* CReader::AppendNode(stLevel& level, std::string_view name) {
     if (!m_budget.Take(sizeof(stXMLNode))) {
         return nullptr;
@@ -674,7 +661,7 @@ bool CReader::Step() {
         level.position = static_cast<std::uint32_t>(PastTag(level, *m_tag.start));
         return true;
     }
-    PassElement(level, *m_tag.start, name.size(), content, Occurrences(name));
+    PassElement(level, name, content);
     return content.length == 0 || ReadContent(node, *m_tag.start, content);
 }
 
@@ -698,8 +685,10 @@ int CReader::PlainElement(stLevel& level, const stTagStart& tag) {
         if (name.empty() || (tag.previousGreater != kNoIndex && tag.previousGreater >= level.position)) {
             return kNotPlain;
         }
-    } else if (tag.id == kNoIndex || m_index.NameLength(tag.id) != name.size()) {
-        // Not filed as an opening of just that name: the name stops before the ">".
+    } else if (tag.id == kNoIndex || m_index.NameLength(tag.id) != name.size() ||
+               (tag.previousGreater != kNoIndex && tag.previousGreater >= level.position)) {
+        // Not filed as an opening of just that name (the name stops before the ">"), or a ">"
+        // before the tag makes the level go on from there.
         return kNotPlain;
     }
     for (const char c : name) {
@@ -724,36 +713,40 @@ int CReader::PlainElement(stLevel& level, const stTagStart& tag) {
         level.position = static_cast<std::uint32_t>(greater + 1);
         return 1;
     }
-    const stTagName occurrences = m_index.OpeningOccurrences(tag);
-    if (!ClosingInLevel(level, occurrences, name.size())) {
+    // The content ends at a closing inside the level (so the name is closed in the level), and
+    // the level goes on past that closing.
+    const airvane::xml::stTagStart* closing = m_index.ContentEnd(tag, greater + 1);
+    if (closing == nullptr || closing->position + name.size() + 3 > level.end) {
         return kNotPlain;
     }
     // A tag read next in the general way starts afresh.
     m_tag.open = kNone;
-    const stContent content = ContentFrom(level, greater + 1, occurrences, name.size());
+    stContent content;
+    content.begin = greater + 1;
+    content.length = closing->position - content.begin;
+    content.closing = closing->position;
     stXMLNode* node = AppendNode(level, name);
     if (node == nullptr) {
         m_failed = true;
         return 0;
     }
-    PassElement(level, tag, name.size(), content, occurrences);
+    level.position = static_cast<std::uint32_t>(closing->position + name.size() + 3);
     return content.length == 0 || ReadContent(node, tag, content) ? 1 : 0;
 }
 
-[[gnu::always_inline]] inline void CReader::PassElement(stLevel& level, const stTagStart& tag,
-                                                        std::size_t nameLength, const stContent& content,
-                                                        const stTagName& occurrences) {
+void CReader::PassElement(stLevel& level, std::string_view name, const stContent& content) {
     // Past the content, then past the next closing tag; none ends the level.
-    const std::size_t from = std::min<std::size_t>(PastTag(level, tag) + content.length, level.end);
+    const std::size_t from = std::min<std::size_t>(PastTag(level, *m_tag.start) + content.length, level.end);
     // Mostly that is the closing tag that ended the content (unless a ">" came before the tag).
     std::size_t closing = content.closing;
     if (closing != from) {
-        closing = FirstClosing(occurrences.closings, nameLength, from, level.end, occurrences.nextClosing);
+        const stTagName& occurrences = Occurrences(name);
+        closing = FirstClosing(occurrences.closings, name.size(), from, level.end, occurrences.nextClosing);
     }
     if (closing == kNone) {
         level.positionValid = false;
     } else {
-        level.position = static_cast<std::uint32_t>(closing + nameLength + 3);
+        level.position = static_cast<std::uint32_t>(closing + name.size() + 3);
     }
 }
 

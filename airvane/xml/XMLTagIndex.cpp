@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -137,9 +138,13 @@ void CTagIndex::CPairings::Prepare(const WorkVector<std::uint32_t>& counts) {
     SetStarts(counts, m_starts);
     m_positions.resize(m_starts.back());
     m_ends.resize(m_starts.back());
+}
+
+void CTagIndex::CPairings::PrepareToPair() {
+    const std::size_t names = m_starts.size() - 1;
     m_before.resize(m_starts.back());
-    m_balances.assign(counts.size(), 0);
-    m_waiting.assign(counts.size(), kNoIndex);
+    m_balances.assign(names, 0);
+    m_waiting.assign(names, kNoIndex);
 }
 
 inline void CTagIndex::CPairings::Add(std::uint32_t id, std::uint32_t index, std::uint32_t position,
@@ -248,11 +253,17 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     const std::uint32_t* const greaters = m_greater.All().data();
     const std::size_t greaterCount = m_greater.All().size();
     const std::size_t tagCount = less.size();
-    // Every record is written in full below, so the array is sized without being cleared.
+    // Tag indexes, like event indexes, stay below the pairing's "no end" bit.
+    if (tagCount >= stPairing::kNoEnd) {
+        throw std::bad_alloc();
+    }
+    // Every record is written in full below (the links of the tags filed under a name), so the
+    // arrays are sized without being cleared.
     m_tags.resize(tagCount);
+    m_nextSame.resize(tagCount);
+    m_tagEnds.resize(tagCount);
+    WorkVector<std::int32_t> before(tagCount);
     stTagStart* const tags = m_tags.data();
-    // Per name id: the openings and closings seen so far.
-    WorkVector<stSeen> seen;
     // Tags are filed a few at a time. Once the names table is too large for the caches, the
     // names of the few are hashed and their slots fetched first, so that the misses overlap,
     // and the tags are filed under them after.
@@ -303,7 +314,7 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
                         lastStart = nameStart;
                         lastLength = length;
                     }
-                    FileName(tag, closing, lastId, seen);
+                    FileName(static_cast<std::uint32_t>(k), closing, lastId, before);
                 }
                 continue;
             }
@@ -313,32 +324,57 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
         for (std::size_t k = first; ahead && k < last; ++k) {
             const stName& name = names[k - first];
             if (name.length != 0) {
-                stTagStart& tag = tags[k];
-                FileName(tag, data[tag.position + 1] == '/',
-                         m_names.Intern(name.start, name.length, name.hash), seen);
+                FileName(static_cast<std::uint32_t>(k), data[tags[k].position + 1] == '/',
+                         m_names.Intern(name.start, name.length, name.hash), before);
             }
         }
     }
-    FileTags(seen);
-    m_openingCounts.resize(seen.size());
-    for (std::size_t id = 0; id < seen.size(); ++id) {
-        m_openingCounts[id] = seen[id].openings;
-    }
 }
 
-inline void CTagIndex::FileName(stTagStart& tag, bool closing, std::uint32_t id, WorkVector<stSeen>& seen) {
+inline void CTagIndex::FileName(std::uint32_t index, bool closing, std::uint32_t id,
+                                WorkVector<std::int32_t>& before) {
+    stTagStart& tag = m_tags[index];
     tag.id = id;
-    if (id == seen.size()) {
-        AddName(seen);
+    if (id == m_seen.size()) {
+        AddName();
     }
-    stSeen& counts = seen[id];
-    tag.openingsBefore = counts.openings;
-    tag.closingsBefore = counts.closings;
-    ++(closing ? counts.closings : counts.openings);
+    stSeen& name = m_seen[id];
+    tag.openingsBefore = name.openings;
+    tag.closingsBefore = name.closings;
+    m_nextSame[index] = kNoIndex;
+    if (name.lastTag != kNoIndex) {
+        m_nextSame[name.lastTag] = index;
+    }
+    name.lastTag = index;
+    if (!closing) {
+        // An opening waits: `m_tagEnds` links it to the one below it on its name's stack,
+        // marked as no end (kNoIndex, at the bottom of the stack, is one already). One whose
+        // first ">" follows "/" is an empty-element tag and is not counted.
+        ++name.openings;
+        before[index] = name.balance;
+        m_tagEnds[index] = name.waiting | stPairing::kNoEnd;
+        name.waiting = index;
+        if (tag.greater >= m_text.size() || m_text[tag.greater - 1] != '/') {
+            --name.balance;
+        }
+        return;
+    }
+    // The closing ends itself (a content starting at a closing is empty) and every waiting
+    // opening that had this balance before it.
+    ++name.closings;
+    m_tagEnds[index] = index;
+    std::uint32_t waiting = name.waiting;
+    while (waiting != kNoIndex && before[waiting] == name.balance) {
+        const std::uint32_t link = m_tagEnds[waiting];
+        m_tagEnds[waiting] = index;
+        waiting = link == kNoIndex ? kNoIndex : link & ~stPairing::kNoEnd;
+    }
+    name.waiting = waiting;
+    ++name.balance;
 }
 
-void CTagIndex::AddName(WorkVector<stSeen>& seen) {
-    seen.push_back({0, 0});
+void CTagIndex::AddName() {
+    m_seen.push_back({0, 0, kNoIndex, kNoIndex, 0});
 }
 
 inline std::size_t CTagIndex::OpeningNameEnd(std::size_t less, std::size_t greater) const {
@@ -516,33 +552,40 @@ const CPositions& CTagIndex::CDataEnds() {
     return m_cdataEnds;
 }
 
-void CTagIndex::FileTags(const WorkVector<stSeen>& seen) {
-    WorkVector<std::uint32_t> closings(seen.size());
-    WorkVector<std::uint32_t> events(seen.size());
-    for (std::size_t id = 0; id < seen.size(); ++id) {
-        closings[id] = seen[id].closings;
-        events[id] = seen[id].openings + seen[id].closings;
+void CTagIndex::Group() {
+    WorkVector<std::uint32_t> closings(m_seen.size());
+    WorkVector<std::uint32_t> events(m_seen.size());
+    for (std::size_t id = 0; id < m_seen.size(); ++id) {
+        closings[id] = m_seen[id].closings;
+        events[id] = m_seen[id].openings + m_seen[id].closings;
     }
     m_closings.Prepare(closings);
     m_pairings.Prepare(events);
-    for (const stTagStart& tag : m_tags) {
+    for (std::size_t index = 0; index < m_tags.size(); ++index) {
+        const stTagStart& tag = m_tags[index];
         if (tag.id == kNoIndex) {
             continue;
         }
-        const bool closing = m_text[tag.position + 1] == '/';
-        if (closing) {
+        if (m_text[tag.position + 1] == '/') {
             m_closings.Put(tag.id, tag.closingsBefore, {tag.position, tag.greater});
         }
-        // An opening whose first ">" follows "/" is an empty-element tag and is not counted.
-        const bool counted = !closing && (tag.greater >= m_text.size() || m_text[tag.greater - 1] != '/');
-        m_pairings.Add(tag.id, tag.openingsBefore + tag.closingsBefore, tag.position, closing, counted);
+        // The pairing's ends are the ending closings' places among the name's events.
+        const std::uint32_t end = m_tagEnds[index];
+        const std::uint32_t endEvent = (end & stPairing::kNoEnd) != 0
+                                           ? stPairing::kNoEnd
+                                           : m_tags[end].openingsBefore + m_tags[end].closingsBefore;
+        m_pairings.Put(tag.id, tag.openingsBefore + tag.closingsBefore, tag.position, endEvent);
     }
-    m_pairings.Finish();
+    m_grouped = true;
 }
 
 const CTagIndex::COccurrences& CTagIndex::Openings() {
     if (!m_openingsFiled) {
-        m_openings.Prepare(m_openingCounts);
+        WorkVector<std::uint32_t> counts(m_seen.size());
+        for (std::size_t id = 0; id < m_seen.size(); ++id) {
+            counts[id] = m_seen[id].openings;
+        }
+        m_openings.Prepare(counts);
         for (const stTagStart& tag : m_tags) {
             if (tag.id != kNoIndex && m_text[tag.position + 1] != '/') {
                 m_openings.Put(tag.id, tag.openingsBefore, {tag.position, tag.greater});
@@ -641,6 +684,7 @@ void CTagIndex::Pair(stFilteredName& entries) const {
     const std::size_t openings = entries.openings.size();
     const std::size_t closings = entries.closings.size();
     entries.pairings.Prepare({static_cast<std::uint32_t>(openings + closings)});
+    entries.pairings.PrepareToPair();
     // The two lists merged in text order.
     std::size_t opening = 0;
     std::size_t closing = 0;
@@ -657,7 +701,10 @@ void CTagIndex::Pair(stFilteredName& entries) const {
     entries.pairings.Finish();
 }
 
-bool CTagIndex::MayClose(std::string_view name, std::size_t begin, std::size_t end) const {
+bool CTagIndex::MayClose(std::string_view name, std::size_t begin, std::size_t end) {
+    if (!m_grouped) {
+        Group();
+    }
     const std::uint32_t id = m_names.Lookup(name.substr(0, name.find('>')));
     const stTagEntries closings = Of(m_closings, id);
     const stTagEntry* first = closings.LowerBound(begin);
@@ -665,6 +712,9 @@ bool CTagIndex::MayClose(std::string_view name, std::size_t begin, std::size_t e
 }
 
 stTagName CTagIndex::Find(std::string_view name) {
+    if (!m_grouped) {
+        Group();
+    }
     if (name.find('>') != std::string_view::npos) {
         return Filtered(name);
     }

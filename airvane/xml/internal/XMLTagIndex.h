@@ -155,7 +155,9 @@ struct stTagName {
 //  - opening tags: occurrences of "<" name " " or "<" name ">" (empty-element tags included);
 //  - every "<" (with its tag's first ">"), every ">" and (when first asked for) every "]]>".
 // Only names up to kMaxXMLNameLength bytes, not ending in "/", are kept (the reader never looks
-// up a name holding "/"). Building may throw std::bad_alloc.
+// up a name holding "/"). The pass over the tags pairs each name's openings with its closings
+// as it goes, tag by tag; the occurrences grouped by name, which searches from any position
+// need, are made the first time one is asked for. Building may throw std::bad_alloc.
 class CTagIndex {
 public:
     explicit CTagIndex(std::string_view text);
@@ -185,12 +187,15 @@ public:
     // False when "</" name ">" cannot lie in text[begin, end): no closing filed under the part
     // of the name before its first ">" fits there. A cheap test before Find for a name holding
     // ">", whose occurrences are picked out one by one.
-    bool MayClose(std::string_view name, std::size_t begin, std::size_t end) const;
+    bool MayClose(std::string_view name, std::size_t begin, std::size_t end);
     // Find for the name of the tag that starts at `tag`, `name` being the text right after its
     // "<", into `found`, with `nextClosing` and `selfEvent` set when the index holds the tag as
     // an opening of that name: then no name is hashed. (Written into the caller's record field
     // by field: the reader asks once per tag.)
     void FindAt(const stTagStart& tag, std::string_view name, stTagName& found) {
+        if (!m_grouped) {
+            Group();
+        }
         // The tag's indexed name starts at the same byte, so equal lengths mean equal names.
         if (tag.id != kNoIndex && m_text[tag.position + 1] != '/' && m_names.Length(tag.id) == name.size()) {
             found.closings = m_closings.Of(tag.id);
@@ -201,14 +206,17 @@ public:
         }
         found = Find(name);
     }
-    // The occurrences of the name the tag that starts at `tag` is filed under as an opening.
-    stTagName OpeningOccurrences(const stTagStart& tag) const {
-        stTagName found;
-        found.closings = m_closings.Of(tag.id);
-        found.pairing = m_pairings.Of(tag.id);
-        found.nextClosing = found.closings.begin + tag.closingsBefore;
-        found.selfEvent = tag.openingsBefore + tag.closingsBefore;
-        return found;
+    // For a tag filed as an opening of a name (a record of this index), the closing tag that
+    // ends the content of its element starting at `begin`, told by the name's next tag when
+    // that starts at or after `begin`: the content ends where that tag's pairing ends. Null
+    // when no closing ends it, or when the next tag lies before `begin` (Find tells then).
+    const stTagStart* ContentEnd(const stTagStart& tag, std::size_t begin) const {
+        const std::uint32_t next = m_nextSame[static_cast<std::size_t>(&tag - m_tags.data())];
+        if (next == kNoIndex || m_tags[next].position < begin) {
+            return nullptr;
+        }
+        const std::uint32_t end = m_tagEnds[next];
+        return (end & stPairing::kNoEnd) == 0 ? &m_tags[end] : nullptr;
     }
     // Bytes of the name filed under `id`.
     std::size_t NameLength(std::uint32_t id) const { return m_names.Length(id); }
@@ -216,7 +224,7 @@ public:
     // and the text holds no closing of that name at all: a quick answer for tags never closed.
     bool NeverClosed(const stTagStart& tag, std::string_view name) const {
         return tag.id != kNoIndex && m_text[tag.position + 1] != '/' &&
-               m_names.Length(tag.id) == name.size() && m_closings.Count(tag.id) == 0;
+               m_names.Length(tag.id) == name.size() && m_seen[tag.id].closings == 0;
     }
 
 private:
@@ -321,6 +329,15 @@ private:
     public:
         // Room for counts[id] events of each name.
         void Prepare(const WorkVector<std::uint32_t>& counts);
+        // Files the `index`-th event of name `id` already paired: `end` is the index of the
+        // closing that ends it, or kNoEnd.
+        void Put(std::uint32_t id, std::uint32_t index, std::uint32_t position, std::uint32_t end) {
+            const std::uint32_t event = m_starts[id] + index;
+            m_positions[event] = position;
+            m_ends[event] = end;
+        }
+        // Room to pair the events as they are added.
+        void PrepareToPair();
         // Files the `index`-th event of name `id`, in text order across all names: a closing,
         // or an opening, counted unless it is an empty-element tag.
         void Add(std::uint32_t id, std::uint32_t index, std::uint32_t position, bool closing, bool counted);
@@ -355,17 +372,24 @@ private:
     void FindMarks(WorkVector<std::uint32_t>& less);
     // Where the name of an opening tag whose "<" is at `less` ends (`greater` is its first ">").
     std::size_t OpeningNameEnd(std::size_t less, std::size_t greater) const;
-    // Openings and closings of one name.
+    // What the pass over the tags knows of one name so far.
     struct stSeen {
         std::uint32_t openings;
         std::uint32_t closings;
+        std::uint32_t lastTag; // the name's latest tag, or kNoIndex
+        // The latest opening whose content no closing has ended yet (the top of the name's
+        // stack of them, linked through m_tagEnds), or kNoIndex.
+        std::uint32_t waiting;
+        std::int32_t balance; // closings minus counted openings
     };
-    // Files the tag under name `id`, counting it among the name's tags `seen` so far.
-    static void FileName(stTagStart& tag, bool closing, std::uint32_t id, WorkVector<stSeen>& seen);
-    // A count for a name met for the first time.
-    [[gnu::noinline]] static void AddName(WorkVector<stSeen>& seen);
-    // Groups the tags by name and pairs them, given the openings and closings of each name.
-    void FileTags(const WorkVector<stSeen>& seen);
+    // Files tag `index` under name `id`: counts it, links it to the name's previous tag, and
+    // pairs it (as CPairings::Add does for events), with `before` holding each waiting
+    // opening's balance.
+    void FileName(std::uint32_t index, bool closing, std::uint32_t id, WorkVector<std::int32_t>& before);
+    // A record for a name met for the first time.
+    [[gnu::noinline]] void AddName();
+    // Groups the tags by name, with their pairing: the first time a search needs it.
+    void Group();
     stTagEntries Of(const COccurrences& occurrences, std::uint32_t id) const;
     const COccurrences& Openings();
     // Pairs a filtered name's openings and closings.
@@ -379,13 +403,19 @@ private:
 
     std::string_view m_text;
     CNames m_names;
+    WorkVector<stSeen> m_seen; // per name id
+    // Per tag, when it is filed under a name: the name's next tag (or kNoIndex), and the tag
+    // of the closing that ends a content starting at it (kNoEnd set when none does).
+    WorkVector<std::uint32_t> m_nextSame;
+    WorkVector<std::uint32_t> m_tagEnds;
+    // The tags grouped by name (closings and pairing), made by Group.
+    bool m_grouped = false;
     COccurrences m_closings;
+    CPairings m_pairings;
     // The openings by name are needed only for names holding ">", so they are filed the first
     // time one is looked up.
     COccurrences m_openings;
-    WorkVector<std::uint32_t> m_openingCounts; // per name id
     bool m_openingsFiled = false;
-    CPairings m_pairings;
     WorkVector<stTagStart> m_tags;       // every "<", in text order
     mutable std::size_t m_tagCursor = 0; // the tag NextTag found last
     CPositions m_greater;
