@@ -668,7 +668,9 @@ bool CReader::Step() {
 int CReader::PlainElement(stLevel& level, const stTagStart& tag) {
     // A bare name runs from the "<" to the tag's first ">" (or to the "/" before it) and holds no
     // byte that ends a name or makes the tag an empty-element tag, so the tag is read with just
-    // that name. "<!" is left to the general reading (a CDATA section is read apart).
+    // that name. "<!" is left to the general reading (a CDATA section is read apart). The index
+    // files an opening under the bytes up to its first " " or ">", unless they end in "/": a
+    // bare name is filed under just that name, and a bare empty-element tag's not at all.
     const char* text = m_text.data();
     const std::size_t open = tag.position;
     const std::size_t greater = tag.greater;
@@ -678,17 +680,13 @@ int CReader::PlainElement(stLevel& level, const stTagStart& tag) {
     }
     const bool emptyElement = text[greater - 1] == '/';
     const std::string_view name(text + open + 1, greater - open - 1 - (emptyElement ? 1 : 0));
-    if (emptyElement) {
-        // Read once: with no ">" between the position and the tag, the level goes on past the
-        // tag's own ">" (a ">" before it would have the tag read again, which the general
-        // reading keeps track of).
-        if (name.empty() || (tag.previousGreater != kNoIndex && tag.previousGreater >= level.position)) {
-            return kNotPlain;
-        }
-    } else if (tag.id == kNoIndex || m_index.NameLength(tag.id) != name.size() ||
-               (tag.previousGreater != kNoIndex && tag.previousGreater >= level.position)) {
-        // Not filed as an opening of just that name (the name stops before the ">"), or a ">"
-        // before the tag makes the level go on from there.
+    if (emptyElement ? tag.id != kNoIndex || name.empty()
+                     : tag.id == kNoIndex || m_index.NameLength(tag.id) != name.size()) {
+        return kNotPlain;
+    }
+    // With a ">" between the position and the tag the level goes on from that ">" (reading an
+    // empty-element tag again, which the general reading keeps track of).
+    if (tag.previousGreater != kNoIndex && tag.previousGreater >= level.position) {
         return kNotPlain;
     }
     for (const char c : name) {

@@ -246,12 +246,8 @@ void CTagIndex::COccurrences::Prepare(const WorkVector<std::uint32_t>& counts) {
 }
 
 CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
-    const std::size_t size = text.size();
-    const char* const data = text.data();
     WorkVector<std::uint32_t> less;
     FindMarks(less);
-    const std::uint32_t* const greaters = m_greater.All().data();
-    const std::size_t greaterCount = m_greater.All().size();
     const std::size_t tagCount = less.size();
     // Tag indexes, like event indexes, stay below the pairing's "no end" bit.
     if (tagCount >= stPairing::kNoEnd) {
@@ -263,72 +259,85 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     m_nextSame.resize(tagCount);
     m_tagEnds.resize(tagCount);
     WorkVector<std::int32_t> before(tagCount);
-    stTagStart* const tags = m_tags.data();
-    // Tags are filed a few at a time. Once the names table is too large for the caches, the
-    // names of the few are hashed and their slots fetched first, so that the misses overlap,
-    // and the tags are filed under them after.
-    constexpr std::size_t kBatch = 16;
-    struct stName {
-        std::size_t start;
-        std::size_t length; // 0: nothing left to file
-        std::uint64_t hash;
-    };
-    stName names[kBatch];
     std::size_t nextGreater = 0; // index of the first ">" after the current "<"
-    std::size_t lastStart = 0;   // the name filed last, and its id (length 0: none yet)
+    // One tag after the other while the names table fits the caches. Mostly a tag's name is the
+    // one filed last (a leaf's closing tag, siblings of one name, a nesting of one name).
+    std::size_t k = 0;
+    std::size_t lastStart = 0; // the name filed last, and its id (length 0: none yet)
     std::size_t lastLength = 0;
     std::uint32_t lastId = kNoIndex;
-    for (std::size_t first = 0; first < tagCount; first += kBatch) {
-        const std::size_t last = std::min(tagCount, first + kBatch);
-        const bool ahead = m_names.Large();
-        for (std::size_t k = first; k < last; ++k) {
-            const std::uint32_t at = less[k];
-            while (nextGreater < greaterCount && greaters[nextGreater] < at) {
-                ++nextGreater;
-            }
-            const std::size_t greater = nextGreater < greaterCount ? greaters[nextGreater] : size;
-            // Written in place field by field: a whole record built aside and copied in would be
-            // read back wider than it was written, which stalls the processor on every tag.
-            stTagStart& tag = tags[k];
-            tag.position = at;
-            tag.greater = static_cast<std::uint32_t>(greater);
-            tag.previousGreater = nextGreater != 0 ? greaters[nextGreater - 1] : kNoIndex;
-            tag.id = kNoIndex;
-            tag.openingsBefore = 0;
-            tag.closingsBefore = 0;
-            // "</" name ">": the name runs to the first ">".
-            const bool closing = at + 1 < size && data[at + 1] == '/';
-            const std::size_t end = closing ? greater : OpeningNameEnd(at, greater);
-            const std::size_t nameStart = at + (closing ? 2 : 1);
-            const std::size_t length = end - nameStart;
-            // A name ending in "/" (mostly an empty-element tag's, "<a/>") is never looked up: the
-            // reader takes any name holding "/" for an empty-element tag's, which has no closing.
-            const bool named =
-                end < size && length != 0 && length <= kMaxXMLNameLength && data[end - 1] != '/';
-            if (!ahead) {
-                if (named) {
-                    // Mostly the name is the one filed last (a leaf's closing tag, siblings of
-                    // one name, a nesting of one name).
-                    if (length != lastLength || !SameBytes(data, nameStart, lastStart, length)) {
-                        lastId = m_names.Intern(nameStart, length);
-                        lastStart = nameStart;
-                        lastLength = length;
-                    }
-                    FileName(static_cast<std::uint32_t>(k), closing, lastId, before);
-                }
-                continue;
-            }
-            names[k - first] = {nameStart, named ? length : 0,
-                                named ? m_names.Prefetch(nameStart, length) : CNames::kNoHash};
+    while (k < tagCount) {
+        const stNameRange name = ReadRecord(k, less[k], nextGreater);
+        if (name.length == 0) {
+            ++k;
+            continue;
         }
-        for (std::size_t k = first; ahead && k < last; ++k) {
-            const stName& name = names[k - first];
-            if (name.length != 0) {
-                FileName(static_cast<std::uint32_t>(k), data[tags[k].position + 1] == '/',
-                         m_names.Intern(name.start, name.length, name.hash), before);
+        const bool known =
+            name.length == lastLength && SameBytes(m_text.data(), name.start, lastStart, name.length);
+        if (!known) {
+            lastId = m_names.Intern(name.start, name.length);
+            lastStart = name.start;
+            lastLength = name.length;
+        }
+        FileName(static_cast<std::uint32_t>(k), name.closing, lastId, before);
+        ++k;
+        if (!known && m_names.Large()) {
+            break;
+        }
+    }
+    // Then a few at a time: the names of the few are hashed and their slots fetched first, so
+    // that the misses overlap, and the tags are filed under them after.
+    stNameRange names[kTagBatch];
+    std::uint64_t hashes[kTagBatch];
+    for (; k < tagCount; k += kTagBatch) {
+        const std::size_t count = std::min(kTagBatch, tagCount - k);
+        for (std::size_t i = 0; i < count; ++i) {
+            names[i] = ReadRecord(k + i, less[k + i], nextGreater);
+            if (names[i].length != 0) {
+                hashes[i] = m_names.Prefetch(names[i].start, names[i].length);
+            }
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (names[i].length != 0) {
+                FileName(static_cast<std::uint32_t>(k + i), names[i].closing,
+                         m_names.Intern(names[i].start, names[i].length, hashes[i]), before);
             }
         }
     }
+}
+
+inline CTagIndex::stNameRange CTagIndex::ReadRecord(std::size_t index, std::uint32_t at,
+                                                    std::size_t& nextGreater) {
+    const std::size_t size = m_text.size();
+    const char* const data = m_text.data();
+    const std::uint32_t* const greaters = m_greater.All().data();
+    const std::size_t greaterCount = m_greater.All().size();
+    std::size_t g = nextGreater;
+    while (g < greaterCount && greaters[g] < at) {
+        ++g;
+    }
+    nextGreater = g;
+    const std::size_t greater = g < greaterCount ? greaters[g] : size;
+    // Written in place field by field: a whole record built aside and copied in would be read
+    // back wider than it was written, which stalls the processor on every tag.
+    stTagStart& tag = m_tags[index];
+    tag.position = at;
+    tag.greater = static_cast<std::uint32_t>(greater);
+    tag.previousGreater = g != 0 ? greaters[g - 1] : kNoIndex;
+    // "</" name ">": the name runs to the first ">".
+    const bool closing = at + 1 < size && data[at + 1] == '/';
+    const std::size_t end = closing ? greater : OpeningNameEnd(at, greater);
+    const std::size_t nameStart = at + (closing ? 2 : 1);
+    const std::size_t length = end - nameStart;
+    // A name ending in "/" (mostly an empty-element tag's, "<a/>") is never looked up: the
+    // reader takes any name holding "/" for an empty-element tag's, which has no closing.
+    if (end < size && length != 0 && length <= kMaxXMLNameLength && data[end - 1] != '/') {
+        return {nameStart, length, closing};
+    }
+    tag.id = kNoIndex;
+    tag.openingsBefore = 0;
+    tag.closingsBefore = 0;
+    return {0, 0, false};
 }
 
 inline void CTagIndex::FileName(std::uint32_t index, bool closing, std::uint32_t id,

@@ -382,6 +382,17 @@ private:
         std::uint32_t waiting;
         std::int32_t balance; // closings minus counted openings
     };
+    // Where a tag's name lies in the text (length 0: the tag is not filed under a name).
+    struct stNameRange {
+        std::size_t start;
+        std::size_t length;
+        bool closing;
+    };
+    static constexpr std::size_t kTagBatch = 16;
+    // Writes the record of tag `index`, whose "<" is at `at`, but for what filing it under its
+    // name adds (written here when it is not filed); `nextGreater` is the index of the first ">"
+    // after the tag before, then after this one.
+    stNameRange ReadRecord(std::size_t index, std::uint32_t at, std::size_t& nextGreater);
     // Files tag `index` under name `id`: counts it, links it to the name's previous tag, and
     // pairs it (as CPairings::Add does for events), with `before` holding each waiting
     // opening's balance.
