@@ -140,6 +140,14 @@ struct stAttributeRange {
     std::uint32_t valueEnd;
 };
 
+// Element content: text[begin, begin + length), and the closing tag that ends it (kNone when
+// the content is empty for want of one).
+struct stContent {
+    std::size_t begin = 0;
+    std::size_t length = 0;
+    std::size_t closing = kNone;
+};
+
 // What the reader has learnt about the tag at a level's next "<". The position may move by one
 // ">" at a time while the same tag stays next (each ">" before an empty-element tag reads it
 // again), so nothing is worked out twice; Reset starts on another tag.
@@ -148,12 +156,14 @@ struct stTagState {
     const stTagStart* start = nullptr; // the index's entry for that "<"
     std::size_t levelEnd = 0;          // end of the level it was read in
     bool hasName = false;
-    bool cdata = false;       // the name was read across a CDATA section (only then can it hold ">")
-    std::size_t nameEnd = 0;  // the name is text[open + 1, nameEnd)
-    std::size_t slash = 0;    // offset of the name's last "/" (npos when none)
-    bool appendSlash = false; // an empty-element tag whose name holds no "/"
-    bool tooLong = false;     // the name is longer than kMaxXMLNameLength
-    int closingExists = -1;   // -1 unknown
+    bool cdata = false;        // the name was read across a CDATA section (only then can it hold ">")
+    std::size_t nameEnd = 0;   // the name is text[open + 1, nameEnd)
+    std::size_t slash = 0;     // offset of the name's last "/" (npos when none)
+    bool appendSlash = false;  // an empty-element tag whose name holds no "/"
+    bool tooLong = false;      // the name is longer than kMaxXMLNameLength
+    int closingExists = -1;    // -1 unknown
+    bool contentKnown = false; // the element's content, found with the closing's existence
+    stContent content;
     bool haveOccurrences = false;
     stTagName occurrences;
     std::size_t nameFrom = kNone; // last search for the name in the text, and its answer
@@ -183,6 +193,7 @@ struct stTagState {
         appendSlash = false;
         tooLong = false;
         closingExists = -1;
+        contentKnown = false;
         haveOccurrences = false;
         nameFrom = kNone;
         haveAttributes = false;
@@ -192,14 +203,6 @@ struct stTagState {
         footprint = 0;
         runWeighed = false;
     }
-};
-
-// Element content: text[begin, begin + length), and the closing tag that ends it (kNone when
-// the content is empty for want of one).
-struct stContent {
-    std::size_t begin = 0;
-    std::size_t length = 0;
-    std::size_t closing = kNone;
 };
 
 class CReader {
@@ -230,6 +233,10 @@ private:
     bool ReadTag(std::size_t open, std::size_t end);
     const stTagName& Occurrences(std::string_view name);
     bool ClosingExists(stLevel& level, std::string_view name);
+    // The content of the element whose tag was read with `name`, told by the tag's own entries
+    // in the index when the closing that ends it lies in the level; false when the index's
+    // groups of tags by name must tell.
+    bool ContentFromTag(const stLevel& level, std::string_view name, stContent& content) const;
     std::size_t FirstClosing(const stTagEntries& closings, std::size_t nameLength, std::size_t from,
                              std::size_t end, const stTagEntry* hint) const;
     stContent ElementContent(stLevel& level, std::string_view name);
@@ -356,7 +363,31 @@ std::size_t CReader::FirstClosing(const stTagEntries& closings, std::size_t name
     return closing->position;
 }
 
+bool CReader::ContentFromTag(const stLevel& level, std::string_view name, stContent& content) const {
+    const stTagStart& tag = *m_tag.start;
+    // The index files the tag as an opening of the name, which ends at or before the tag's
+    // first ">" (a name read across a CDATA section is longer than the one the index files).
+    if (tag.id == kNoIndex || m_text[tag.position + 1] == '/' || m_index.NameLength(tag.id) != name.size() ||
+        tag.greater >= level.end) {
+        return false;
+    }
+    const airvane::xml::stTagStart* closing = m_index.ContentEnd(tag, tag.greater + 1);
+    if (closing == nullptr || closing->position + name.size() + 3 > level.end) {
+        return false;
+    }
+    content.begin = tag.greater + 1;
+    content.length = closing->position - content.begin;
+    content.closing = closing->position;
+    return true;
+}
+
 bool CReader::ClosingExists(stLevel& level, std::string_view name) {
+    // Mostly the tag's own entries tell where its content ends, inside the level: then the name
+    // is closed in the level.
+    if (m_tag.closingExists < 0 && ContentFromTag(level, name, m_tag.content)) {
+        m_tag.closingExists = 1;
+        m_tag.contentKnown = true;
+    }
     if (m_tag.closingExists < 0 && m_index.NeverClosed(*m_tag.start, name)) {
         m_tag.closingExists = 0;
     }
@@ -382,6 +413,9 @@ bool CReader::ClosingExists(stLevel& level, std::string_view name) {
 }
 
 stContent CReader::ElementContent(stLevel& level, std::string_view name) {
+    if (m_tag.contentKnown) {
+        return m_tag.content;
+    }
     // The content starts after the first ">" that follows "<" name; the name's first
     // occurrence from the position is the tag itself, as no "<" comes before it.
     stContent content;
