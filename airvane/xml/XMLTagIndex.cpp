@@ -258,7 +258,6 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     m_tags.resize(tagCount);
     m_nextSame.resize(tagCount);
     m_tagEnds.resize(tagCount);
-    WorkVector<std::int32_t> before(tagCount);
     std::size_t nextGreater = 0; // index of the first ">" after the current "<"
     // One tag after the other while the names table fits the caches. Mostly a tag's name is the
     // one filed last (a leaf's closing tag, siblings of one name, a nesting of one name).
@@ -279,7 +278,7 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
             lastStart = name.start;
             lastLength = name.length;
         }
-        FileName(static_cast<std::uint32_t>(k), name.closing, lastId, before);
+        FileName(static_cast<std::uint32_t>(k), name.closing, lastId);
         ++k;
         if (!known && m_names.Large()) {
             break;
@@ -300,7 +299,7 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
         for (std::size_t i = 0; i < count; ++i) {
             if (names[i].length != 0) {
                 FileName(static_cast<std::uint32_t>(k + i), names[i].closing,
-                         m_names.Intern(names[i].start, names[i].length, hashes[i]), before);
+                         m_names.Intern(names[i].start, names[i].length, hashes[i]));
             }
         }
     }
@@ -335,21 +334,16 @@ inline CTagIndex::stNameRange CTagIndex::ReadRecord(std::size_t index, std::uint
         return {nameStart, length, closing};
     }
     tag.id = kNoIndex;
-    tag.openingsBefore = 0;
-    tag.closingsBefore = 0;
     return {0, 0, false};
 }
 
-inline void CTagIndex::FileName(std::uint32_t index, bool closing, std::uint32_t id,
-                                WorkVector<std::int32_t>& before) {
+inline void CTagIndex::FileName(std::uint32_t index, bool closing, std::uint32_t id) {
     stTagStart& tag = m_tags[index];
     tag.id = id;
     if (id == m_seen.size()) {
         AddName();
     }
     stSeen& name = m_seen[id];
-    tag.openingsBefore = name.openings;
-    tag.closingsBefore = name.closings;
     m_nextSame[index] = kNoIndex;
     if (name.lastTag != kNoIndex) {
         m_nextSame[name.lastTag] = index;
@@ -360,7 +354,7 @@ inline void CTagIndex::FileName(std::uint32_t index, bool closing, std::uint32_t
         // marked as no end (kNoIndex, at the bottom of the stack, is one already). One whose
         // first ">" follows "/" is an empty-element tag and is not counted.
         ++name.openings;
-        before[index] = name.balance;
+        tag.balanceBefore = name.balance;
         m_tagEnds[index] = name.waiting | stPairing::kNoEnd;
         name.waiting = index;
         if (tag.greater >= m_text.size() || m_text[tag.greater - 1] != '/') {
@@ -373,7 +367,7 @@ inline void CTagIndex::FileName(std::uint32_t index, bool closing, std::uint32_t
     ++name.closings;
     m_tagEnds[index] = index;
     std::uint32_t waiting = name.waiting;
-    while (waiting != kNoIndex && before[waiting] == name.balance) {
+    while (waiting != kNoIndex && m_tags[waiting].balanceBefore == name.balance) {
         const std::uint32_t link = m_tagEnds[waiting];
         m_tagEnds[waiting] = index;
         waiting = link == kNoIndex ? kNoIndex : link & ~stPairing::kNoEnd;
@@ -570,6 +564,17 @@ void CTagIndex::Group() {
     }
     m_closings.Prepare(closings);
     m_pairings.Prepare(events);
+    // Each tag's counts first, as the pairing's ends are given as counts of later tags.
+    std::fill(closings.begin(), closings.end(), 0);
+    WorkVector<std::uint32_t>& openings = events;
+    std::fill(openings.begin(), openings.end(), 0);
+    for (stTagStart& tag : m_tags) {
+        if (tag.id != kNoIndex) {
+            const bool closing = m_text[tag.position + 1] == '/';
+            tag.openingsBefore = closing ? openings[tag.id] : openings[tag.id]++;
+            tag.closingsBefore = closing ? closings[tag.id]++ : closings[tag.id];
+        }
+    }
     for (std::size_t index = 0; index < m_tags.size(); ++index) {
         const stTagStart& tag = m_tags[index];
         if (tag.id == kNoIndex) {

@@ -69,15 +69,20 @@ private:
 };
 
 // One "<" of the text, with what the reader asks about the tag it starts. When the index files
-// the tag as an opening or a closing of a name, `id` is that name's id and the two counts are
-// the openings and closings of the name before it (so the tag is the event
-// openingsBefore + closingsBefore of its name's pairing); otherwise `id` is kNoIndex.
+// the tag as an opening or a closing of a name, `id` is that name's id, and once the tags are
+// grouped by name the two counts are the openings and closings of the name before it (so the
+// tag is the event openingsBefore + closingsBefore of its name's pairing); otherwise `id` is
+// kNoIndex. While the tags are paired, an opening keeps its name's balance before it where its
+// count of openings will go.
 struct stTagStart {
     std::uint32_t position;
     std::uint32_t greater;         // the first ">" after it, the text's size when there is none
     std::uint32_t previousGreater; // the last ">" before it, or kNoIndex
     std::uint32_t id;
-    std::uint32_t openingsBefore;
+    union {
+        std::uint32_t openingsBefore;
+        std::int32_t balanceBefore;
+    };
     std::uint32_t closingsBefore;
 };
 
@@ -394,9 +399,8 @@ private:
     // after the tag before, then after this one.
     stNameRange ReadRecord(std::size_t index, std::uint32_t at, std::size_t& nextGreater);
     // Files tag `index` under name `id`: counts it, links it to the name's previous tag, and
-    // pairs it (as CPairings::Add does for events), with `before` holding each waiting
-    // opening's balance.
-    void FileName(std::uint32_t index, bool closing, std::uint32_t id, WorkVector<std::int32_t>& before);
+    // pairs it (as CPairings::Add does for events).
+    void FileName(std::uint32_t index, bool closing, std::uint32_t id);
     // A record for a name met for the first time.
     [[gnu::noinline]] void AddName();
     // Groups the tags by name, with their pairing: the first time a search needs it.
