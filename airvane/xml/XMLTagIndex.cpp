@@ -246,16 +246,14 @@ void CTagIndex::COccurrences::Prepare(const WorkVector<std::uint32_t>& counts) {
 }
 
 CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
-    WorkVector<std::uint32_t> less;
-    FindMarks(less);
-    const std::size_t tagCount = less.size();
+    FindMarks();
+    const std::size_t tagCount = m_tags.size();
     // Tag indexes, like event indexes, stay below the pairing's "no end" bit.
     if (tagCount >= stPairing::kNoEnd) {
         throw std::bad_alloc();
     }
-    // Every record is written in full below (the links of the tags filed under a name), so the
-    // arrays are sized without being cleared.
-    m_tags.resize(tagCount);
+    // The records hold their positions; the rest of each is written below, as are the links of
+    // the tags filed under a name, so the arrays are sized without being cleared.
     m_nextSame.resize(tagCount);
     m_tagEnds.resize(tagCount);
     std::size_t nextGreater = 0; // index of the first ">" after the current "<"
@@ -266,7 +264,7 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     std::size_t lastLength = 0;
     std::uint32_t lastId = kNoIndex;
     while (k < tagCount) {
-        const stNameRange name = ReadRecord(k, less[k], nextGreater);
+        const stNameRange name = ReadRecord(k, nextGreater);
         if (name.length == 0) {
             ++k;
             continue;
@@ -291,7 +289,7 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     for (; k < tagCount; k += kTagBatch) {
         const std::size_t count = std::min(kTagBatch, tagCount - k);
         for (std::size_t i = 0; i < count; ++i) {
-            names[i] = ReadRecord(k + i, less[k + i], nextGreater);
+            names[i] = ReadRecord(k + i, nextGreater);
             if (names[i].length != 0) {
                 hashes[i] = m_names.Prefetch(names[i].start, names[i].length);
             }
@@ -305,12 +303,12 @@ CTagIndex::CTagIndex(std::string_view text) : m_text(text), m_names(text) {
     }
 }
 
-inline CTagIndex::stNameRange CTagIndex::ReadRecord(std::size_t index, std::uint32_t at,
-                                                    std::size_t& nextGreater) {
+inline CTagIndex::stNameRange CTagIndex::ReadRecord(std::size_t index, std::size_t& nextGreater) {
     const std::size_t size = m_text.size();
     const char* const data = m_text.data();
     const std::uint32_t* const greaters = m_greater.All().data();
     const std::size_t greaterCount = m_greater.All().size();
+    const std::uint32_t at = m_tags[index].position;
     std::size_t g = nextGreater;
     while (g < greaterCount && greaters[g] < at) {
         ++g;
@@ -320,7 +318,6 @@ inline CTagIndex::stNameRange CTagIndex::ReadRecord(std::size_t index, std::uint
     // Written in place field by field: a whole record built aside and copied in would be read
     // back wider than it was written, which stalls the processor on every tag.
     stTagStart& tag = m_tags[index];
-    tag.position = at;
     tag.greater = static_cast<std::uint32_t>(greater);
     tag.previousGreater = g != 0 ? greaters[g - 1] : kNoIndex;
     // "</" name ">": the name runs to the first ">".
@@ -443,14 +440,22 @@ std::size_t Total(__m128i sums) {
            static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
 }
 
+// Where a mark's position goes: a ">" is its position, a "<" the record of its tag.
+std::uint32_t& PositionIn(std::uint32_t& mark) {
+    return mark;
+}
+std::uint32_t& PositionIn(stTagStart& mark) {
+    return mark.position;
+}
+
 // Appends base + the index of each set bit. The array has room for a whole block past the
 // marks it will hold, so that the positions are written without a check each.
-inline void Append(WorkVector<std::uint32_t>& positions, std::size_t& count, std::uint64_t bits,
-                   std::uint32_t base) {
-    std::uint32_t* const first = positions.data() + count;
-    std::uint32_t* out = first;
+template <class Mark>
+inline void Append(WorkVector<Mark>& marks, std::size_t& count, std::uint64_t bits, std::uint32_t base) {
+    Mark* const first = marks.data() + count;
+    Mark* out = first;
     while (bits != 0) {
-        *out++ = base + static_cast<std::uint32_t>(__builtin_ctzll(bits));
+        PositionIn(*out++) = base + static_cast<std::uint32_t>(__builtin_ctzll(bits));
         bits &= bits - 1;
     }
     count += static_cast<std::size_t>(out - first);
@@ -459,7 +464,8 @@ inline void Append(WorkVector<std::uint32_t>& positions, std::size_t& count, std
 
 } // namespace
 
-void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
+void CTagIndex::FindMarks() {
+    WorkVector<stTagStart>& less = m_tags;
     const std::size_t size = m_text.size();
     const char* data = m_text.data();
     WorkVector<std::uint32_t> greaters;
@@ -531,7 +537,7 @@ void CTagIndex::FindMarks(WorkVector<std::uint32_t>& less) {
     greaters.resize(greaterCount);
 #else
     for (std::size_t at = findByte(0, '<'); at != size; at = findByte(at + 1, '<')) {
-        less.push_back(static_cast<std::uint32_t>(at));
+        less.emplace_back().position = static_cast<std::uint32_t>(at);
     }
     for (std::size_t at = findByte(0, '>'); at != size; at = findByte(at + 1, '>')) {
         greaters.push_back(static_cast<std::uint32_t>(at));

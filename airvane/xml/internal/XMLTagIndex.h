@@ -373,8 +373,9 @@ private:
 
     // NextTag's search beyond the tag found last and the next one.
     const stTagStart* SearchTag(std::size_t from) const;
-    // Every "<" of the text into `less`, every ">" into the index.
-    void FindMarks(WorkVector<std::uint32_t>& less);
+    // Every "<" of the text into the tags' records (their positions only), every ">" into the
+    // index.
+    void FindMarks();
     // Where the name of an opening tag whose "<" is at `less` ends (`greater` is its first ">").
     std::size_t OpeningNameEnd(std::size_t less, std::size_t greater) const;
     // What the pass over the tags knows of one name so far.
@@ -394,10 +395,10 @@ private:
         bool closing;
     };
     static constexpr std::size_t kTagBatch = 16;
-    // Writes the record of tag `index`, whose "<" is at `at`, but for what filing it under its
-    // name adds (written here when it is not filed); `nextGreater` is the index of the first ">"
-    // after the tag before, then after this one.
-    stNameRange ReadRecord(std::size_t index, std::uint32_t at, std::size_t& nextGreater);
+    // Writes the record of tag `index`, which holds its position, but for what filing it under
+    // its name adds (written here when it is not filed); `nextGreater` is the index of the
+    // first ">" after the tag before, then after this one.
+    stNameRange ReadRecord(std::size_t index, std::size_t& nextGreater);
     // Files tag `index` under name `id`: counts it, links it to the name's previous tag, and
     // pairs it (as CPairings::Add does for events).
     void FileName(std::uint32_t index, bool closing, std::uint32_t id);
