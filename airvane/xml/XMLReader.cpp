@@ -629,25 +629,34 @@ bool CReader::RunFits(const stLevel& level, std::size_t attributesStart) {
 }
 
 bool CReader::Step() {
-    stLevel& level = m_levels.back();
-    // A level whose last element's closing tag ends its text (every level of a nested
-    // document) has nothing left to read.
-    if (!level.positionValid || level.position >= level.end) {
-        return false;
-    }
-    const stTagStart* tag = m_index.NextTag(level.position);
-    if (tag == nullptr || tag->position >= level.end) {
-        return false;
-    }
-    const std::size_t open = tag->position;
-    if (m_tag.open != open || m_tag.levelEnd != level.end) {
-        const int plain = PlainElement(level, *tag);
-        if (plain != kNotPlain) {
-            return plain == 1;
+    // Bare-name elements are read one after the other here, each in the level on top (a
+    // nested one once an element's content holds tags), until a tag needs the general reading.
+    for (;;) {
+        stLevel& level = m_levels.back();
+        // A level whose last element's closing tag ends its text (every level of a nested
+        // document) has nothing left to read.
+        if (!level.positionValid || level.position >= level.end) {
+            return false;
         }
-        m_tag.Reset(tag, level.end);
-        m_tag.hasName = ReadTag(open, level.end);
+        const stTagStart* tag = m_index.NextTag(level.position);
+        if (tag == nullptr || tag->position >= level.end) {
+            return false;
+        }
+        if (m_tag.open == tag->position && m_tag.levelEnd == level.end) {
+            break;
+        }
+        const int plain = PlainElement(level, *tag);
+        if (plain == kNotPlain) {
+            m_tag.Reset(tag, level.end);
+            m_tag.hasName = ReadTag(tag->position, level.end);
+            break;
+        }
+        if (plain == 0) {
+            return false;
+        }
     }
+    stLevel& level = m_levels.back();
+    const std::size_t open = m_tag.open;
     if (!m_tag.hasName) {
         return false;
     }
@@ -749,6 +758,13 @@ int CReader::PlainElement(stLevel& level, const stTagStart& tag) {
     // the level goes on past that closing.
     const airvane::xml::stTagStart* closing = m_index.ContentEnd(tag, greater + 1);
     if (closing == nullptr || closing->position + name.size() + 3 > level.end) {
+        // A name the text never closes (a stray or unclosed tag) makes no element: the level
+        // goes on past the tag.
+        if (m_index.NeverClosed(tag)) {
+            m_tag.open = kNone;
+            level.position = static_cast<std::uint32_t>(greater + 1);
+            return 1;
+        }
         return kNotPlain;
     }
     // A tag read next in the general way starts afresh.

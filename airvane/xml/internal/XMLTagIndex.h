@@ -229,8 +229,10 @@ public:
     // and the text holds no closing of that name at all: a quick answer for tags never closed.
     bool NeverClosed(const stTagStart& tag, std::string_view name) const {
         return tag.id != kNoIndex && m_text[tag.position + 1] != '/' &&
-               m_names.Length(tag.id) == name.size() && m_seen[tag.id].closings == 0;
+               m_names.Length(tag.id) == name.size() && NeverClosed(tag);
     }
+    // True when the text holds no closing of the name a tag is filed under.
+    bool NeverClosed(const stTagStart& tag) const { return m_seen[tag.id].closings == 0; }
 
 private:
     // Name -> dense id (ids in order of first occurrence): an open-addressing table, at most
