@@ -168,13 +168,14 @@ public:
     explicit CTagIndex(std::string_view text);
 
     // The first "<" at or after `from`, or null. Mostly it is the one found last or one of the
-    // next two (past an element and its closing tag), which is answered here without a call.
+    // next three (past an element and its closing tag, or past one holding a bare element), which
+    // is answered here without a call.
     const stTagStart* NextTag(std::size_t from) const {
         const std::size_t cursor = m_tagCursor;
         const std::size_t size = m_tags.size();
         const stTagStart* tags = m_tags.data();
         if (cursor < size && (cursor == 0 || tags[cursor - 1].position < from)) {
-            const std::size_t last = std::min(size, cursor + 3);
+            const std::size_t last = std::min(size, cursor + 4);
             for (std::size_t i = cursor; i < last; ++i) {
                 if (tags[i].position >= from) {
                     m_tagCursor = i;
