@@ -215,9 +215,10 @@ private:
     // One step of the level on top of the stack; false when the level is finished.
     bool Step();
     void FinishLevel() noexcept;
-    // Reads an element whose opening tag is a bare name the index files (no attributes, not
-    // an empty-element tag) and whose closing tag lies in the level, straight from the index;
-    // kNotPlain, having changed nothing, for any other tag.
+    // Reads the tag at the level's position when it is a bare name (no attributes) that the
+    // index tells all about: an empty-element tag, an opening whose content ends at a closing
+    // in the level, or an opening of a name never closed (passed over). 1 when read, 0 when
+    // memory ran out; kNotPlain, having changed nothing, for any other tag.
     int PlainElement(stLevel& level, const stTagStart& tag);
     // Moves the level's position past the element just read and its closing tag.
     void PassElement(stLevel& level, std::string_view name, const stContent& content);
@@ -629,8 +630,8 @@ bool CReader::RunFits(const stLevel& level, std::size_t attributesStart) {
 }
 
 bool CReader::Step() {
-    // Bare-name elements are read one after the other here, each in the level on top (a
-    // nested one once an element's content holds tags), until a tag needs the general reading.
+    // Bare-name tags are read one after the other here, each in the level on top (a nested one
+    // once an element's content holds tags), until a tag needs the general reading.
     for (;;) {
         stLevel& level = m_levels.back();
         // A level whose last element's closing tag ends its text (every level of a nested
