@@ -232,7 +232,8 @@ public:
         return tag.id != kNoIndex && m_text[tag.position + 1] != '/' &&
                m_names.Length(tag.id) == name.size() && NeverClosed(tag);
     }
-    // True when the text holds no closing of the name a tag is filed under.
+    // True when the text holds no closing of the name that `tag` is filed under (it must be
+    // filed under one).
     bool NeverClosed(const stTagStart& tag) const { return m_seen[tag.id].closings == 0; }
 
 private:
