@@ -134,6 +134,25 @@ void SetStarts(const WorkVector<std::uint32_t>& counts, WorkVector<std::uint32_t
 
 } // namespace
 
+namespace {
+
+// Ends the waiting starts on top of a name's stack (linked through `ends` from `top`, each link
+// marked as no end) whose balance before them, `balanceOf`, is `balance`, at `closing`: the
+// balance moves by one at a time, so a closing that raises it from `balance` ends exactly
+// those. Returns the new top of the stack.
+template <class BalanceOf>
+std::uint32_t EndWaiting(std::uint32_t* ends, std::uint32_t top, std::int32_t balance, std::uint32_t closing,
+                         BalanceOf balanceOf) {
+    while (top != kNoIndex && balanceOf(top) == balance) {
+        const std::uint32_t link = ends[top];
+        ends[top] = closing;
+        top = link == kNoIndex ? kNoIndex : link & ~stPairing::kNoEnd;
+    }
+    return top;
+}
+
+} // namespace
+
 void CTagIndex::CPairings::Prepare(const WorkVector<std::uint32_t>& counts) {
     SetStarts(counts, m_starts);
     m_positions.resize(m_starts.back());
@@ -164,14 +183,8 @@ inline void CTagIndex::CPairings::Add(std::uint32_t id, std::uint32_t index, std
     // The closing ends itself (a content starting at a closing is empty) and every waiting
     // start that had this balance before it.
     m_ends[event] = index;
-    std::uint32_t waiting = m_waiting[id];
-    while (waiting != kNoIndex && m_before[waiting] == balance) {
-        const std::uint32_t link = m_ends[waiting];
-        const std::uint32_t below = link == kNoIndex ? kNoIndex : link & ~stPairing::kNoEnd;
-        m_ends[waiting] = index;
-        waiting = below;
-    }
-    m_waiting[id] = waiting;
+    m_waiting[id] = EndWaiting(m_ends.data(), m_waiting[id], balance, index,
+                               [this](std::uint32_t start) { return m_before[start]; });
     m_balances[id] = balance + 1;
 }
 
@@ -363,13 +376,9 @@ inline void CTagIndex::FileName(std::uint32_t index, bool closing, std::uint32_t
     // opening that had this balance before it.
     ++name.closings;
     m_tagEnds[index] = index;
-    std::uint32_t waiting = name.waiting;
-    while (waiting != kNoIndex && m_tags[waiting].balanceBefore == name.balance) {
-        const std::uint32_t link = m_tagEnds[waiting];
-        m_tagEnds[waiting] = index;
-        waiting = link == kNoIndex ? kNoIndex : link & ~stPairing::kNoEnd;
-    }
-    name.waiting = waiting;
+    const stTagStart* const tags = m_tags.data();
+    name.waiting = EndWaiting(m_tagEnds.data(), name.waiting, name.balance, index,
+                              [tags](std::uint32_t start) { return tags[start].balanceBefore; });
     ++name.balance;
 }
 
