@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -38,12 +39,15 @@ namespace {
 
 namespace pf = airvane::platform;
 
-TEST(GlobalMemory, BlocksAreZeroFilledEvenWhenReused) {
-    // Sizes in and between the small-block classes and past the largest of them.
-    for (const std::size_t bytes : std::vector<std::size_t>{1, 16, 17, 100, 256, 257, 512}) {
+TEST(GlobalMemory, BlocksAreZeroFilledAndAlignedEvenWhenReused) {
+    // Sizes in and between the small-block classes, past the largest of them, and past a slab.
+    for (const std::size_t bytes :
+         std::vector<std::size_t>{1, 8, 9, 16, 17, 100, 256, 257, 512, 16384, 16385, 100000}) {
         SCOPED_TRACE(bytes);
         char* first = static_cast<char*>(pf::GlobalAllocZeroed(bytes));
         ASSERT_NE(first, nullptr);
+        // Aligned for any object that fits: 16 bytes, or 8 for a block of at most 8 bytes.
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % (bytes > 8 ? 16 : 8), 0U);
         std::memset(first, 0xAB, bytes);
         pf::GlobalRelease(first);
         char* block = static_cast<char*>(pf::GlobalAllocZeroed(bytes));
@@ -67,8 +71,10 @@ TEST(GlobalMemory, BlocksAreReleasedFromAnyThread) {
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([t, release, &made] {
                 for (int i = 0; i < kBlocks; ++i) {
-                    auto* block = static_cast<char*>(
-                        pf::GlobalAllocZeroed(static_cast<std::size_t>(1 + (i + t) % 300)));
+                    // Mostly small blocks, now and then one of the larger classes or one of its own.
+                    const std::size_t bytes =
+                        i % 97 == 0 ? static_cast<std::size_t>(300 + (i * 131) % 40000) : 1 + (i + t) % 300;
+                    auto* block = static_cast<char*>(pf::GlobalAllocZeroed(bytes));
                     ASSERT_NE(block, nullptr);
                     block[0] = static_cast<char>(t + 1);
                     if (!release) {

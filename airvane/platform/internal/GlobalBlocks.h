@@ -28,38 +28,51 @@ inline std::size_t GlobalBlockFootprint(std::size_t bytes) {
 
 #else
 
-// Small blocks come from slabs of one size class each, behind a 16-byte header; larger ones from
-// the C library, behind the same header.
+// Blocks of up to 16 KiB come from 64 KiB slabs of one size class each, with nothing between
+// them; a block's slab starts at the 64 KiB boundary below it. Larger blocks are each placed
+// behind a header of that form on a 64 KiB boundary of their own.
 namespace small_blocks {
 
-constexpr std::size_t kHeaderBytes = 16;
-// Payload bytes of each class; larger requests go to the C library.
-constexpr std::size_t kClassBytes[] = {16, 32, 48, 64, 96, 128, 192, 256};
+constexpr std::size_t kSlabBytes = 64 * 1024;
+// The slab's (or a large block's) header: the first block starts this far into the slab.
+constexpr std::size_t kSlabHeaderBytes = 64;
+// Payload bytes of each class: steps of 16 bytes (8 for the smallest) up to 64, then two classes
+// per power of two. Larger requests are blocks of their own.
+constexpr std::size_t kClassBytes[] = {8,   16,   32,   48,   64,   96,   128,  192,  256,   384,  512,
+                                       768, 1024, 1536, 2048, 3072, 4096, 6144, 8192, 12288, 16384};
 constexpr std::size_t kClassCount = sizeof kClassBytes / sizeof kClassBytes[0];
 constexpr std::size_t kLargest = kClassBytes[kClassCount - 1];
-// The class of a request of 1 to kLargest bytes, by its size in 16-byte units (rounded up).
-constexpr unsigned char kClassBySixteenths[] = {0, 0, 1, 2, 3, 4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7};
-static_assert(sizeof kClassBySixteenths == kLargest / 16 + 1, "one class per 16-byte step");
+// The class of a request of 0 to 256 bytes, by its size in 8-byte units (rounded up).
+constexpr unsigned char kClassByEighths[] = {0, 0, 1, 2, 2, 3, 3, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6,
+                                             7, 7, 7, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 8, 8};
+static_assert(sizeof kClassByEighths == 256 / 8 + 1, "one class per 8-byte step up to 256 bytes");
 
 inline std::size_t ClassOf(std::size_t bytes) {
-    return kClassBySixteenths[(bytes + 15) / 16];
+    if (bytes <= 256) {
+        return kClassByEighths[(bytes + 7) / 8];
+    }
+    // Two classes per power of two: (2^p, 1.5 * 2^p] and (1.5 * 2^p, 2^(p+1)].
+    const std::size_t last = bytes - 1;
+    const unsigned power = static_cast<unsigned>(sizeof(unsigned long long) * 8 - 1) -
+                           static_cast<unsigned>(__builtin_clzll(last));
+    const std::size_t upper = (last >> (power - 1)) & 1;
+    return 9 + 2 * (power - 8) + upper;
 }
 
 } // namespace small_blocks
 
-// The memory a block of `bytes` bytes takes up, with the header and the rounding to its class
-// (or, past the classes, to the C library's 16 bytes and its own header).
+// The memory a block of `bytes` bytes takes up: its class's size, or past the classes its own
+// header and the C library's rounding to 16 bytes and header.
 inline std::size_t GlobalBlockFootprint(std::size_t bytes) {
     using namespace small_blocks;
-    const std::size_t wanted = bytes == 0 ? 1 : bytes;
-    if (wanted <= kLargest) {
-        return kHeaderBytes + kClassBytes[ClassOf(wanted)];
+    if (bytes <= kLargest) {
+        return kClassBytes[ClassOf(bytes)];
     }
     constexpr std::size_t kLibraryOverhead = 16;
-    if (wanted > static_cast<std::size_t>(-1) - kHeaderBytes - kLibraryOverhead - 15) {
+    if (bytes > static_cast<std::size_t>(-1) - kSlabHeaderBytes - kLibraryOverhead - 15) {
         return static_cast<std::size_t>(-1);
     }
-    return kHeaderBytes + (wanted + 15) / 16 * 16 + kLibraryOverhead;
+    return kSlabHeaderBytes + (bytes + 15) / 16 * 16 + kLibraryOverhead;
 }
 
 #endif

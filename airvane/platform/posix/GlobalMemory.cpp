@@ -7,16 +7,19 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <thread>
 
 #include <pthread.h>
 
-// Small blocks (the XML tree's strings: most are a few bytes) come from slabs of one size class
-// each; larger ones from the C library (malloc or calloc). Every block is preceded by a 16-byte header naming
-// its slab (none for a block of its own), so any module and any thread may release any block through
-// GlobalRelease, and a slab is given back once all its blocks are released (a few empty slabs per
-// class are kept for reuse). Nothing here replaces or interposes malloc.
+// Blocks of up to 16 KiB (the XML tree's strings and records: most are a few bytes) come from
+// 64 KiB slabs of one size class each, packed with nothing between them; every slab starts on a
+// 64 KiB boundary, so a block's slab is found from its address alone, and any module and any
+// thread may release any block through GlobalRelease. A slab is given back once all its blocks
+// are released (a few empty slabs per class are kept for reuse). A larger block is one of its own
+// from the C library, placed on a 64 KiB boundary behind a header that reads as a slab of no
+// class. Nothing here replaces or interposes malloc.
 //
 // Slabs are cut from chunks of 2 MiB, working memory mappings (WorkMemory.h), in huge pages where
 // the system offers them: a large tree then costs one page fault per 2 MiB instead of one per
@@ -31,8 +34,11 @@
 // slab, and the lists are given back when their thread ends.
 //
 // Memory checkers see every small block as a block of its own: AddressSanitizer through
-// poisoning (headers, free blocks and the bytes past a block's requested size are poisoned),
-// valgrind through its malloc-like client requests (leaks and use after release are reported).
+// poisoning (free blocks, the bytes past a block's requested size and a 16-byte gap after every
+// block are poisoned), valgrind through its malloc-like client requests (leaks and use after
+// release are reported). A free block holds the link to the next one in its first word, which
+// AddressSanitizer sees opened only while the allocator reads or writes it, and valgrind for as
+// long as the block is free (a use of those bytes after release goes unreported there).
 
 #if defined(__has_include)
 #if __has_include(<valgrind/memcheck.h>)
@@ -58,36 +64,52 @@ namespace {
 
 using namespace small_blocks;
 
-constexpr std::size_t kSlabBytes = 64 * 1024;
-
-struct stSlab;
-
-// Before every block. `slab` is null for a block of its own; `nextFree` links released blocks.
-struct alignas(16) stHeader {
-    stSlab* slab;
-    stHeader* nextFree;
+// A free block, linked to the next through its first word.
+struct stFree {
+    stFree* next;
 };
-static_assert(sizeof(stHeader) == kHeaderBytes, "block header size");
 
 struct stChunk;
 
-// At the start of each slab's memory; the blocks follow.
+// At the start of each slab's memory; the blocks follow. A large block's header has the same
+// form, with kOwnBlock for its class.
 struct alignas(16) stSlab {
     stSlab* prev; // in the class's list of slabs with room
     stSlab* next;
     stChunk* chunk; // the chunk it was cut from; null for a slab from the C library
-    stHeader* freeBlocks;
+    stFree* freeBlocks;
     std::size_t unused; // offset of the first block never handed out
     std::size_t live;   // blocks handed out and not released
     std::uint32_t classIndex;
     bool listed;
 };
 
-constexpr std::size_t kFirstBlock = (sizeof(stSlab) + 15) / 16 * 16;
+constexpr std::uint32_t kOwnBlock = kClassCount;
+constexpr std::size_t kFirstBlock = kSlabHeaderBytes;
+static_assert(sizeof(stSlab) <= kFirstBlock && kFirstBlock % 16 == 0, "slab header size");
+
+// Under AddressSanitizer every block is followed by a poisoned gap, so that a write past a block
+// whose size is exactly its class's is caught as well.
+#if defined(AIRVANE_ASAN)
+constexpr std::size_t kGapBytes = 16;
+#else
+constexpr std::size_t kGapBytes = 0;
+#endif
+
+constexpr std::size_t Stride(std::size_t classIndex) {
+    return kClassBytes[classIndex] + kGapBytes;
+}
+
+stSlab* SlabOf(const void* block) {
+    return reinterpret_cast<stSlab*>(reinterpret_cast<std::uintptr_t>(block) & ~(kSlabBytes - 1));
+}
 
 // Empty slabs kept per class for the next allocations, so that a program parsing one document
-// after another does not get and zero fresh slabs for each (at most 4 MiB in all).
-constexpr std::size_t kKeptEmptySlabs = 8;
+// after another does not get and zero fresh slabs for each: eight for each class up to 256
+// bytes, where a tree's blocks are, one for each larger class (5.25 MiB at most in all).
+constexpr std::size_t KeptEmptySlabs(std::size_t classIndex) {
+    return kClassBytes[classIndex] <= 256 ? 8 : 1;
+}
 
 struct stClass {
     std::atomic_flag lock = ATOMIC_FLAG_INIT;
@@ -140,6 +162,22 @@ void Unlock(std::atomic_flag& lock) {
     lock.clear(std::memory_order_release);
 }
 
+// The link in a free block's first word, opened to AddressSanitizer only while it is read or
+// written: to it a free block is out of bounds. (Valgrind keeps that word open for as long as the
+// block is free.)
+stFree* NextOf(const stFree* block) {
+    Show(block, sizeof(stFree));
+    stFree* const next = block->next;
+    Hide(block, sizeof(stFree));
+    return next;
+}
+
+void SetNext(stFree* block, stFree* next) {
+    Show(block, sizeof(stFree));
+    block->next = next;
+    Hide(block, sizeof(stFree));
+}
+
 class CSpinLock {
 public:
     explicit CSpinLock(std::atomic_flag& lock) : m_lock(lock) { Lock(m_lock); }
@@ -173,6 +211,9 @@ template <class T> void Unlink(T*& head, T* item) {
 
 constexpr std::size_t kChunkBytes = std::size_t{2} << 20;
 constexpr std::size_t kSlabsPerChunk = kChunkBytes / kSlabBytes;
+// A working memory mapping starts on a 2 MiB boundary, so every slab cut from a chunk starts on a
+// 64 KiB one.
+static_assert(kChunkBytes % kSlabBytes == 0, "slabs tile a chunk");
 
 // A chunk's record, kept apart from its memory, all of which is slabs.
 struct stChunk {
@@ -218,12 +259,19 @@ bool SlabsFromTheCLibrary() {
 #endif
 }
 
+// `bytes` bytes from the C library on a 64 KiB boundary (released with free); null when no
+// memory is left.
+void* AlignedFromTheCLibrary(std::size_t bytes) {
+    void* memory = nullptr;
+    return posix_memalign(&memory, kSlabBytes, bytes) == 0 ? memory : nullptr;
+}
+
 // Memory for one slab, and the chunk it comes from (null: from the C library); null when no
 // memory is left.
 void* NewSlabMemory(stChunk*& from) {
     from = nullptr;
     if (SlabsFromTheCLibrary()) {
-        return std::malloc(kSlabBytes);
+        return AlignedFromTheCLibrary(kSlabBytes);
     }
     CSpinLock lock(g_chunks.lock);
     stChunk* chunk = g_chunks.withRoom;
@@ -310,71 +358,75 @@ void UnlockAll() {
     return slab;
 }
 
-// Blocks a thread's list takes from the slabs at a time; the list gives a batch back once it
-// holds two.
-constexpr std::uint32_t kBatch = 64;
-
-// One thread's lists of free blocks, linked through their headers. Zero-initialised and trivially
-// destructible, so reaching it costs no initialisation check.
-struct stThreadCache {
-    stHeader* blocks[kClassCount];
-    std::uint16_t counts[kClassCount];
-    std::uint16_t limit; // blocks a list may hold; 0 until registered and once ending
-    bool registered;     // its thread's end gives the blocks back
-    bool ending;         // the thread is ending: blocks go straight to and from the slabs
+// Blocks a thread's list takes from the slabs at a time: 64 for the classes up to 256 bytes,
+// fewer for larger ones, so that a list holds at most 32 KiB or so; the list gives a batch back
+// once it holds two.
+struct stBatches {
+    std::uint16_t blocks[kClassCount];
+    constexpr stBatches() : blocks() {
+        constexpr std::size_t kMost = 64;
+        constexpr std::size_t kBatchBytes = 16 * 1024;
+        for (std::size_t i = 0; i < kClassCount; ++i) {
+            const std::size_t fit = kBatchBytes / kClassBytes[i];
+            blocks[i] = static_cast<std::uint16_t>(fit >= kMost ? kMost : fit == 0 ? 1 : fit);
+        }
+    }
 };
+constexpr stBatches kBatches;
 
-// In the static thread-local block (88 bytes, well within what the C library keeps for modules
-// loaded later), so reaching it is one instruction instead of a call.
+std::uint32_t BatchOf(std::size_t classIndex) {
+    return kBatches.blocks[classIndex];
+}
+
+// One thread's lists of free blocks. Zero-initialised and trivially destructible, so reaching it
+// costs no initialisation check.
+struct stThreadCache {
+    enum : std::uint8_t {
+        kUnregistered, // nothing arranged for the thread's end yet
+        kListed,       // the thread's end gives the blocks back
+        kUnlisted,     // the thread is ending, or its end could not be arranged for: blocks go
+                       // straight to and from the slabs
+    };
+    stFree* blocks[kClassCount];
+    // Blocks in each list, and how many it may hold before it gives a batch back (two batches
+    // once the thread's end is arranged for, otherwise none). A list never holds more than two
+    // batches and one block.
+    std::uint8_t counts[kClassCount];
+    std::uint8_t limits[kClassCount];
+    std::uint8_t state;
+};
+static_assert(2 * 64 + 1 <= 255, "a list's count fits its field");
+
+// In the static thread-local block (about 220 bytes, well within what the C library keeps for
+// modules loaded later), so reaching it is one instruction instead of a call.
 thread_local stThreadCache t_cache [[gnu::tls_model("initial-exec")]];
 
-void Push(stThreadCache& cache, std::size_t classIndex, stHeader* header) {
-    Show(header, kHeaderBytes);
-    header->nextFree = cache.blocks[classIndex];
-    Hide(header, kHeaderBytes);
-    cache.blocks[classIndex] = header;
+void Push(stThreadCache& cache, std::size_t classIndex, stFree* block) {
+    SetNext(block, cache.blocks[classIndex]);
+    cache.blocks[classIndex] = block;
     ++cache.counts[classIndex];
 }
 
-stHeader* Pop(stThreadCache& cache, std::size_t classIndex) {
-    stHeader* header = cache.blocks[classIndex];
-    Show(header, kHeaderBytes);
-    cache.blocks[classIndex] = header->nextFree;
-    Hide(header, kHeaderBytes);
+stFree* Pop(stThreadCache& cache, std::size_t classIndex) {
+    stFree* block = cache.blocks[classIndex];
+    cache.blocks[classIndex] = NextOf(block);
     --cache.counts[classIndex];
-    return header;
-}
-
-// A header's fields, read where memory checkers keep headers hidden.
-stSlab* SlabOf(const stHeader* header) {
-    Show(header, kHeaderBytes);
-    stSlab* slab = header->slab;
-    Hide(header, kHeaderBytes);
-    return slab;
-}
-
-stHeader* NextOf(const stHeader* header) {
-    Show(header, kHeaderBytes);
-    stHeader* next = header->nextFree;
-    Hide(header, kHeaderBytes);
-    return next;
+    return block;
 }
 
 // Takes up to `wanted` blocks from the slab onto `chain`; returns how many it took. The head of
 // the slab's free list is taken as it is linked.
-std::uint32_t TakeFromSlab(stSlab* slab, std::size_t stride, std::uint32_t wanted, stHeader*& chain) {
+std::uint32_t TakeFromSlab(stSlab* slab, std::size_t stride, std::uint32_t wanted, stFree*& chain) {
     std::uint32_t taken = 0;
-    stHeader* freeBlocks = slab->freeBlocks;
+    stFree* freeBlocks = slab->freeBlocks;
     if (freeBlocks != nullptr) {
-        stHeader* const first = freeBlocks;
-        stHeader* last;
+        stFree* const first = freeBlocks;
+        stFree* last;
         do {
             last = freeBlocks;
             freeBlocks = NextOf(last);
         } while (++taken < wanted && freeBlocks != nullptr);
-        Show(last, kHeaderBytes);
-        last->nextFree = chain;
-        Hide(last, kHeaderBytes);
+        SetNext(last, chain);
         chain = first;
         slab->freeBlocks = freeBlocks;
     }
@@ -386,13 +438,10 @@ std::uint32_t TakeFromSlab(stSlab* slab, std::size_t stride, std::uint32_t wante
     if (fresh != 0) {
         char* const first = reinterpret_cast<char*>(slab) + slab->unused;
         for (std::size_t i = 0; i < fresh; ++i) {
-            auto* header = reinterpret_cast<stHeader*>(first + i * stride);
-            Show(header, kHeaderBytes);
-            header->slab = slab;
-            header->nextFree = i + 1 < fresh ? reinterpret_cast<stHeader*>(first + (i + 1) * stride) : chain;
-            Hide(header, kHeaderBytes);
+            auto* block = reinterpret_cast<stFree*>(first + i * stride);
+            SetNext(block, i + 1 < fresh ? reinterpret_cast<stFree*>(first + (i + 1) * stride) : chain);
         }
-        chain = reinterpret_cast<stHeader*>(first);
+        chain = reinterpret_cast<stFree*>(first);
         slab->unused += fresh * stride;
         taken += static_cast<std::uint32_t>(fresh);
     }
@@ -403,9 +452,9 @@ std::uint32_t TakeFromSlab(stSlab* slab, std::size_t stride, std::uint32_t wante
 // Moves up to `wanted` blocks from the class's slabs to the front of the thread's list, under the
 // class's lock; false when none could be had.
 bool Refill(stThreadCache& cache, std::size_t classIndex, std::uint32_t wanted) {
-    const std::size_t stride = kHeaderBytes + kClassBytes[classIndex];
+    const std::size_t stride = Stride(classIndex);
     stClass& owner = g_classes[classIndex];
-    stHeader* chain = cache.blocks[classIndex];
+    stFree* chain = cache.blocks[classIndex];
     std::uint32_t taken = 0;
     {
         CSpinLock lock(owner.lock);
@@ -424,7 +473,7 @@ bool Refill(stThreadCache& cache, std::size_t classIndex, std::uint32_t wanted) 
         }
     }
     cache.blocks[classIndex] = chain;
-    cache.counts[classIndex] = static_cast<std::uint16_t>(cache.counts[classIndex] + taken);
+    cache.counts[classIndex] = static_cast<std::uint8_t>(cache.counts[classIndex] + taken);
     return taken != 0;
 }
 
@@ -435,7 +484,7 @@ void Regained(stClass& owner, stSlab* slab) {
         Link(owner.withRoom, slab);
     }
     if (slab->live == 0) {
-        if (owner.emptySlabs < kKeptEmptySlabs) {
+        if (owner.emptySlabs < KeptEmptySlabs(slab->classIndex)) {
             // Every block is free: the slab starts over, so that its blocks are handed out again
             // in address order instead of by following the free list through memory.
             slab->freeBlocks = nullptr;
@@ -454,37 +503,35 @@ void Regained(stClass& owner, stSlab* slab) {
 // onto the slab's free list as it is.
 void Drain(stThreadCache& cache, std::size_t classIndex, std::uint32_t count) {
     stClass& owner = g_classes[classIndex];
-    stHeader* header = cache.blocks[classIndex];
-    cache.counts[classIndex] = static_cast<std::uint16_t>(cache.counts[classIndex] - count);
+    stFree* block = cache.blocks[classIndex];
+    cache.counts[classIndex] = static_cast<std::uint8_t>(cache.counts[classIndex] - count);
     CSpinLock lock(owner.lock);
     while (count != 0) {
-        stSlab* const slab = SlabOf(header);
-        stHeader* const first = header;
-        stHeader* last;
+        stSlab* const slab = SlabOf(block);
+        stFree* const first = block;
+        stFree* last;
         std::size_t run = 0;
         do {
-            last = header;
-            header = NextOf(last);
+            last = block;
+            block = NextOf(last);
             ++run;
-        } while (--count != 0 && SlabOf(header) == slab);
-        Show(last, kHeaderBytes);
-        last->nextFree = slab->freeBlocks;
-        Hide(last, kHeaderBytes);
+        } while (--count != 0 && SlabOf(block) == slab);
+        SetNext(last, slab->freeBlocks);
         slab->freeBlocks = first;
         slab->live -= run;
         if (slab->live == 0 || !slab->listed) {
             Regained(owner, slab);
         }
     }
-    cache.blocks[classIndex] = header;
+    cache.blocks[classIndex] = block;
 }
 
 // At a thread's end its lists go back to the slabs; any block it allocates or releases later
 // (in other exit handlers) goes straight to and from the slabs.
 void DrainThread(void* cache) {
     auto* ending = static_cast<stThreadCache*>(cache);
-    ending->ending = true;
-    ending->limit = 0;
+    ending->state = stThreadCache::kUnlisted;
+    std::fill(std::begin(ending->limits), std::end(ending->limits), std::uint8_t{0});
     for (std::size_t classIndex = 0; classIndex < kClassCount; ++classIndex) {
         Drain(*ending, classIndex, ending->counts[classIndex]);
     }
@@ -565,17 +612,20 @@ const CPoolRelease g_poolRelease;
 
 // A thread whose lists could not be registered for its end works without them.
 bool UsesList(stThreadCache& cache) {
-    if (!cache.registered && !cache.ending) {
-        cache.registered = g_threadHooks.Register(cache);
-        cache.ending = !cache.registered;
-        cache.limit = cache.registered ? 2 * kBatch : 0;
+    if (cache.state == stThreadCache::kUnregistered) {
+        cache.state = g_threadHooks.Register(cache) ? stThreadCache::kListed : stThreadCache::kUnlisted;
+        if (cache.state == stThreadCache::kListed) {
+            for (std::size_t classIndex = 0; classIndex < kClassCount; ++classIndex) {
+                cache.limits[classIndex] = static_cast<std::uint8_t>(2 * BatchOf(classIndex));
+            }
+        }
     }
-    return !cache.ending;
+    return cache.state == stThreadCache::kListed;
 }
 
 // The first block of the thread's list (which holds one) for a request of `bytes` bytes.
 void* HandOut(stThreadCache& cache, std::size_t classIndex, std::size_t bytes, bool zeroed) {
-    char* block = reinterpret_cast<char*>(Pop(cache, classIndex)) + kHeaderBytes;
+    void* block = Pop(cache, classIndex);
 #if defined(AIRVANE_VALGRIND_CLIENT)
     if (Watched()) {
         VALGRIND_MALLOCLIKE_BLOCK(block, bytes, 0, zeroed ? 1 : 0);
@@ -587,22 +637,26 @@ void* HandOut(stThreadCache& cache, std::size_t classIndex, std::size_t bytes, b
 
 [[gnu::noinline]] void* AllocateAfterRefill(std::size_t classIndex, std::size_t bytes, bool zeroed) {
     stThreadCache& cache = t_cache;
-    if (!Refill(cache, classIndex, UsesList(cache) ? kBatch : 1)) {
+    if (!Refill(cache, classIndex, UsesList(cache) ? BatchOf(classIndex) : 1)) {
         return nullptr;
     }
     return HandOut(cache, classIndex, bytes, zeroed);
 }
 
+// A block of its own: on a 64 KiB boundary of the C library's memory, behind a header that reads
+// as a slab of no class.
 [[gnu::noinline]] void* AllocateLarge(std::size_t bytes, bool zeroed) {
-    if (bytes > static_cast<std::size_t>(-1) - kHeaderBytes) {
+    if (bytes > static_cast<std::size_t>(-1) - kFirstBlock) {
         return nullptr;
     }
-    void* memory = zeroed ? std::calloc(1, kHeaderBytes + bytes) : std::malloc(kHeaderBytes + bytes);
+    void* memory = AlignedFromTheCLibrary(kFirstBlock + bytes);
     if (memory == nullptr) {
         return nullptr;
     }
-    new (memory) stHeader{}; // no slab
-    return static_cast<char*>(memory) + kHeaderBytes;
+    stSlab* header = new (memory) stSlab{};
+    header->classIndex = kOwnBlock;
+    char* const block = static_cast<char*>(memory) + kFirstBlock;
+    return zeroed ? std::memset(block, 0, bytes) : block;
 }
 
 // A list over its limit gives a batch back (all of it when the thread works without lists). A
@@ -611,22 +665,22 @@ void* HandOut(stThreadCache& cache, std::size_t classIndex, std::size_t bytes, b
     const std::uint32_t held = cache.counts[classIndex];
     if (!UsesList(cache)) {
         Drain(cache, classIndex, held);
-    } else if (held > cache.limit) {
-        Drain(cache, classIndex, std::min(held, kBatch));
+    } else if (held > cache.limits[classIndex]) {
+        Drain(cache, classIndex, std::min(held, BatchOf(classIndex)));
     }
 }
 
-void ReleaseSmall(stSlab* slab, stHeader* header) {
-    const std::size_t classIndex = slab->classIndex;
-    Hide(reinterpret_cast<char*>(header) + kHeaderBytes, kClassBytes[classIndex]);
+void ReleaseSmall(std::size_t classIndex, void* block) {
+    Hide(block, kClassBytes[classIndex]);
 #if defined(AIRVANE_VALGRIND_CLIENT)
     if (Watched()) {
-        VALGRIND_FREELIKE_BLOCK(reinterpret_cast<char*>(header) + kHeaderBytes, 0);
+        VALGRIND_FREELIKE_BLOCK(block, 0);
+        VALGRIND_MAKE_MEM_UNDEFINED(block, sizeof(stFree));
     }
 #endif
     stThreadCache& cache = t_cache;
-    Push(cache, classIndex, header);
-    if (__builtin_expect(cache.counts[classIndex] > cache.limit, false)) {
+    Push(cache, classIndex, static_cast<stFree*>(block));
+    if (__builtin_expect(cache.counts[classIndex] > cache.limits[classIndex], false)) {
         DrainList(cache, classIndex);
     }
 }
@@ -650,15 +704,13 @@ void GlobalReleaseBlock(void* block) {
     if (block == nullptr) {
         return;
     }
-    stHeader* header = reinterpret_cast<stHeader*>(static_cast<char*>(block) - kHeaderBytes);
-    Show(header, kHeaderBytes);
-    stSlab* slab = header->slab;
-    if (slab == nullptr) {
-        std::free(header);
+    stSlab* const slab = SlabOf(block);
+    const std::size_t classIndex = slab->classIndex;
+    if (classIndex == kOwnBlock) {
+        std::free(slab);
         return;
     }
-    Hide(header, kHeaderBytes);
-    ReleaseSmall(slab, header);
+    ReleaseSmall(classIndex, block);
 }
 
 void* GlobalAllocZeroed(std::size_t bytes) {
