@@ -15,11 +15,14 @@ namespace {
 // spans whole ones, so that every part of it can be served by huge pages.
 constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 
-// Mappings given back are kept for a later request of the same size, so that parsing one large
-// document after another neither maps nor faults in its memory again: the latest kKeptMappings of
-// them, kKeptBytes at most in all. Their pages stay as they are: marked lazily freeable
-// (MADV_FREE), every later write to them traps again on a virtual machine with shadow page
-// tables, which costs more than the faults it would save.
+// Mappings given back are kept for later requests, so that parsing one large document after
+// another neither maps nor faults in its memory again: the latest kKeptMappings of them,
+// kKeptBytes at most in all. A request takes the smallest kept mapping that holds it, so that
+// documents of other shapes, whose arrays differ in size, still find their memory there (fresh
+// memory is expensive on virtual machines: the host hands out and zeroes each page again). Their
+// pages stay as they are: marked lazily freeable (MADV_FREE), every later write to them traps
+// again on a virtual machine with shadow page tables, which costs more than the faults it would
+// save.
 constexpr std::size_t kKeptMappings = 128;
 constexpr std::size_t kKeptBytes = std::size_t{256} << 20;
 
@@ -33,6 +36,10 @@ struct stKeptMappings {
     stKept mappings[kKeptMappings] = {};
     std::size_t count = 0;
     std::size_t bytes = 0;
+    // Kept mappings handed out for a smaller request, with their whole size, which their release
+    // (given the request's size) looks up here.
+    stKept lent[kKeptMappings] = {};
+    std::size_t lentCount = 0;
     bool closed = false; // given back at the library's unload: nothing is kept any more
 };
 
@@ -50,19 +57,47 @@ std::size_t Rounded(std::size_t bytes) {
     return (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
 }
 
-// The kept mappings are in the order they were given back, oldest first.
+// The smallest kept mapping of at least `size` bytes (the latest given back among equals), or
+// null. A larger one is handed out only while there is room to remember its size. The kept
+// mappings are in the order they were given back, oldest first.
 void* TakeKept(std::size_t size) {
     const CKeptLock lock;
+    const bool mayLend = g_kept.lentCount < kKeptMappings;
+    std::size_t best = g_kept.count;
     for (std::size_t i = g_kept.count; i-- != 0;) {
-        if (g_kept.mappings[i].bytes == size) {
-            void* block = g_kept.mappings[i].block;
-            std::copy(g_kept.mappings + i + 1, g_kept.mappings + g_kept.count, g_kept.mappings + i);
-            --g_kept.count;
-            g_kept.bytes -= size;
-            return block;
+        const std::size_t bytes = g_kept.mappings[i].bytes;
+        if (bytes == size) {
+            best = i;
+            break;
+        }
+        if (mayLend && bytes > size && (best == g_kept.count || bytes < g_kept.mappings[best].bytes)) {
+            best = i;
         }
     }
-    return nullptr;
+    if (best == g_kept.count) {
+        return nullptr;
+    }
+    const stKept taken = g_kept.mappings[best];
+    std::copy(g_kept.mappings + best + 1, g_kept.mappings + g_kept.count, g_kept.mappings + best);
+    --g_kept.count;
+    g_kept.bytes -= taken.bytes;
+    if (taken.bytes != size) {
+        g_kept.lent[g_kept.lentCount++] = taken;
+    }
+    return taken.block;
+}
+
+// The whole size of a mapping given back for a request of `size` bytes.
+std::size_t MappedSize(void* block, std::size_t size) {
+    const CKeptLock lock;
+    for (std::size_t i = 0; i < g_kept.lentCount; ++i) {
+        if (g_kept.lent[i].block == block) {
+            const std::size_t bytes = g_kept.lent[i].bytes;
+            g_kept.lent[i] = g_kept.lent[--g_kept.lentCount];
+            return bytes;
+        }
+    }
+    return size;
 }
 
 // Keeps the mapping, unmapping the oldest kept ones to make room; false when it is too large to
@@ -162,7 +197,7 @@ void* MapWorkMemory(std::size_t bytes) {
 }
 
 void UnmapWorkMemory(void* block, std::size_t bytes) {
-    const std::size_t size = Rounded(bytes);
+    const std::size_t size = MappedSize(block, Rounded(bytes));
     if (Keep(block, size)) {
         return;
     }
