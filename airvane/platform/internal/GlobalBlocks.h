@@ -30,7 +30,7 @@ inline std::size_t GlobalBlockFootprint(std::size_t bytes) {
 
 // Blocks of up to 16 KiB come from 64 KiB slabs of one size class each, with nothing between
 // them; a block's slab starts at the 64 KiB boundary below it. Larger blocks are each placed
-// behind a header of that form on a 64 KiB boundary of their own.
+// behind a header of that form on a 64 KiB boundary inside a block of the C library.
 namespace small_blocks {
 
 constexpr std::size_t kSlabBytes = 64 * 1024;
@@ -61,18 +61,19 @@ inline std::size_t ClassOf(std::size_t bytes) {
 
 } // namespace small_blocks
 
-// The memory a block of `bytes` bytes takes up: its class's size, or past the classes its own
-// header and the C library's rounding to 16 bytes and header.
+// The memory a block of `bytes` bytes takes up: its class's size, or past the classes the C
+// library's block that holds it (64 KiB more, for the boundary and the header), with its
+// rounding to 16 bytes and its own header.
 inline std::size_t GlobalBlockFootprint(std::size_t bytes) {
     using namespace small_blocks;
     if (bytes <= kLargest) {
         return kClassBytes[ClassOf(bytes)];
     }
-    constexpr std::size_t kLibraryOverhead = 16;
-    if (bytes > static_cast<std::size_t>(-1) - kSlabHeaderBytes - kLibraryOverhead - 15) {
+    constexpr std::size_t kOverhead = kSlabBytes + kSlabHeaderBytes + 16;
+    if (bytes > static_cast<std::size_t>(-1) - kOverhead - 15) {
         return static_cast<std::size_t>(-1);
     }
-    return kSlabHeaderBytes + (bytes + 15) / 16 * 16 + kLibraryOverhead;
+    return (bytes + 15) / 16 * 16 + kOverhead;
 }
 
 #endif

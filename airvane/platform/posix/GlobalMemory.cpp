@@ -82,6 +82,7 @@ struct alignas(16) stSlab {
     std::size_t live;   // blocks handed out and not released
     std::uint32_t classIndex;
     bool listed;
+    void* memory; // for a block of its own: the C library's block that holds it
 };
 
 constexpr std::uint32_t kOwnBlock = kClassCount;
@@ -645,17 +646,27 @@ void* HandOut(stThreadCache& cache, std::size_t classIndex, std::size_t bytes, b
 
 // A block of its own: on a 64 KiB boundary of the C library's memory, behind a header that reads
 // as a slab of no class.
+//
+// The C library's aligned allocation is not used for these: glibc maps such a block afresh for
+// every request of its size (its trimming to the boundary defeats the threshold it raises once a
+// mapped block is released), and a large value parsed again and again then faults in its pages
+// every time. A plain block of 64 KiB more, whose first boundary holds the header, is served
+// from the heap like any other after its first release; the bytes before the boundary are never
+// written.
 [[gnu::noinline]] void* AllocateLarge(std::size_t bytes, bool zeroed) {
-    if (bytes > static_cast<std::size_t>(-1) - kFirstBlock) {
+    if (bytes > static_cast<std::size_t>(-1) - kSlabBytes - kFirstBlock) {
         return nullptr;
     }
-    void* memory = AlignedFromTheCLibrary(kFirstBlock + bytes);
+    void* memory = std::malloc(kSlabBytes + kFirstBlock + bytes);
     if (memory == nullptr) {
         return nullptr;
     }
-    stSlab* header = new (memory) stSlab{};
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(memory);
+    char* const boundary = static_cast<char*>(memory) + ((kSlabBytes - start % kSlabBytes) % kSlabBytes);
+    stSlab* header = new (boundary) stSlab{};
     header->classIndex = kOwnBlock;
-    char* const block = static_cast<char*>(memory) + kFirstBlock;
+    header->memory = memory;
+    char* const block = boundary + kFirstBlock;
     return zeroed ? std::memset(block, 0, bytes) : block;
 }
 
@@ -707,7 +718,7 @@ void GlobalReleaseBlock(void* block) {
     stSlab* const slab = SlabOf(block);
     const std::size_t classIndex = slab->classIndex;
     if (classIndex == kOwnBlock) {
-        std::free(slab);
+        std::free(slab->memory);
         return;
     }
     ReleaseSmall(classIndex, block);
