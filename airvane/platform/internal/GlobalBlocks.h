@@ -42,13 +42,14 @@ constexpr std::size_t kClassBytes[] = {8,   16,   32,   48,   64,   96,   128,  
                                        768, 1024, 1536, 2048, 3072, 4096, 6144, 8192, 12288, 16384};
 constexpr std::size_t kClassCount = sizeof kClassBytes / sizeof kClassBytes[0];
 constexpr std::size_t kLargest = kClassBytes[kClassCount - 1];
-// The class of a request of 0 to 256 bytes, by its size in 8-byte units (rounded up).
+// The class of a request of 0 to kTabledBytes bytes, by its size in 8-byte units (rounded up).
+constexpr std::size_t kTabledBytes = 256;
 constexpr unsigned char kClassByEighths[] = {0, 0, 1, 2, 2, 3, 3, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6,
                                              7, 7, 7, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 8, 8};
-static_assert(sizeof kClassByEighths == 256 / 8 + 1, "one class per 8-byte step up to 256 bytes");
+static_assert(sizeof kClassByEighths == kTabledBytes / 8 + 1, "one class per 8-byte step");
 
 inline std::size_t ClassOf(std::size_t bytes) {
-    if (bytes <= 256) {
+    if (bytes <= kTabledBytes) {
         return kClassByEighths[(bytes + 7) / 8];
     }
     // Two classes per power of two: (2^p, 1.5 * 2^p] and (1.5 * 2^p, 2^(p+1)].

@@ -699,11 +699,16 @@ void ReleaseSmall(std::size_t classIndex, void* block) {
 } // namespace
 
 void* GlobalAllocBlock(std::size_t bytes, bool zeroed) {
-    if (bytes > kLargest) {
+    // Most requests are small enough for the table: one test on their way. A request of zero
+    // bytes gets a block of the smallest class: null still means no memory.
+    std::size_t classIndex;
+    if (__builtin_expect(bytes <= kTabledBytes, true)) {
+        classIndex = kClassByEighths[(bytes + 7) / 8];
+    } else if (bytes <= kLargest) {
+        classIndex = ClassOf(bytes);
+    } else {
         return AllocateLarge(bytes, zeroed);
     }
-    // A request of zero bytes gets a block of the smallest class: null still means no memory.
-    const std::size_t classIndex = ClassOf(bytes);
     stThreadCache& cache = t_cache;
     if (__builtin_expect(cache.blocks[classIndex] == nullptr, false)) {
         return AllocateAfterRefill(classIndex, bytes, zeroed);
