@@ -101,8 +101,9 @@ constexpr std::size_t Stride(std::size_t classIndex) {
     return kClassBytes[classIndex] + kGapBytes;
 }
 
-stSlab* SlabOf(const void* block) {
-    return reinterpret_cast<stSlab*>(reinterpret_cast<std::uintptr_t>(block) & ~(kSlabBytes - 1));
+stSlab* SlabOf(void* block) {
+    char* const at = static_cast<char*>(block);
+    return reinterpret_cast<stSlab*>(at - reinterpret_cast<std::uintptr_t>(at) % kSlabBytes);
 }
 
 // Empty slabs kept per class for the next allocations, so that a program parsing one document
