@@ -363,14 +363,14 @@ void UnlockAll() {
 // Blocks a thread's list takes from the slabs at a time: 64 for the classes up to 256 bytes,
 // fewer for larger ones, so that a list holds at most 32 KiB or so; the list gives a batch back
 // once it holds two.
+constexpr std::size_t kMostInBatch = 64;
 struct stBatches {
     std::uint16_t blocks[kClassCount];
     constexpr stBatches() : blocks() {
-        constexpr std::size_t kMost = 64;
         constexpr std::size_t kBatchBytes = 16 * 1024;
         for (std::size_t i = 0; i < kClassCount; ++i) {
             const std::size_t fit = kBatchBytes / kClassBytes[i];
-            blocks[i] = static_cast<std::uint16_t>(fit >= kMost ? kMost : fit == 0 ? 1 : fit);
+            blocks[i] = static_cast<std::uint16_t>(fit >= kMostInBatch ? kMostInBatch : fit == 0 ? 1 : fit);
         }
     }
 };
@@ -397,7 +397,7 @@ struct stThreadCache {
     std::uint8_t limits[kClassCount];
     std::uint8_t state;
 };
-static_assert(2 * 64 + 1 <= 255, "a list's count fits its field");
+static_assert(2 * kMostInBatch + 1 <= 255, "a list's count fits its field");
 
 // In the static thread-local block (about 220 bytes, well within what the C library keeps for
 // modules loaded later), so reaching it is one instruction instead of a call.
