@@ -368,8 +368,7 @@ bool CReader::ContentFromTag(const stLevel& level, std::string_view name, stCont
     const stTagStart& tag = *m_tag.start;
     // The index files the tag as an opening of the name, which ends at or before the tag's
     // first ">" (a name read across a CDATA section is longer than the one the index files).
-    if (tag.id == kNoIndex || m_text[tag.position + 1] == '/' || m_index.NameLength(tag.id) != name.size() ||
-        tag.greater >= level.end) {
+    if (!m_index.FiledAsOpening(tag, name) || tag.greater >= level.end) {
         return false;
     }
     const airvane::xml::stTagStart* closing = m_index.ContentEnd(tag, tag.greater + 1);

@@ -202,8 +202,7 @@ public:
         if (!m_grouped) {
             Group();
         }
-        // The tag's indexed name starts at the same byte, so equal lengths mean equal names.
-        if (tag.id != kNoIndex && m_text[tag.position + 1] != '/' && m_names.Length(tag.id) == name.size()) {
+        if (FiledAsOpening(tag, name)) {
             found.closings = m_closings.Of(tag.id);
             found.pairing = m_pairings.Of(tag.id);
             found.nextClosing = found.closings.begin + tag.closingsBefore;
@@ -226,11 +225,16 @@ public:
     }
     // Bytes of the name filed under `id`.
     std::size_t NameLength(std::uint32_t id) const { return m_names.Length(id); }
-    // True when the tag that starts at `tag` is filed as an opening of `name` (as for FindAt)
-    // and the text holds no closing of that name at all: a quick answer for tags never closed.
+    // True when the tag that starts at `tag` is filed as an opening of `name`, `name` being the
+    // text right after its "<": the filed name starts at the same byte, so equal lengths mean
+    // equal names.
+    bool FiledAsOpening(const stTagStart& tag, std::string_view name) const {
+        return tag.id != kNoIndex && m_text[tag.position + 1] != '/' && m_names.Length(tag.id) == name.size();
+    }
+    // True when the tag is filed as an opening of `name` (see FiledAsOpening) and the text
+    // holds no closing of that name at all: a quick answer for tags never closed.
     bool NeverClosed(const stTagStart& tag, std::string_view name) const {
-        return tag.id != kNoIndex && m_text[tag.position + 1] != '/' &&
-               m_names.Length(tag.id) == name.size() && NeverClosed(tag);
+        return FiledAsOpening(tag, name) && NeverClosed(tag);
     }
     // True when the text holds no closing of the name that `tag` is filed under (it must be
     // filed under one).
