@@ -35,8 +35,8 @@ TEST(WorkMemory, ARequestTakesTheSmallestKeptMappingThatHoldsItAndItStaysWhole) 
     EXPECT_EQ(UseOnce(3 * kMiB), medium);
     EXPECT_EQ(UseOnce(12 * kMiB), large);
     EXPECT_EQ(UseOnce(10 * kMiB), large);
-    // Lent to smaller requests, both came back whole: the full sizes find them again, and
-    // the writes above, past the smaller sizes, did not fault.
+    // Lent to smaller requests, both came back whole: their full sizes find them again, and
+    // writing every byte of those sizes does not fault.
     EXPECT_EQ(UseOnce(6 * kMiB), medium);
     EXPECT_EQ(UseOnce(12 * kMiB), large);
     // Nothing kept holds a larger request.
