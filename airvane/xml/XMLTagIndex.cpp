@@ -407,6 +407,10 @@ inline std::size_t CTagIndex::OpeningNameEnd(std::size_t less, std::size_t great
 namespace {
 
 #if defined(__SSE2__)
+// Filing passes over a piece of the text this long that holds no mark in one step.
+constexpr std::size_t kPieceBytes = 4096;
+static_assert(kPieceBytes % 64 == 0, "pieces are whole blocks");
+
 // 64 bytes of the text, as four 16-byte vectors.
 struct stBlock {
     __m128i bytes[4];
@@ -478,10 +482,6 @@ void CTagIndex::FindMarks() {
     const std::size_t size = m_text.size();
     const char* data = m_text.data();
     WorkVector<std::uint32_t> greaters;
-    const auto findByte = [data, size](std::size_t from, char c) {
-        const void* found = std::memchr(data + from, c, size - from);
-        return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
-    };
 #if defined(__SSE2__)
     // 64 bytes at a time: a bit mask per kind of byte, then the positions of its set bits. In
     // documents dense with tags this costs far less than a search from each mark to the next.
@@ -489,17 +489,29 @@ void CTagIndex::FindMarks() {
     // growing by copies: in a document dense with tags the copying costs more than the count.
     __m128i lessSums = _mm_setzero_si128();
     __m128i greaterSums = _mm_setzero_si128();
+    // The marks are counted piece by piece, and each piece of whole blocks that holds none is
+    // noted, so that filing passes over it without looking at its bytes again: a long value,
+    // comment or text is read once here and not searched a second time.
+    const std::size_t wholeBlocks = size - size % 64;
+    WorkVector<std::uint8_t> piecesMarked;
+    piecesMarked.resize(wholeBlocks / kPieceBytes + 1);
     std::size_t counted = 0;
-    for (; size - counted >= 64; counted += 64) {
-        const stBlock block = LoadBlock(data + counted);
-        lessSums = Count(lessSums, block, '<');
-        greaterSums = Count(greaterSums, block, '>');
+    while (counted != wholeBlocks) {
+        const std::size_t pieceEnd = std::min(wholeBlocks, counted + kPieceBytes);
+        const __m128i before = _mm_add_epi64(lessSums, greaterSums);
+        for (; counted != pieceEnd; counted += 64) {
+            const stBlock block = LoadBlock(data + counted);
+            lessSums = Count(lessSums, block, '<');
+            greaterSums = Count(greaterSums, block, '>');
+        }
+        const __m128i after = _mm_add_epi64(lessSums, greaterSums);
+        piecesMarked[(pieceEnd - 1) / kPieceBytes] =
+            _mm_movemask_epi8(_mm_cmpeq_epi8(before, after)) != 0xFFFF ? 1 : 0;
     }
     // The last bytes, in a block padded with zeros, which mark nothing.
     char tail[64] = {};
     std::memcpy(tail, data + counted, size - counted);
     const stBlock lastBlock = LoadBlock(tail);
-    std::memset(tail, 0, sizeof tail);
     less.resize(Total(Count(lessSums, lastBlock, '<')) + 64);
     greaters.resize(Total(Count(greaterSums, lastBlock, '>')) + 64);
     std::size_t lessCount = 0;
@@ -515,36 +527,24 @@ void CTagIndex::FindMarks() {
         if (greaterBits != 0) {
             Append(greaters, greaterCount, greaterBits, at);
         }
-        return greaterBits | lessBits;
     };
-    // A block without "<" or ">" is mostly in a long text (a value, a comment): the next of
-    // each is then looked for with the library's search, which runs faster through plain text,
-    // and the scan goes on from the nearer one. Each search result is kept until passed, so no
-    // byte is searched twice for the same mark.
-    std::size_t nextLess = 0;
-    std::size_t nextGreater = 0;
     std::size_t base = 0;
-    while (size - base >= 64) {
-        const std::uint64_t marks = file(LoadBlock(data + base), base);
-        base += 64;
-        if (marks != 0 || size - base < 64) {
+    while (base != wholeBlocks) {
+        if (base % kPieceBytes == 0 && piecesMarked[base / kPieceBytes] == 0) {
+            base = std::min(wholeBlocks, base + kPieceBytes);
             continue;
         }
-        if (nextLess < base) {
-            nextLess = findByte(base, '<');
-        }
-        if (nextGreater < base) {
-            nextGreater = findByte(base, '>');
-        }
-        base = std::max(base, std::min(std::min(nextLess, nextGreater), size - 64));
+        file(LoadBlock(data + base), base);
+        base += 64;
     }
-    if (base != size) {
-        std::memcpy(tail, data + base, size - base);
-        file(LoadBlock(tail), base);
-    }
+    file(lastBlock, base);
     less.resize(lessCount);
     greaters.resize(greaterCount);
 #else
+    const auto findByte = [data, size](std::size_t from, char c) {
+        const void* found = std::memchr(data + from, c, size - from);
+        return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
+    };
     for (std::size_t at = findByte(0, '<'); at != size; at = findByte(at + 1, '<')) {
         less.emplace_back().position = static_cast<std::uint32_t>(at);
     }
