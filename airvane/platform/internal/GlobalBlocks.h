@@ -49,19 +49,26 @@ constexpr unsigned char kClassByEighths[] = {0, 0, 1, 2, 2, 3, 3, 4, 4, 5, 5, 5,
 static_assert(sizeof kClassByEighths == kTabledBytes / 8 + 1, "one class per 8-byte step");
 
 static_assert(kTabledBytes == 256 && kClassByEighths[kTabledBytes / 8] == 8 && kClassBytes[9] == 384,
-              "ClassOf's steps past the table");
+              "LargerClassOf's steps past the table");
 
-inline std::size_t ClassOf(std::size_t bytes) {
-    if (bytes <= kTabledBytes) {
-        return kClassByEighths[(bytes + 7) / 8];
-    }
-    // Two classes per power of two: (2^p, 1.5 * 2^p] and (1.5 * 2^p, 2^(p+1)], from class 9
-    // (384 bytes), the one after the table's last (2^8 = 256 bytes).
+// The class of a request of 0 to kTabledBytes bytes.
+inline std::size_t TabledClassOf(std::size_t bytes) {
+    return kClassByEighths[(bytes + 7) / 8];
+}
+
+// The class of a request of more than kTabledBytes and at most kLargest bytes: two classes per
+// power of two, (2^p, 1.5 * 2^p] and (1.5 * 2^p, 2^(p+1)], from class 9 (384 bytes), the one
+// after the table's last (2^8 = 256 bytes).
+inline std::size_t LargerClassOf(std::size_t bytes) {
     const std::size_t last = bytes - 1;
     const unsigned power = static_cast<unsigned>(sizeof(unsigned long long) * 8 - 1) -
                            static_cast<unsigned>(__builtin_clzll(last));
     const std::size_t upper = (last >> (power - 1)) & 1;
     return 9 + 2 * (power - 8) + upper;
+}
+
+inline std::size_t ClassOf(std::size_t bytes) {
+    return bytes <= kTabledBytes ? TabledClassOf(bytes) : LargerClassOf(bytes);
 }
 
 } // namespace small_blocks

@@ -704,9 +704,9 @@ void* GlobalAllocBlock(std::size_t bytes, bool zeroed) {
     // bytes gets a block of the smallest class: null still means no memory.
     std::size_t classIndex;
     if (__builtin_expect(bytes <= kTabledBytes, true)) {
-        classIndex = kClassByEighths[(bytes + 7) / 8];
+        classIndex = TabledClassOf(bytes);
     } else if (bytes <= kLargest) {
-        classIndex = ClassOf(bytes);
+        classIndex = LargerClassOf(bytes);
     } else {
         return AllocateLarge(bytes, zeroed);
     }

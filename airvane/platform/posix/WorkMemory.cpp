@@ -20,10 +20,9 @@ constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 // kKeptBytes at most in all. A request takes the smallest kept mapping that holds it, so that
 // documents of other shapes, whose arrays differ in size, still find their memory there (the
 // system zeroes every page of fresh memory, which on a virtual machine costs several times the
-// parse that uses it). Their
-// pages stay as they are: marked lazily freeable (MADV_FREE), every later write to them traps
-// again on a virtual machine with shadow page tables, which costs more than the faults it would
-// save.
+// parse that uses it). Their pages stay as they are: marked lazily freeable (MADV_FREE), every
+// later write to them traps again on a virtual machine with shadow page tables, which costs more
+// than the faults it would save.
 constexpr std::size_t kKeptMappings = 128;
 constexpr std::size_t kKeptBytes = std::size_t{256} << 20;
 
