@@ -528,16 +528,16 @@ void CTagIndex::FindMarks() {
             Append(greaters, greaterCount, greaterBits, at);
         }
     };
-    std::size_t base = 0;
-    while (base != wholeBlocks) {
-        if (base % kPieceBytes == 0 && piecesMarked[base / kPieceBytes] == 0) {
-            base = std::min(wholeBlocks, base + kPieceBytes);
-            continue;
+    for (std::size_t pieceStart = 0; pieceStart != wholeBlocks;) {
+        const std::size_t pieceEnd = std::min(wholeBlocks, pieceStart + kPieceBytes);
+        if (piecesMarked[pieceStart / kPieceBytes] != 0) {
+            for (std::size_t base = pieceStart; base != pieceEnd; base += 64) {
+                file(LoadBlock(data + base), base);
+            }
         }
-        file(LoadBlock(data + base), base);
-        base += 64;
+        pieceStart = pieceEnd;
     }
-    file(lastBlock, base);
+    file(lastBlock, wholeBlocks);
     less.resize(lessCount);
     greaters.resize(greaterCount);
 #else
