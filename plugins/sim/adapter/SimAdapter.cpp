@@ -13,6 +13,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <vector>
 
 namespace airvane::sim {
 
@@ -35,6 +36,15 @@ constexpr std::uint32_t kFramesReceivedPerPoll = 600;
 
 constexpr std::uint32_t kIndicatorBytes = 4;
 constexpr std::uint32_t kWpaKeyBits = 256;
+
+// Zeroes key bytes through a volatile pointer, so that the stores are not dropped as dead
+// before the memory is released or goes out of scope.
+void WipeKeyBytes(void* bytes, std::size_t count) {
+    volatile unsigned char* p = static_cast<volatile unsigned char*>(bytes);
+    for (std::size_t i = 0; i < count; ++i) {
+        p[i] = 0;
+    }
+}
 
 const char* CipherName(std::int32_t cipher) {
     switch (cipher) {
@@ -280,11 +290,9 @@ bool CSimAdapter::KeyMatchesAccessPoint() const {
     }
     unsigned char key[CWLANWEPSecureMethod::kKeyBytes] = {};
     const std::size_t bytes = wep->GetKeySizeInBit() / 8;
-    if (bytes != network.key.size() || bytes > sizeof key || wep->GetKey(key) == 0) {
-        return false;
-    }
-    const bool match = std::memcmp(key, network.key.data(), bytes) == 0;
-    std::memset(key, 0, sizeof key);
+    const bool match = bytes == network.key.size() && bytes <= sizeof key && wep->GetKey(key) != 0 &&
+                       std::memcmp(key, network.key.data(), bytes) == 0;
+    WipeKeyBytes(key, sizeof key);
     return match;
 }
 
@@ -507,11 +515,16 @@ int CSimAdapter::RenewAccessPointKey(const std::uint8_t* key, std::uint32_t size
         bytes > kSimMaxKeyBytes) {
         return 0;
     }
+    // The new key gets a buffer of its own, so that a failed renewal leaves the old key in
+    // place; the old key is wiped before its buffer is released.
+    std::vector<std::uint8_t> renewed;
     try {
-        network->key.assign(key, key + bytes);
+        renewed.assign(key, key + bytes);
     } catch (const std::exception&) {
         return 0;
     }
+    WipeKeyBytes(network->key.data(), network->key.size());
+    network->key.swap(renewed);
     m_keyAgreed = true;
     ++m_renewals;
     return 1;
