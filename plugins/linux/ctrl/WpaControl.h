@@ -32,7 +32,12 @@ public:
     // unanswered the socket is replaced by a fresh one (a new address the late reply cannot
     // reach); events already read stay readable, but the new socket is not attached. When
     // that reopening fails, IsOpen() is false and later requests fail until Open.
-    bool Request(const std::string& command, std::string& reply, int timeoutMs = kRequestTimeoutMs);
+    bool Request(const std::string& command, std::string& reply, int timeoutMs);
+    // Request with the wait set by SetRequestTimeout (kRequestTimeoutMs unless set).
+    bool Request(const std::string& command, std::string& reply) {
+        return Request(command, reply, m_requestTimeoutMs);
+    }
+    void SetRequestTimeout(int timeoutMs) { m_requestTimeoutMs = timeoutMs; }
     // Request whose reply must be "OK".
     bool RequestOk(const std::string& command);
 
@@ -51,6 +56,7 @@ private:
     bool Receive(std::string& message, int timeoutMs);
 
     int m_socket = -1;
+    int m_requestTimeoutMs = kRequestTimeoutMs;
     std::string m_path;          // the control socket, kept to reopen after an unanswered request
     std::string m_pendingEvents; // events read while waiting for a reply, one per line
 };

@@ -59,6 +59,51 @@ int ParseId(const std::string& text) {
     return std::atoi(text.c_str());
 }
 
+// One line of a LIST_NETWORKS reply (the BSSID left out).
+struct stListedNetwork {
+    int id;
+    std::string ssid;
+    std::string flags;
+};
+
+// The networks wpa_supplicant lists; false when it does not answer.
+bool ListNetworks(CWpaControl& control, std::vector<stListedNetwork>& networks) {
+    std::string listing;
+    if (!control.Request("LIST_NETWORKS", listing)) {
+        return false;
+    }
+    std::istringstream lines(listing);
+    std::string line;
+    std::getline(lines, line); // column headings
+    while (std::getline(lines, line)) {
+        std::vector<std::string> columns;
+        std::istringstream fields(line);
+        for (std::string column; std::getline(fields, column, '\t');) {
+            columns.push_back(column);
+        }
+        const int id = columns.empty() ? -1 : ParseId(columns[0]);
+        if (id >= 0) {
+            networks.push_back(
+                {id, columns.size() > 1 ? columns[1] : "", columns.size() > 3 ? columns[3] : ""});
+        }
+    }
+    return true;
+}
+
+// Removes what an unanswered ADD_NETWORK may have added (see AddNetwork).
+void RemoveUnansweredAddition(CWpaControl& control, int newestBefore) {
+    std::vector<stListedNetwork> networks;
+    if (!ListNetworks(control, networks)) {
+        return;
+    }
+    for (const stListedNetwork& network : networks) {
+        if (network.id > newestBefore && network.ssid.empty() &&
+            network.flags.find("[DISABLED]") != std::string::npos) {
+            RemoveNetwork(control, network.id);
+        }
+    }
+}
+
 } // namespace
 
 void WipeString(std::string& text) {
@@ -145,8 +190,18 @@ bool ParseNetworkBlock(const char* block, std::vector<stNetworkField>& fields, s
 }
 
 int AddNetwork(CWpaControl& control, const std::vector<stNetworkField>& fields, std::string& error) {
+    std::vector<stListedNetwork> before;
+    if (!ListNetworks(control, before)) {
+        error = "wpa_supplicant does not answer";
+        return -1;
+    }
+    int newestBefore = -1;
+    for (const stListedNetwork& network : before) {
+        newestBefore = std::max(newestBefore, network.id);
+    }
     std::string reply;
     if (!control.Request("ADD_NETWORK", reply)) {
+        RemoveUnansweredAddition(control, newestBefore);
         error = "wpa_supplicant does not answer";
         return -1;
     }
@@ -189,20 +244,16 @@ bool RemoveNetwork(CWpaControl& control, int id) {
 
 std::vector<int> TaggedNetworks(CWpaControl& control) {
     std::vector<int> ids;
-    std::string listing;
-    if (!control.Request("LIST_NETWORKS", listing)) {
+    std::vector<stListedNetwork> networks;
+    if (!ListNetworks(control, networks)) {
         return ids;
     }
-    std::istringstream lines(listing);
-    std::string line;
-    std::getline(lines, line); // column headings
     const std::string tag = std::string("\"") + kNetworkTag + "\"";
-    while (std::getline(lines, line)) {
-        const int id = ParseId(line.substr(0, line.find('\t')));
+    for (const stListedNetwork& network : networks) {
         std::string value;
-        if (id >= 0 && control.Request("GET_NETWORK " + std::to_string(id) + " id_str", value) &&
+        if (control.Request("GET_NETWORK " + std::to_string(network.id) + " id_str", value) &&
             Trim(value) == tag) {
-            ids.push_back(id);
+            ids.push_back(network.id);
         }
     }
     return ids;

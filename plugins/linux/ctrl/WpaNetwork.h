@@ -39,8 +39,12 @@ bool ParseNetworkBlock(const char* block, std::vector<stNetworkField>& fields, s
 // SSID bytes as the unquoted hex form wpa_supplicant accepts for `ssid`.
 std::string HexSSID(const std::string& ssid);
 
-// ADD_NETWORK, SET_NETWORK for each field and the tag, then SELECT_NETWORK. Returns the
-// new network's id, or -1 with a reason (a network added halfway is removed again).
+// LIST_NETWORKS, ADD_NETWORK, SET_NETWORK for each field and the tag, then SELECT_NETWORK.
+// Returns the new network's id, or -1 with a reason. A network added halfway is removed again,
+// and so is one that an ADD_NETWORK whose reply was lost may have added: networks listed after
+// it, above the newest one listed before, that are still disabled and without an SSID, as
+// wpa_supplicant adds them. (A network another client adds at that moment, and has not
+// configured yet, looks the same.)
 int AddNetwork(CWpaControl& control, const std::vector<stNetworkField>& fields, std::string& error);
 
 // REMOVE_NETWORK for one id.

@@ -7,6 +7,7 @@
 #include "airvane/security/WPAStubContext.h"
 #include "plugins/linux/LinuxWpaPeer.h"
 #include "plugins/linux/ctrl/WpaControl.h"
+#include "plugins/linux/ctrl/WpaNetwork.h"
 #include "tests/support/CaseFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -34,11 +35,14 @@ namespace airvane::linux_wlan {
 namespace {
 
 constexpr const char kInterface[] = "wlan9";
+constexpr const char kListHeadings[] = "network id / ssid / bssid / flags\n";
 
 // A stand-in for wpa_supplicant's control socket: a local datagram socket at <folder>/wlan9
 // served by a thread. Every command is recorded and answered as Reply set (after its delay, during
-// which no other command is served), else ADD_NETWORK with "0\n", STATUS with wpa_state=SCANNING
-// and anything else with "OK\n". Clients that sent ATTACH receive the events of SendEvent.
+// which no other command is served), else ADD_NETWORK with "0\n", STATUS with wpa_state=SCANNING,
+// LIST_NETWORKS with its headings alone and anything else with "OK\n"; ReplyAfter changes an
+// answer once another command has been answered. Clients that sent ATTACH receive the events of
+// SendEvent.
 class CFakeWpaSupplicant {
 public:
     explicit CFakeWpaSupplicant(const std::string& folder) : m_path(folder + "/" + kInterface) {
@@ -64,6 +68,10 @@ public:
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_replies[command] = answer;
         m_delays[command] = delayMs;
+    }
+    void ReplyAfter(const std::string& answered, const std::string& command, const std::string& answer) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_later[answered] = {command, answer};
     }
     void SendEvent(const std::string& event) {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -101,14 +109,21 @@ private:
                 }
                 const auto reply = m_replies.find(command);
                 delayMs = reply != m_replies.end() ? m_delays[command] : 0;
-                answer = reply != m_replies.end()   ? reply->second
-                         : command == "ADD_NETWORK" ? "0\n"
-                         : command == "STATUS"      ? "wpa_state=SCANNING\n"
-                                                    : "OK\n";
+                answer = reply != m_replies.end()     ? reply->second
+                         : command == "ADD_NETWORK"   ? "0\n"
+                         : command == "STATUS"        ? "wpa_state=SCANNING\n"
+                         : command == "LIST_NETWORKS" ? kListHeadings
+                                                      : "OK\n";
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
             ::sendto(m_socket, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from),
                      fromLength);
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            const auto later = m_later.find(command);
+            if (later != m_later.end()) {
+                m_replies[later->second.first] = later->second.second;
+                m_later.erase(later);
+            }
         }
     }
 
@@ -118,6 +133,7 @@ private:
     std::mutex m_mutex;
     std::map<std::string, std::string> m_replies;
     std::map<std::string, int> m_delays;
+    std::map<std::string, std::pair<std::string, std::string>> m_later;
     std::vector<std::string> m_commands;
     std::vector<std::pair<sockaddr_un, socklen_t>> m_attached;
     std::thread m_thread;
@@ -200,6 +216,27 @@ TEST(LinuxSupplicantTest, LateReplyIsNotTakenForTheNextRequest) {
     EXPECT_EQ(reply, "\"home\"");
     ASSERT_TRUE(control.Request("STATUS", reply, 2000));
     EXPECT_EQ(reply, "wpa_state=SCANNING\n");
+}
+
+// An ADD_NETWORK answered too late may still have added a network, which nothing would ever tag
+// or remove: it is removed, found as the blank, disabled network listed above the newest one
+// listed before. The blank network that was there before stays.
+TEST(LinuxSupplicantTest, NetworkOfAnUnansweredAdditionIsRemoved) {
+    test::CTempDir dir;
+    CFakeWpaSupplicant fake(dir.Path());
+    const std::string before = std::string(kListHeadings) + "0\t\tany\t[DISABLED]\n1\tHome\tany\t[CURRENT]\n";
+    fake.Reply("LIST_NETWORKS", before);
+    // Served after the request gave up; the listing that waits behind it then shows network 2.
+    fake.Reply("ADD_NETWORK", "2\n", 700);
+    fake.ReplyAfter("ADD_NETWORK", "LIST_NETWORKS", before + "2\t\tany\t[DISABLED]\n");
+    CWpaControl control;
+    control.SetRequestTimeout(500);
+    std::string error;
+    ASSERT_TRUE(control.Open(dir.Path(), kInterface, error)) << error;
+    EXPECT_EQ(AddNetwork(control, {{"ssid", "4e6574"}, {"psk", "\"12345678\""}}, error), -1);
+    EXPECT_EQ(error, "wpa_supplicant does not answer");
+    EXPECT_EQ(fake.Commands(), (std::vector<std::string>{"LIST_NETWORKS", "ADD_NETWORK", "LIST_NETWORKS",
+                                                         "REMOVE_NETWORK 2"}));
 }
 
 // A wpa_supplicant that stopped answering: every request must still return (false), while
