@@ -38,7 +38,8 @@ enum class RegResult {
 AIRVANE_API RegResult RegistryCreateKey(std::uint32_t root, const char* subKey, RegKeyHandle& key);
 
 // Opens an existing key. `forWrite` asks for write access only: such a key sets values and
-// cannot be queried (a key from RegistryCreateKey does both).
+// cannot be queried (a key from RegistryCreateKey does both). A root key (a null or empty
+// `subKey`) always exists, whether or not anything was ever stored under it.
 AIRVANE_API RegResult RegistryOpenKey(std::uint32_t root, const char* subKey, bool forWrite,
                                       RegKeyHandle& key);
 

@@ -453,7 +453,25 @@ RegResult PrepareKey(const stRegKey& key, bool create) {
     return transaction.Commit() ? RegResult::Success : RegResult::Failure;
 }
 
-// Opens a connection and checks (or, when creating, makes) the key.
+// Opens the connection of a key and checks (or, when creating, makes) the key; the key is left
+// without a connection when that fails.
+RegResult ConnectKey(stRegKey& key, bool create) {
+    std::string path;
+    if (!StorePath(path)) {
+        return RegResult::Failure;
+    }
+    const RegResult opened = OpenStore(path, create, key.writable, key.db);
+    const RegResult prepared = opened == RegResult::Success ? PrepareKey(key, create) : opened;
+    if (prepared != RegResult::Success) {
+        sqlite3_close(key.db);
+        key.db = nullptr;
+    }
+    return prepared;
+}
+
+// Opens a key. A root key always exists, as the system's do: while the store is missing or
+// still empty it opens without a connection, and connects when it is first used (a value set
+// through it makes the store).
 RegResult OpenKeyHandle(std::uint32_t root, const char* subKey, bool create, bool writable,
                         RegKeyHandle& key) {
     key = nullptr;
@@ -468,12 +486,11 @@ RegResult OpenKeyHandle(std::uint32_t root, const char* subKey, bool create, boo
         handle->root = root;
         handle->writable = writable;
         handle->readable = create || !writable;
-        std::string path;
-        if (!SplitKeyPath(subKey, handle->path) || !StorePath(path)) {
+        if (!SplitKeyPath(subKey, handle->path)) {
             return RegResult::Failure;
         }
-        const RegResult opened = OpenStore(path, create, writable, handle->db);
-        return opened == RegResult::Success ? PrepareKey(*handle, create) : opened;
+        const RegResult connected = ConnectKey(*handle, create);
+        return connected == RegResult::NotFound && handle->path.empty() ? RegResult::Success : connected;
     });
     if (result == RegResult::Success) {
         key = handle.release();
@@ -534,12 +551,15 @@ RegResult RegistryOpenKey(std::uint32_t root, const char* subKey, bool forWrite,
 
 RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_t type, const void* data,
                            std::uint32_t size) {
-    if (key == nullptr || key->db == nullptr || !key->writable || (data == nullptr && size != 0) ||
+    if (key == nullptr || !key->writable || (data == nullptr && size != 0) ||
         size > static_cast<std::uint32_t>(INT_MAX)) {
         return RegResult::Failure;
     }
     return Guard(RegResult::Failure, [&] {
         const std::lock_guard<std::mutex> hold(key->lock);
+        if (key->db == nullptr && ConnectKey(*key, true) != RegResult::Success) {
+            return RegResult::Failure;
+        }
         const std::string name(valueName != nullptr ? valueName : "");
         CTransaction transaction(key->db, true);
         if (!transaction.IsActive() || ReadStoreState(key->db) != enStoreState::Ours) {
@@ -568,11 +588,17 @@ RegResult RegistrySetValue(RegKeyHandle key, const char* valueName, std::uint32_
 
 RegResult RegistryQueryValue(RegKeyHandle key, const char* valueName, std::uint32_t* type, void* data,
                              std::uint32_t& size) {
-    if (key == nullptr || key->db == nullptr || !key->readable) {
+    if (key == nullptr || !key->readable) {
         return RegResult::Failure;
     }
     return Guard(RegResult::Failure, [&] {
         const std::lock_guard<std::mutex> hold(key->lock);
+        if (key->db == nullptr) {
+            const RegResult connected = ConnectKey(*key, false);
+            if (connected != RegResult::Success) {
+                return connected;
+            }
+        }
         const std::string name(valueName != nullptr ? valueName : "");
         CTransaction transaction(key->db, false);
         if (!transaction.IsActive()) {
