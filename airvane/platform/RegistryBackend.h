@@ -15,6 +15,12 @@ constexpr std::uint32_t kHKeyUsers = 0x80000003u;
 constexpr std::uint32_t kHKeyCurrentConfig = 0x80000005u;
 constexpr std::uint32_t kHKeyDynData = 0x80000006u;
 
+// Whether `root` is one of the root keys above, the only ones the calls below accept (the
+// system's performance data, 0x80000004, is not a key store).
+constexpr bool IsPredefinedRoot(std::uint32_t root) {
+    return root >= kHKeyClassesRoot && root <= kHKeyDynData && root != 0x80000004u;
+}
+
 // Value types.
 constexpr std::uint32_t kRegNone = 0;
 constexpr std::uint32_t kRegSz = 1;

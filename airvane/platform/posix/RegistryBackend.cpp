@@ -58,8 +58,6 @@ constexpr const char* kHomeVariable = "HOME";
 constexpr const char* kDefaultConfigFolder = "/.config";
 constexpr const char* kStoreInConfig = "/airvane/registry.db";
 
-constexpr std::uint32_t kFirstRoot = 0x80000000u;
-constexpr std::uint32_t kLastRoot = 0x80000006u;
 constexpr char kSeparator = '\\';
 constexpr std::size_t kMaxComponent = 255;
 
@@ -148,10 +146,6 @@ private:
     sqlite3* m_db;
     bool m_active;
 };
-
-bool IsValidRoot(std::uint32_t root) {
-    return root >= kFirstRoot && root <= kLastRoot;
-}
 
 // Location of the store, read afresh at every open. False when no location can be made.
 bool StorePath(std::string& path) {
@@ -475,7 +469,7 @@ RegResult ConnectKey(stRegKey& key, bool create) {
 RegResult OpenKeyHandle(std::uint32_t root, const char* subKey, bool create, bool writable,
                         RegKeyHandle& key) {
     key = nullptr;
-    if (!IsValidRoot(root)) {
+    if (!IsPredefinedRoot(root)) {
         return RegResult::Failure;
     }
     RegKeyOwner handle(new (std::nothrow) stRegKey);

@@ -15,12 +15,9 @@ struct stRegKey {
 
 namespace {
 
-constexpr std::uint32_t kFirstRoot = kHKeyClassesRoot;
-constexpr std::uint32_t kLastRoot = kHKeyDynData;
-
 // The predefined handles are the root values sign-extended to the pointer's width.
 bool ToRootKey(std::uint32_t root, HKEY& key) {
-    if (root < kFirstRoot || root > kLastRoot) {
+    if (!IsPredefinedRoot(root)) {
         return false;
     }
     key = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(root))));
