@@ -226,7 +226,8 @@ TEST(LinuxSupplicantTest, NetworkOfAnUnansweredAdditionIsRemoved) {
     CFakeWpaSupplicant fake(dir.Path());
     const std::string before = std::string(kListHeadings) + "0\t\tany\t[DISABLED]\n1\tHome\tany\t[CURRENT]\n";
     fake.Reply("LIST_NETWORKS", before);
-    // Served after the request gave up; the listing that waits behind it then shows network 2.
+    // Answered 700 ms late, after the request's 500 ms wait; the listing sent then waits behind
+    // it, is served within its own wait and shows network 2.
     fake.Reply("ADD_NETWORK", "2\n", 700);
     fake.ReplyAfter("ADD_NETWORK", "LIST_NETWORKS", before + "2\t\tany\t[DISABLED]\n");
     CWpaControl control;
