@@ -52,7 +52,10 @@ TEST(Module, BareNameIsFoundBesideTheExecutableOrBySearchAndAPathIsFromTheCurren
 
 TEST(Module, FailedLoadIsRetriedAndBadArgumentsGiveNull) {
     EXPECT_EQ(pf::LoadModule("platform_probe_missing.dll"), nullptr);
-    EXPECT_NE(std::string(pf::LastModuleLoadError()).find("platform_probe_missing.dll"), std::string::npos);
+    // The file's name, then the system's reason.
+    const std::string error = pf::LastModuleLoadError();
+    EXPECT_EQ(error.rfind("platform_probe_missing.dll: ", 0), 0u) << error;
+    EXPECT_GT(error.size(), std::string("platform_probe_missing.dll: ").size()) << error;
     EXPECT_EQ(pf::LoadModule((std::string(kProbeModule) + ".").c_str()), nullptr);
     CTempDir dir;
     const std::string late = dir.File("late_probe.dll");
