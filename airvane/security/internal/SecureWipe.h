@@ -1,15 +1,11 @@
 #pragma once
 
+#include "airvane/security/SecureWipe.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 namespace airvane::security {
-
-// Overwrites key material with zeros in a way the compiler cannot drop as a dead store.
-void SecureWipe(void* data, std::size_t size);
-// Zeroes every byte of the string's buffer (up to its capacity), then empties it.
-void SecureWipeString(std::string& text);
 
 // The key-setting rule shared by the WEP and WPA-PSK methods: refuses (false, nothing
 // written) a size over `capacity` bytes' worth of bits, or key bytes to copy from null;

@@ -4,6 +4,7 @@
 #include "plugins/linux/ctrl/WpaNetwork.h"
 
 #include "airvane/Hex.h"
+#include "airvane/security/SecureWipe.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WEPSecureMethodState.h"
 #include "airvane/security/WLANProfil.h"
@@ -274,11 +275,11 @@ int CLinuxAdapter::DoConnect(CWLANProfil& profile, IWLANListener* listener) {
     if (uid == WLAN_SECURE_WEP) {
         const auto* wep = dynamic_cast<const CWLANWEPSecureMethod*>(method);
         unsigned char key[CWLANWEPSecureMethod::kKeyBytes] = {};
-        // Wiped on every way out, with explicit_bzero: a memset of an array about to go out
-        // of scope may be dropped as a dead store.
+        // Wiped on every way out (a memset of an array about to go out of scope may be
+        // dropped as a dead store).
         const struct stWipeOnExit {
             unsigned char (&bytes)[CWLANWEPSecureMethod::kKeyBytes];
-            ~stWipeOnExit() { explicit_bzero(bytes, sizeof bytes); }
+            ~stWipeOnExit() { security::SecureWipe(bytes, sizeof bytes); }
         } wipe{key};
         const std::size_t bytes = wep != nullptr ? wep->GetKeySizeInBit() / 8 : 0;
         if ((bytes != 5 && bytes != 13) || wep->GetKey(key) == 0) {

@@ -39,7 +39,7 @@ bool HasField(const std::vector<stNetworkField>& fields, const std::string& name
 // Wipes a text that may hold key material when the scope ends, whichever way it ends.
 struct stWipeOnExit {
     std::string& text;
-    ~stWipeOnExit() { WipeString(text); }
+    ~stWipeOnExit() { security::SecureWipeString(text); }
 };
 
 bool HasControlCharacter(const std::string& text) {
@@ -105,13 +105,6 @@ void RemoveUnansweredAddition(CWpaControl& control, int newestBefore) {
 }
 
 } // namespace
-
-void WipeString(std::string& text) {
-    // Growing to the capacity never reallocates, so the whole buffer that held the text is wiped.
-    text.resize(text.capacity());
-    explicit_bzero(&text[0], text.size());
-    text.clear();
-}
 
 std::string HexSSID(const std::string& ssid) {
     return airvane::hex::Encode(ssid.data(), ssid.size(), airvane::hex::HEX_LOWER);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "airvane/security/SecureWipe.h"
 #include "plugins/linux/ctrl/WpaControl.h"
 
 #include <cstdint>
@@ -9,9 +10,6 @@
 
 namespace airvane::linux_wlan {
 
-// Zeroes the whole buffer of a text that may hold key material, then empties it.
-void WipeString(std::string& text);
-
 // One setting of a wpa_supplicant network, its value written as in wpa_supplicant's
 // configuration file (a quoted text, hex digits or a bare word). The value may be a pass
 // phrase or a key, so it is wiped when the field is destroyed. Having a destructor, the
@@ -19,7 +17,7 @@ void WipeString(std::string& text);
 struct stNetworkField {
     std::string name;
     std::string value;
-    ~stNetworkField() { WipeString(value); }
+    ~stNetworkField() { security::SecureWipeString(value); }
 };
 
 // Every network Airvane adds carries this id_str, so that a later process (a `disconnect`

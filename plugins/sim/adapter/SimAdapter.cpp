@@ -2,6 +2,7 @@
 
 #include "plugins/sim/SimWpaPeer.h"
 
+#include "airvane/security/SecureWipe.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "airvane/security/WEPSecureMethod.h"
 #include "airvane/security/WLANProfil.h"
@@ -36,15 +37,6 @@ constexpr std::uint32_t kFramesReceivedPerPoll = 600;
 
 constexpr std::uint32_t kIndicatorBytes = 4;
 constexpr std::uint32_t kWpaKeyBits = 256;
-
-// Zeroes key bytes through a volatile pointer, so that the stores are not dropped as dead
-// before the memory is released or goes out of scope.
-void WipeKeyBytes(void* bytes, std::size_t count) {
-    volatile unsigned char* p = static_cast<volatile unsigned char*>(bytes);
-    for (std::size_t i = 0; i < count; ++i) {
-        p[i] = 0;
-    }
-}
 
 const char* CipherName(std::int32_t cipher) {
     switch (cipher) {
@@ -292,7 +284,7 @@ bool CSimAdapter::KeyMatchesAccessPoint() const {
     const std::size_t bytes = wep->GetKeySizeInBit() / 8;
     const bool match = bytes == network.key.size() && bytes <= sizeof key && wep->GetKey(key) != 0 &&
                        std::memcmp(key, network.key.data(), bytes) == 0;
-    WipeKeyBytes(key, sizeof key);
+    security::SecureWipe(key, sizeof key);
     return match;
 }
 
@@ -523,7 +515,7 @@ int CSimAdapter::RenewAccessPointKey(const std::uint8_t* key, std::uint32_t size
     } catch (const std::exception&) {
         return 0;
     }
-    WipeKeyBytes(network->key.data(), network->key.size());
+    security::SecureWipe(network->key.data(), network->key.size());
     network->key.swap(renewed);
     m_keyAgreed = true;
     ++m_renewals;

@@ -7,6 +7,7 @@
 // generated key. It refuses adapters of other plug-ins.
 
 #include "airvane/Export.h"
+#include "airvane/security/SecureWipe.h"
 #include "airvane/security/WEPPlusSecureMethod.h"
 #include "plugins/sim/SimWepPlusAdapter.h"
 
@@ -18,13 +19,6 @@ namespace {
 
 constexpr std::uint32_t kDefaultKeyBits = 104;
 constexpr std::uint32_t kMaxKeyBytes = 32;
-
-void Wipe(std::uint8_t* bytes, std::uint32_t count) {
-    volatile std::uint8_t* p = bytes;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        p[i] = 0;
-    }
-}
 
 bool DrawKey(std::uint8_t* key, std::uint32_t count) {
     try {
@@ -60,6 +54,6 @@ AIRVANE_PLUGIN_EXPORT int RunWepPlus(CWLANWEPPlusSecureMethod* method, IWepPlusA
         method->SetLastGeneratedKey(adapter, key, sizeInBit);
         established = 1;
     }
-    Wipe(key, sizeof key);
+    airvane::security::SecureWipe(key, sizeof key);
     return established;
 }
