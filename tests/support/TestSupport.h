@@ -49,6 +49,13 @@ public:
     CScopedRegistry(const CScopedRegistry&) = delete;
     CScopedRegistry& operator=(const CScopedRegistry&) = delete;
 
+    // The full path, in the real registry, of what this process sees as
+    // HKEY_CURRENT_USER\<subKey>: a program this one starts is not redirected, so it is given
+    // this path to write where the scope reads.
+    std::string UserPathForChildren(const std::string& subKey) const {
+        return "HKEY_CURRENT_USER\\" + m_key + "\\User\\" + subKey;
+    }
+
 private:
     std::string m_key;
 };

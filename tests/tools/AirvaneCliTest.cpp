@@ -139,7 +139,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
     return text;
 }
 
-#if !defined(_WIN32)
 // A connect command with fast polling; `words` name the adapter, the SSID and the security.
 std::vector<std::string> Connect(const std::string& words, const std::string& secret,
                                  const std::string& extra = std::string()) {
@@ -155,7 +154,6 @@ constexpr const char* kPlusKey = "00112233445566778899AABBCC";
 constexpr const char* kDefaultKeyPath = "HKEY_CURRENT_USER\\Software\\Airvane\\WepPlus";
 // Registry value of sim1's last generated key: address 02 00 00 00 00 11 interleaved with "stick".
 constexpr const char* kStickValue = "0273007400690063006B11";
-#endif
 
 class AirvaneCliTest : public ::testing::Test {
 protected:
@@ -170,7 +168,6 @@ protected:
         return RunCli(arguments, input);
     }
 
-#if !defined(_WIN32)
     // The key stored under `path` for sim1; empty when there is none.
     std::vector<unsigned char> StoredKey(const char* path) {
         unsigned char bytes[32] = {};
@@ -178,7 +175,6 @@ protected:
         const bool found = RegistryGetBinary(path, kStickValue, bytes, size) != 0;
         return std::vector<unsigned char>(bytes, bytes + (found ? size : 0));
     }
-#endif
 
     std::string Expand(const std::string& text) const {
         return Replace(Replace(text, "{dir}", m_world.Path()), "{modules}", ExecutableDir());
@@ -272,7 +268,27 @@ TEST_F(AirvaneCliTest, CommandsExitStatusesAndTexts) {
     }
 }
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+// The started CLI writes to the real registry, so it is given a key path inside the scope's.
+TEST_F(AirvaneCliTest, WepPlusRenewalStoresAFreshKeyEachSessionInTheSystemRegistry) {
+    const char* path = "HKEY_CURRENT_USER\\Software\\Test\\Keys";
+    const std::string childPath = m_registry.UserPathForChildren("Software\\Test\\Keys");
+    const std::string keyPath = "--wepplus-key-path " + childPath;
+    const stCliResult result =
+        Run({"connect", "sim1", "--ssid", "Stubborn", "--timeout", "0.3", "--poll-interval", "5", "--wepplus",
+             kPlusKey, "--wepplus-key-path", childPath});
+    EXPECT_EQ(result.exitStatus, 5) << Describe(result);
+    EXPECT_TRUE(StoredKey(path).empty()) << "a refused renewal stores nothing";
+
+    ASSERT_EQ(Run(Connect("sim1 --ssid Plus --wepplus", kPlusKey, keyPath)).exitStatus, 0);
+    const std::vector<unsigned char> first = StoredKey(path);
+    ASSERT_EQ(first.size(), 13u) << "same length as the 104-bit initial key";
+    ASSERT_EQ(Run(Connect("sim1 --ssid Plus --wepplus", kPlusKey, keyPath)).exitStatus, 0);
+    const std::vector<unsigned char> second = StoredKey(path);
+    EXPECT_EQ(second.size(), 13u);
+    EXPECT_NE(second, first) << "a second session agrees another key";
+}
+#else
 // The scoped registry reaches a started program only through the store file's environment
 // variable, which the Windows backend does not read.
 TEST_F(AirvaneCliTest, WepPlusRenewalStoresAFreshKeyEachSession) {
