@@ -176,6 +176,38 @@ protected:
         return std::vector<unsigned char>(bytes, bytes + (found ? size : 0));
     }
 
+    // A connect that the access point refuses to renew, then two that it renews, each with
+    // `keyPath` added (where the CLI stores keys): nothing is stored for the first, a fresh
+    // key under `path` (as this process reads the registry) for each of the others. Returns
+    // the last key stored.
+    std::vector<unsigned char> CheckRenewals(const char* path, const std::vector<std::string>& keyPath) {
+        EXPECT_TRUE(StoredKey(path).empty()) << "nothing stored yet";
+        std::vector<std::string> refused = {"connect",   "sim1",  "--ssid",          "Stubborn",
+                                            "--timeout", "0.3",   "--poll-interval", "5",
+                                            "--wepplus", kPlusKey};
+        refused.insert(refused.end(), keyPath.begin(), keyPath.end());
+        stCliResult result = Run(refused);
+        EXPECT_EQ(result.exitStatus, 5) << Describe(result);
+        EXPECT_NE(result.out.find("security: WEP Plus not keyed"), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find("timed out"), std::string::npos) << result.err;
+        EXPECT_TRUE(StoredKey(path).empty());
+
+        std::vector<std::string> renewed = Connect("sim1 --ssid Plus --wepplus", kPlusKey);
+        renewed.insert(renewed.end(), keyPath.begin(), keyPath.end());
+        result = Run(renewed);
+        EXPECT_EQ(result.exitStatus, 0) << Describe(result);
+        EXPECT_NE(result.out.find("security: WEP Plus keyed"), std::string::npos) << result.out;
+        const std::vector<unsigned char> first = StoredKey(path);
+        EXPECT_EQ(first.size(), 13u) << "same length as the 104-bit initial key";
+        EXPECT_NE(first, (std::vector<unsigned char>{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88,
+                                                     0x99, 0xAA, 0xBB, 0xCC}));
+        EXPECT_EQ(Run(renewed).exitStatus, 0);
+        std::vector<unsigned char> second = StoredKey(path);
+        EXPECT_EQ(second.size(), 13u);
+        EXPECT_NE(second, first) << "a second session agrees another key";
+        return second;
+    }
+
     std::string Expand(const std::string& text) const {
         return Replace(Replace(text, "{dir}", m_world.Path()), "{modules}", ExecutableDir());
     }
@@ -271,47 +303,14 @@ TEST_F(AirvaneCliTest, CommandsExitStatusesAndTexts) {
 #if defined(_WIN32)
 // The started CLI writes to the real registry, so it is given a key path inside the scope's.
 TEST_F(AirvaneCliTest, WepPlusRenewalStoresAFreshKeyEachSessionInTheSystemRegistry) {
-    const char* path = "HKEY_CURRENT_USER\\Software\\Test\\Keys";
-    const std::string childPath = m_registry.UserPathForChildren("Software\\Test\\Keys");
-    const std::string keyPath = "--wepplus-key-path " + childPath;
-    const stCliResult result =
-        Run({"connect", "sim1", "--ssid", "Stubborn", "--timeout", "0.3", "--poll-interval", "5", "--wepplus",
-             kPlusKey, "--wepplus-key-path", childPath});
-    EXPECT_EQ(result.exitStatus, 5) << Describe(result);
-    EXPECT_TRUE(StoredKey(path).empty()) << "a refused renewal stores nothing";
-
-    ASSERT_EQ(Run(Connect("sim1 --ssid Plus --wepplus", kPlusKey, keyPath)).exitStatus, 0);
-    const std::vector<unsigned char> first = StoredKey(path);
-    ASSERT_EQ(first.size(), 13u) << "same length as the 104-bit initial key";
-    ASSERT_EQ(Run(Connect("sim1 --ssid Plus --wepplus", kPlusKey, keyPath)).exitStatus, 0);
-    const std::vector<unsigned char> second = StoredKey(path);
-    EXPECT_EQ(second.size(), 13u);
-    EXPECT_NE(second, first) << "a second session agrees another key";
+    CheckRenewals("HKEY_CURRENT_USER\\Software\\Test\\Keys",
+                  {"--wepplus-key-path", m_registry.UserPathForChildren("Software\\Test\\Keys")});
 }
 #else
 // The scoped registry reaches a started program only through the store file's environment
 // variable, which the Windows backend does not read.
 TEST_F(AirvaneCliTest, WepPlusRenewalStoresAFreshKeyEachSession) {
-    EXPECT_TRUE(StoredKey(kDefaultKeyPath).empty()) << "nothing stored yet";
-    // An access point that refuses renewal leaves the link unkeyed and nothing stored.
-    stCliResult result = Run({"connect", "sim1", "--ssid", "Stubborn", "--timeout", "0.3", "--poll-interval",
-                              "5", "--wepplus", kPlusKey});
-    EXPECT_EQ(result.exitStatus, 5) << Describe(result);
-    EXPECT_NE(result.out.find("security: WEP Plus not keyed"), std::string::npos) << result.out;
-    EXPECT_NE(result.err.find("timed out"), std::string::npos) << result.err;
-    EXPECT_TRUE(StoredKey(kDefaultKeyPath).empty());
-
-    result = Run(Connect("sim1 --ssid Plus --wepplus", kPlusKey));
-    ASSERT_EQ(result.exitStatus, 0) << Describe(result);
-    EXPECT_NE(result.out.find("security: WEP Plus keyed"), std::string::npos) << result.out;
-    const std::vector<unsigned char> first = StoredKey(kDefaultKeyPath);
-    ASSERT_EQ(first.size(), 13u) << "same length as the 104-bit initial key";
-    EXPECT_NE(first, (std::vector<unsigned char>{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99,
-                                                 0xAA, 0xBB, 0xCC}));
-    ASSERT_EQ(Run(Connect("sim1 --ssid Plus --wepplus", kPlusKey)).exitStatus, 0);
-    const std::vector<unsigned char> second = StoredKey(kDefaultKeyPath);
-    ASSERT_EQ(second.size(), 13u);
-    EXPECT_NE(second, first) << "a second session agrees another key";
+    const std::vector<unsigned char> second = CheckRenewals(kDefaultKeyPath, {});
 
     // With another key path the key goes there and the default place keeps the previous key.
     const char* path = "HKEY_LOCAL_MACHINE\\Software\\Test\\Keys";
